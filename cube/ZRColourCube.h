@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cube/CubeKeys.h"
+#include "platform/foundation/KeyedCoding.h"
+#include "platform/foundation/Value.h"
+
+namespace huecast
+{
+
+/// One 3D colour look-up table: a lattice of N×N×N RGB float entries (red fastest, then green,
+/// then blue; N³ × 12 bytes) and the entries that describe it, all in one dictionary (the keys
+/// of CubeKeys.h). Shared by the cache, the host's parameter value and the render pass, and
+/// never changed after construction.
+class ZRColourCube
+{
+public:
+    using Dictionary = foundation::Dictionary;
+    using DictionaryPtr = std::shared_ptr<const Dictionary>;
+
+    /// An identity cube of its own (edge 16); the process's shared one is identityCube().
+    ZRColourCube();
+    ZRColourCube(const ZRColourCube&) = delete;
+    ZRColourCube& operator=(const ZRColourCube&) = delete;
+    ~ZRColourCube() = default;
+
+    /// A cube keeping a shallow copy of the dictionary (the lattice buffer and every other
+    /// value shared, not copied). Null when the dictionary is null or lacks any of
+    /// kCubeEdgeSizeKey, kCubeFileNameKey, kCubeFormatKey and kCubeDataKey; values are not
+    /// checked.
+    [[nodiscard]] static std::shared_ptr<ZRColourCube> initWithDictionary(
+        const Dictionary* dictionary);
+
+    /// A cube whose dictionary is the one stored under kColourCubeKey; an archive without that
+    /// entry (or with a non-dictionary there) gives a cube without a dictionary, whose file
+    /// name is empty and whose size is 0. Never null.
+    [[nodiscard]] static std::shared_ptr<ZRColourCube> initWithCoder(
+        const foundation::KeyedUnarchiver& coder);
+
+    /// Stores the whole dictionary under kColourCubeKey, the lattice bytes exactly.
+    void encodeWithCoder(foundation::KeyedArchiver& coder) const;
+
+    /// The value under kCubeFileNameKey; empty when there is none.
+    [[nodiscard]] std::optional<std::string> cubeFileName() const;
+    /// The file name's last path component without its extension; "" without a file name.
+    [[nodiscard]] std::string cubeName() const;
+    /// The integer under kCubeEdgeSizeKey; 0 when there is none.
+    [[nodiscard]] std::int64_t cubeSize() const;
+
+    /// The identity cube's dictionary: edge 16, entry (r, g, b) = (r/15, g/15, b/15) in single
+    /// precision, file name "kIdentityCube", no format entry.
+    [[nodiscard]] static Dictionary genIdentity();
+
+    /// The dictionary, atomically; null for a cube decoded without one. The pointer keeps the
+    /// dictionary alive while the caller holds it.
+    [[nodiscard]] DictionaryPtr colourCube() const { return m_colourCube.load(); }
+    /// Replaces the dictionary atomically.
+    void setColourCube(DictionaryPtr dictionary) { m_colourCube.store(std::move(dictionary)); }
+
+    /// The one identity cube of the process, made on the first call.
+    [[nodiscard]] static std::shared_ptr<ZRColourCube> identityCube();
+
+private:
+    struct Uninitialised
+    {
+    };
+    explicit ZRColourCube(Uninitialised /*tag*/) {}
+
+    [[maybe_unused]] std::uint32_t m_lookupTexture = 0;
+    std::atomic<DictionaryPtr> m_colourCube;
+};
+
+} // namespace huecast

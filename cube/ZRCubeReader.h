@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cube/ZRColourCube.h"
+#include "platform/foundation/Error.h"
+
+namespace huecast
+{
+
+/// Domain of the Cube errors.
+inline constexpr std::string_view kDomain = "PrismorDomain";
+
+/// Cube error codes; each has its message below.
+enum class CubeErrorCode : std::int64_t
+{
+    Lut1D = 100,
+    Lut2D = 101,
+    Lut3DSize = 102,
+    DomainMin = 103,
+    DomainMax = 104,
+    Data = 105,
+    IncompleteData = 106,
+    FileDoesntExist = 107,
+    ConstructCube = 108,
+};
+
+inline constexpr std::string_view k1DReadError = "1D LUTS are not supported";
+inline constexpr std::string_view k2DReadError = "2D LUTS are not supported";
+inline constexpr std::string_view k3DReadError = "Malformed LUT_3D_SIZE tag";
+inline constexpr std::string_view kDomainMinError = "Malformed DOMAIN_MIN tag";
+inline constexpr std::string_view kDomainMaxError = "Malformed DOMAIN_MAX tag";
+inline constexpr std::string_view kDataError = "Malformed data";
+inline constexpr std::string_view kIncompleteDataError =
+    "Data length in file does not match declared size";
+inline constexpr std::string_view kFileDoesntExistError = "File doesn't exist";
+inline constexpr std::string_view kConstructCubeError =
+    "Couldn't construct the cube from giving data";
+
+/// The largest edge a .cube file may declare (the format's maximum).
+inline constexpr std::int64_t kMaxCubeEdge = 256;
+
+/// Reads .cube files (3D tables) and lists the LUT library folder. No state, no instances.
+class ZRCubeReader
+{
+public:
+    ZRCubeReader() = delete;
+
+    /// Reads the .cube file at `path` (a leading "~" is expanded) into a new cube whose file
+    /// name is `path` as given. Null on failure; `error`, when given, then receives a Cube
+    /// error (kDomain, codes 100–108; the malformed-line messages end in " Line:K") or, when
+    /// the file exists but cannot be read as UTF-8 text, the file service's own error.
+    [[nodiscard]] static std::shared_ptr<ZRColourCube> cubeFromFile(const std::string& path,
+                                                                    foundation::Error* error);
+
+    /// The same parse over text already in memory (a leading byte-order mark is skipped);
+    /// never fails with 107 or a read error.
+    [[nodiscard]] static std::shared_ptr<ZRColourCube> cubeFromText(std::string_view text,
+                                                                    const std::string& fileName,
+                                                                    foundation::Error* error);
+
+    /// The names of the folder's direct entries that end in ".cube" (letter case counts),
+    /// without the extension, in listing order; empty when the folder can't be listed.
+    [[nodiscard]] static std::vector<std::string> cubesAtPath(const std::string& path);
+};
+
+} // namespace huecast

@@ -1,0 +1,132 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#include "tools/huecast/CheckCommand.h"
+
+#include <array>
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+#include <openssl/evp.h>
+
+#include "cube/ZRCubeReader.h"
+
+namespace huecast::tool
+{
+namespace
+{
+
+using Json = nlohmann::ordered_json;
+
+std::string sha256Hex(const foundation::Bytes& bytes)
+{
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int length = 0;
+    if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) !=
+        1)
+    {
+        return {};
+    }
+    std::string hex;
+    hex.reserve(2 * length);
+    for (unsigned int i = 0; i < length; ++i)
+    {
+        hex += fmt::format("{:02x}", digest[i]);
+    }
+    return hex;
+}
+
+const foundation::Value* entryOf(const foundation::Dictionary& dictionary, std::string_view key)
+{
+    const auto found = dictionary.find(key);
+    return found == dictionary.end() ? nullptr : &found->second;
+}
+
+std::vector<double> triple(const foundation::Value* value)
+{
+    std::vector<double> numbers;
+    if (value != nullptr && value->array() != nullptr)
+    {
+        for (const foundation::Value& element : *value->array())
+        {
+            numbers.push_back(element.doubleValue().value_or(0.0));
+        }
+    }
+    return numbers;
+}
+
+Json describeCube(const std::string& file, const ZRColourCube& cube)
+{
+    const auto dictionary = cube.colourCube();
+    const foundation::Value* lattice = entryOf(*dictionary, kCubeDataKey);
+    Json object;
+    object["file"] = file;
+    object["ok"] = true;
+    object["size"] = cube.cubeSize();
+    object["sha256"] = lattice != nullptr && lattice->bytes() ? sha256Hex(*lattice->bytes()) : "";
+    if (const foundation::Value* domainMin = entryOf(*dictionary, kDomainMinKey))
+    {
+        object["domainMin"] = triple(domainMin);
+    }
+    if (const foundation::Value* domainMax = entryOf(*dictionary, kDomainMaxKey))
+    {
+        object["domainMax"] = triple(domainMax);
+    }
+    return object;
+}
+
+Json describeError(const std::string& file, const foundation::Error& error)
+{
+    Json object;
+    object["file"] = file;
+    object["ok"] = false;
+    object["domain"] = error.domain();
+    object["code"] = error.code();
+    object["message"] = error.localizedDescription();
+    return object;
+}
+
+std::string readableLine(const Json& object)
+{
+    const std::string& file = object["file"].get_ref<const std::string&>();
+    if (!object["ok"].get<bool>())
+    {
+        return fmt::format("{}: error: {}", file,
+                           object["message"].get_ref<const std::string&>());
+    }
+    const auto edge = object["size"].get<std::int64_t>();
+    std::string line = fmt::format("{}: 3D LUT, edge {}, {} entries", file, edge, edge * edge * edge);
+    const auto rangeText = [&object](const char* key) {
+        return object.contains(key) ? fmt::format("{}", fmt::join(object[key].get<std::vector<double>>(), " "))
+                                    : std::string("-");
+    };
+    if (object.contains("domainMin") || object.contains("domainMax"))
+    {
+        line += fmt::format(", domain min {} max {}", rangeText("domainMin"), rangeText("domainMax"));
+    }
+    return line;
+}
+
+} // namespace
+
+int runCheck(const std::vector<std::string>& files, bool json, std::FILE* out)
+{
+    Json results = Json::array();
+    bool allGood = true;
+    for (const std::string& file : files)
+    {
+        foundation::Error error;
+        const auto cube = ZRCubeReader::cubeFromFile(file, &error);
+        results.push_back(cube ? describeCube(file, *cube) : describeError(file, error));
+        allGood = allGood && cube != nullptr;
+        if (!json)
+        {
+            fmt::print(out, "{}\n", readableLine(results.back()));
+        }
+    }
+    if (json)
+    {
+        fmt::print(out, "{}\n", results.dump(2, ' ', false, Json::error_handler_t::replace));
+    }
+    return allGood ? 0 : 1;
+}
+
+} // namespace huecast::tool

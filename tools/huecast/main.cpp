@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "tools/huecast/CheckCommand.h"
+
+namespace
+{
+
+constexpr int kUsageError = 2;
+
+constexpr const char* kDescription =
+    "huecast: grade frames through 3D colour look-up tables (.cube files) on the GPU.\n"
+    "\n"
+    "Commands and their contract (stable; scripts depend on it):\n"
+    "  huecast check [--json] FILE...\n"
+    "      Read each .cube file with the plug-in's reader. Without --json: one line a file.\n"
+    "      With --json: one JSON array, one object a file in argument order:\n"
+    "        {\"file\": F, \"ok\": true, \"size\": N, \"sha256\": HEX-OF-LATTICE-BYTES,\n"
+    "         \"domainMin\": [r,g,b], \"domainMax\": [r,g,b]}   (domain keys only when present)\n"
+    "        {\"file\": F, \"ok\": false, \"domain\": D, \"code\": C, \"message\": M}\n"
+    "\n"
+    "Exit status: 0 when everything succeeded, 1 when a file failed, 2 for a usage error.\n";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app(kDescription, "huecast");
+    app.require_subcommand(1);
+    app.set_version_flag("--version", "huecast 0.1.0");
+
+    std::vector<std::string> checkFiles;
+    bool checkJson = false;
+    CLI::App* check = app.add_subcommand("check", "Read .cube files and print what each holds");
+    check->add_flag("--json", checkJson, "Print one JSON array of results");
+    check->add_option("FILE", checkFiles, ".cube files to read")->required();
+
+    try
+    {
+        app.parse(argc, argv);
+    }
+    catch (const CLI::ParseError& error)
+    {
+        const int status = app.exit(error);
+        return status == 0 ? 0 : kUsageError;
+    }
+
+    try
+    {
+        if (check->parsed())
+        {
+            return huecast::tool::runCheck(checkFiles, checkJson, stdout);
+        }
+    }
+    catch (const std::exception& error)
+    {
+        std::fprintf(stderr, "huecast: %s\n", error.what());
+        return 1;
+    }
+    return kUsageError;
+}
