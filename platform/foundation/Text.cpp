@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace huecast::foundation
 {
@@ -26,6 +27,16 @@ constexpr std::array<bool, 256> kSpecialLead = [] {
     table[0xE1] = true; // U+1680
     table[0xE2] = true; // U+2000..U+200A, U+2028, U+2029, U+202F, U+205F
     table[0xE3] = true; // U+3000
+    return table;
+}();
+
+// Bytes that may begin a newline character.
+constexpr std::array<bool, 256> kNewlineLead = [] {
+    std::array<bool, 256> table{};
+    for (const std::size_t c : {0x0AU, 0x0BU, 0x0CU, 0x0DU, 0xC2U, 0xE2U})
+    {
+        table[c] = true;
+    }
     return table;
 }();
 
@@ -112,10 +123,7 @@ std::optional<std::size_t> firstInvalidUtf8(std::string_view text)
         while (pos + 8 <= size)
         {
             std::uint64_t word = 0;
-            for (std::size_t i = 0; i < 8; ++i)
-            {
-                word |= static_cast<std::uint64_t>(byteAt(text, pos + i)) << (8 * i);
-            }
+            std::memcpy(&word, text.data() + pos, sizeof(word));
             if ((word & 0x8080808080808080ULL) != 0)
             {
                 break;
@@ -185,7 +193,14 @@ std::optional<std::string_view> PieceSplitter::next()
     const std::size_t size = m_text.size();
     for (std::size_t pos = m_pos; pos < size; ++pos)
     {
-        if (!kSpecialLead[byteAt(m_text, pos)])
+        const std::uint8_t byte = byteAt(m_text, pos);
+        if (byte == '\n')
+        {
+            const std::string_view piece = m_text.substr(m_pos, pos - m_pos);
+            m_pos = pos + 1;
+            return piece;
+        }
+        if (!kNewlineLead[byte])
         {
             continue;
         }
@@ -236,7 +251,15 @@ std::size_t splitAtWhitespace(std::string_view text, std::span<std::string_view>
     };
     for (std::size_t pos = 0; pos < text.size();)
     {
-        if (kSpecialLead[byteAt(text, pos)])
+        const std::uint8_t byte = byteAt(text, pos);
+        if (byte == ' ' || byte == '\t')
+        {
+            emit(pos);
+            ++pos;
+            tokenStart = pos;
+            continue;
+        }
+        if (byte >= 0x80 && kSpecialLead[byte])
         {
             if (const std::size_t length = whitespaceLengthAt(text, pos); length != 0)
             {

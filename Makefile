@@ -1,0 +1,65 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright Huecast contributors
+#
+# The README's commands. Every target installs what it needs first (scripts/deps).
+
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+FUZZ_WORK := build/fuzz-work
+TOOL_RELEASE := build/release/tools/huecast/huecast
+
+.PHONY: all deps demo build test test-dev test-asan fuzz bench format format-check tidy clean
+
+all: build
+
+deps:
+	./scripts/deps
+
+# The main job on the bundled sample LUTs.
+demo: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target huecast
+	$(TOOL_RELEASE) check samples/luts/*.cube
+
+build: deps
+	cmake --preset dev
+	cmake --build --preset dev -j $(JOBS)
+
+# Every test, under the dev preset and again under AddressSanitizer + UBSan.
+test: deps format-check test-dev test-asan
+
+test-dev:
+	cmake --preset dev
+	cmake --build --preset dev -j $(JOBS)
+	ctest --preset dev
+
+test-asan:
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan
+
+# Each fuzz target for FUZZ_SECONDS, seeded from the committed corpus and fixtures.
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	./fuzz/run-all build/fuzz $(FUZZ_WORK) $(FUZZ_SECONDS)
+
+bench: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+	build/release/bench/huecast_bench --benchmark_repetitions=9 \
+		--benchmark_report_aggregates_only=true
+	./bench/peers.sh $(TOOL_RELEASE)
+
+format:
+	git ls-files '*.h' '*.cpp' | xargs clang-format -i
+
+format-check:
+	git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run --Werror
+
+tidy: deps
+	cmake --preset tidy
+	cmake --build --preset tidy -j $(JOBS)
+
+clean:
+	rm -rf build
