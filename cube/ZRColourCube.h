@@ -54,6 +54,18 @@ public:
     /// The integer under kCubeEdgeSizeKey; 0 when there is none.
     [[nodiscard]] std::int64_t cubeSize() const;
 
+    /// Uploads the lattice as a new 3D texture in the active texture unit of the GL context
+    /// current on the calling thread, and leaves it bound to GL_TEXTURE_3D: edge N each way,
+    /// texel (x, y, z) = entry (r, g, b), clamped at the border, linear filters, no mipmaps;
+    /// floats kept as floats where the context has float textures. A lattice shorter than
+    /// N³ × 12 bytes, or an edge outside 1..256, uploads an identity lattice of edge N (16 when
+    /// the edge is unusable) instead: bind never reads past the buffer. Pair each bind with
+    /// disable within one render.
+    void bind();
+    /// Deletes the texture the latest bind made and binds 0 to GL_TEXTURE_3D in the active
+    /// unit. Needs the same current context as bind.
+    void disable();
+
     /// The identity cube's dictionary: edge 16, entry (r, g, b) = (r/15, g/15, b/15) in single
     /// precision, file name "kIdentityCube", no format entry.
     [[nodiscard]] static Dictionary genIdentity();
@@ -73,7 +85,7 @@ private:
     };
     explicit ZRColourCube(Uninitialised /*tag*/) {}
 
-    [[maybe_unused]] std::uint32_t m_lookupTexture = 0;
+    std::uint32_t m_lookupTexture = 0; // the GL texture name of the latest bind
     std::atomic<DictionaryPtr> m_colourCube;
 };
 

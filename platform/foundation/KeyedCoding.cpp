@@ -6,7 +6,6 @@
 #include <nlohmann/json.hpp>
 #include <variant>
 
-#include "platform/foundation/Text.h"
 
 namespace huecast::foundation
 {
@@ -21,6 +20,8 @@ Json toJson(const Value& value)
     {
     case Value::Kind::Null:
         return nullptr;
+    case Value::Kind::Boolean:
+        return *value.boolValue();
     case Value::Kind::Integer:
         return *value.integerValue();
     case Value::Kind::Real:
@@ -63,7 +64,7 @@ public:
     using binary_t = Json::binary_t;
 
     bool null() { return add(Value()); }
-    bool boolean(bool /*value*/) { return refuse(ArchiveError::Corrupt, "a boolean"); }
+    bool boolean(bool value) { return add(Value(value)); }
     bool number_integer(number_integer_t value) { return add(Value(std::int64_t{value})); }
     bool number_unsigned(number_unsigned_t value)
     {
@@ -74,14 +75,9 @@ public:
         return add(Value(static_cast<std::int64_t>(value)));
     }
     bool number_float(number_float_t value, const string_t& /*text*/) { return add(Value(value)); }
-    bool string(string_t& text)
-    {
-        if (!isValidUtf8(text))
-        {
-            return refuse(ArchiveError::Corrupt, "a text string that is not UTF-8");
-        }
-        return add(Value(std::move(text)));
-    }
+    // Text is kept byte for byte: Linux paths need not be UTF-8, and a project must give
+    // back the path it saved.
+    bool string(string_t& text) { return add(Value(std::move(text))); }
     bool binary(binary_t& bytes)
     {
         return add(Value(SharedBytes(std::make_shared<const Bytes>(std::move(bytes)))));
@@ -89,10 +85,6 @@ public:
     bool start_object(std::size_t /*size*/) { return open(Frame{Dictionary{}, {}}); }
     bool key(string_t& text)
     {
-        if (!isValidUtf8(text))
-        {
-            return refuse(ArchiveError::Corrupt, "a key that is not UTF-8");
-        }
         std::get<Frame>(m_stack.back()).pendingKey = std::move(text);
         return true;
     }

@@ -18,7 +18,7 @@ namespace huecast::foundation
 ///
 ///     { "format": "huecast-keyed-archive", "version": 1, "objects": { KEY: VALUE, ... } }
 ///
-/// A value is written as the CBOR item of its kind: null, integer, float, text string (UTF-8),
+/// A value is written as the CBOR item of its kind: null, boolean, integer, float, text string,
 /// byte string (a buffer's bytes exactly), array, or map with text keys. docs/archive-format.md
 /// describes the format and how its version changes.
 inline constexpr std::string_view kArchiveFormatName = "huecast-keyed-archive";

@@ -92,6 +92,7 @@ bool operator==(const Value& lhs, const Value& rhs)
     case Value::Kind::Integer:
     case Value::Kind::Real:
     case Value::Kind::Text:
+    case Value::Kind::Boolean:
         return lhs.m_storage == rhs.m_storage;
     case Value::Kind::Buffer:
         return *lhs.bytes() == *rhs.bytes();

@@ -24,8 +24,8 @@ using Array = std::vector<Value>;
 /// String-keyed dictionary; keys compare as exact byte strings.
 using Dictionary = std::map<std::string, Value, std::less<>>;
 
-/// One value of the kinds a cube dictionary or an archive holds: nothing, an integer or real
-/// number, a UTF-8 string, a shared byte buffer, an array or a dictionary. Arrays and
+/// One value of the kinds a cube dictionary or an archive holds: nothing, a boolean, an integer
+/// or real number, a UTF-8 string, a shared byte buffer, an array or a dictionary. Arrays and
 /// dictionaries are held immutably and shared between copies, like the byte buffer.
 class Value
 {
@@ -40,9 +40,11 @@ public:
         Buffer = 4,
         List = 5,
         Map = 6,
+        Boolean = 7,
     };
 
     Value() = default;
+    Value(bool boolean) : m_storage(boolean) {}
     Value(std::int64_t integer) : m_storage(integer) {}
     Value(int integer) : m_storage(std::int64_t{integer}) {}
     Value(double real) : m_storage(real) {}
@@ -63,6 +65,12 @@ public:
         return kind() == Kind::Integer || kind() == Kind::Real;
     }
 
+    /// The boolean, or empty for anything but a boolean.
+    [[nodiscard]] std::optional<bool> boolValue() const
+    {
+        const bool* boolean = std::get_if<bool>(&m_storage);
+        return boolean ? std::optional<bool>(*boolean) : std::nullopt;
+    }
     /// The number as a signed 64-bit integer: a real loses its fraction (toward zero) and
     /// saturates at the type's limits. Empty for anything but a number.
     [[nodiscard]] std::optional<std::int64_t> integerValue() const;
@@ -82,7 +90,7 @@ public:
 
 private:
     std::variant<std::monostate, std::int64_t, double, std::string, SharedBytes,
-                 std::shared_ptr<const Array>, std::shared_ptr<const Dictionary>>
+                 std::shared_ptr<const Array>, std::shared_ptr<const Dictionary>, bool>
         m_storage;
 };
 

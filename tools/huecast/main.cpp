@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "host/PluginBundle.h"
 #include "tools/huecast/CheckCommand.h"
+#include "tools/huecast/ListCommand.h"
 
 namespace
 {
@@ -23,7 +25,12 @@ constexpr const char* kDescription =
     "        {\"file\": F, \"ok\": true, \"size\": N, \"sha256\": HEX-OF-LATTICE-BYTES,\n"
     "         \"domainMin\": [r,g,b], \"domainMax\": [r,g,b]}   (domain keys only when present)\n"
     "        {\"file\": F, \"ok\": false, \"domain\": D, \"code\": C, \"message\": M}\n"
+    "  huecast list\n"
+    "      Print the \"3D LUT\" popup entries of a new filter instance, one a line: \"No LUT\",\n"
+    "      \"External File\", then the .cube files of the LUT library folder\n"
+    "      ~/Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay/.\n"
     "\n"
+    "The plug-in bundle is found through $HUECAST_BUNDLE, else beside the tool.\n"
     "Exit status: 0 when everything succeeded, 1 when a file failed, 2 for a usage error.\n";
 
 } // namespace
@@ -40,6 +47,8 @@ int main(int argc, char** argv)
     check->add_flag("--json", checkJson, "Print one JSON array of results");
     check->add_option("FILE", checkFiles, ".cube files to read")->required();
 
+    CLI::App* list = app.add_subcommand("list", "Print the LUT popup's entries");
+
     try
     {
         app.parse(argc, argv);
@@ -55,6 +64,10 @@ int main(int argc, char** argv)
         if (check->parsed())
         {
             return huecast::tool::runCheck(checkFiles, checkJson, stdout);
+        }
+        if (list->parsed())
+        {
+            return huecast::tool::runList(huecast::host::PluginBundle::defaultBundlePath(), stdout);
         }
     }
     catch (const std::exception& error)

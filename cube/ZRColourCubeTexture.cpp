@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+//
+// The cube's 3D texture: the only part of the cube that talks to GL.
+#include <cstddef>
+#include <type_traits>
+#include <vector>
+
+#include "cube/ZRColourCube.h"
+#include "platform/gl/GL.h"
+
+namespace huecast
+{
+namespace
+{
+
+static_assert(std::is_same_v<GLuint, std::uint32_t>, "m_lookupTexture holds a GL name");
+
+constexpr std::int64_t kMaxEdge = 256; // the largest edge a .cube file may give
+constexpr GLsizei kFallbackEdge = 16;
+constexpr std::size_t kEntryBytes = 3 * sizeof(float);
+
+// GL_RGB would keep 8 bits a channel and clamp to 0..1, losing every value outside that range.
+bool hasFloatTextures()
+{
+    return epoxy_gl_version() >= 30 || epoxy_has_gl_extension("GL_ARB_texture_float");
+}
+
+std::vector<float> identityLattice(GLsizei edge)
+{
+    const auto points = static_cast<std::size_t>(edge);
+    // An edge of 1 is the single point 0.
+    const float last = edge > 1 ? static_cast<float>(edge - 1) : 1.0F;
+    std::vector<float> lattice;
+    lattice.reserve(points * points * points * 3);
+    for (std::size_t b = 0; b < points; ++b)
+    {
+        for (std::size_t g = 0; g < points; ++g)
+        {
+            for (std::size_t r = 0; r < points; ++r)
+            {
+                lattice.insert(lattice.end(), {static_cast<float>(r) / last,
+                                               static_cast<float>(g) / last,
+                                               static_cast<float>(b) / last});
+            }
+        }
+    }
+    return lattice;
+}
+
+} // namespace
+
+void ZRColourCube::bind()
+{
+    glGenTextures(1, &m_lookupTexture);
+    glBindTexture(GL_TEXTURE_3D, m_lookupTexture);
+
+    // One snapshot of the dictionary, so the edge and the lattice belong together.
+    const DictionaryPtr dictionary = colourCube();
+    std::int64_t size = 0;
+    foundation::SharedBytes lattice;
+    if (dictionary)
+    {
+        if (const auto found = dictionary->find(kCubeEdgeSizeKey); found != dictionary->end())
+        {
+            size = found->second.integerValue().value_or(0);
+        }
+        if (const auto found = dictionary->find(kCubeDataKey); found != dictionary->end())
+        {
+            lattice = found->second.bytes();
+        }
+    }
+
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R, GL_CLAMP);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+
+    // A cube restored from an archive may carry any edge and any buffer: anything that does
+    // not hold N³ entries uploads an identity lattice, so GL never reads past the buffer.
+    const bool edgeUsable = size >= 1 && size <= kMaxEdge;
+    const GLsizei edge = edgeUsable ? static_cast<GLsizei>(size) : kFallbackEdge;
+    const auto points = static_cast<std::size_t>(edge);
+    std::vector<float> identity;
+    const void* texels = nullptr;
+    if (edgeUsable && lattice && lattice->size() >= points * points * points * kEntryBytes)
+    {
+        texels = lattice->data();
+    }
+    else
+    {
+        identity = identityLattice(edge);
+        texels = identity.data();
+    }
+    // Rows are 12·N bytes, a multiple of the default unpack alignment of 4.
+    glTexImage3D(GL_TEXTURE_3D, 0, hasFloatTextures() ? GL_RGB32F : GL_RGB, edge, edge, edge, 0,
+                 GL_RGB, GL_FLOAT, texels);
+    glBindTexture(GL_TEXTURE_3D, m_lookupTexture);
+}
+
+void ZRColourCube::disable()
+{
+    glDeleteTextures(1, &m_lookupTexture);
+    glBindTexture(GL_TEXTURE_3D, 0);
+}
+
+} // namespace huecast

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#include "host/CommandLinePresenter.h"
+
+#include <fmt/format.h>
+
+namespace huecast::host
+{
+
+kit::OpenPanelResult CommandLinePresenter::runOpenPanel(const kit::OpenPanelRequest& /*request*/)
+{
+    if (m_answers.empty())
+    {
+        return {kit::kModalResponseCancel, {}};
+    }
+    kit::OpenPanelResult result{kit::kModalResponseOK, {std::move(m_answers.front())}};
+    m_answers.pop_front();
+    return result;
+}
+
+long CommandLinePresenter::runAlert(const kit::AlertContent& alert)
+{
+    ++m_alertCount;
+    fmt::print(m_alerts, "{}: {}\n", alert.messageText, alert.informativeText);
+    std::fflush(m_alerts);
+    return kit::kAlertFirstButtonReturn;
+}
+
+} // namespace huecast::host

@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/fx/FxHostAPI.h"
+
+namespace huecast::host
+{
+
+enum class ParameterKind : std::uint8_t
+{
+    Popup = 1,
+    Custom = 2,
+};
+
+/// One declared parameter of an instance, as the host keeps it.
+struct Parameter
+{
+    std::string name;
+    std::uint32_t id = 0;
+    ParameterKind kind = ParameterKind::Popup;
+    std::uint32_t flags = 0;
+    std::vector<std::string> entries; ///< a popup's menu entries
+    std::int32_t defaultIndex = 0;
+    std::int32_t index = 0; ///< a popup's chosen entry
+    fx::FxCustomValuePtr defaultValue;
+    fx::FxCustomValuePtr value; ///< a custom parameter's current value
+};
+
+/// One user action: the parameters changed between startAction and endAction.
+struct HostAction
+{
+    std::vector<std::uint32_t> changedParameters;
+};
+
+/// The host side of one effect instance: its parameters, and every host service a filter may
+/// ask for, each of which can be left out to play a host that lacks it.
+class ParameterStore final : public fx::PROAPIAccessing,
+                             public fx::FxParameterCreationAPI,
+                             public fx::FxParameterSettingAPI,
+                             public fx::FxParameterRetrievalAPI,
+                             public fx::FxCustomParameterActionAPI,
+                             public fx::FxDynamicParameterAPI
+{
+public:
+    /// Makes apiForProtocol answer null for the protocol.
+    void leaveOut(fx::FxProtocol protocol) { m_leftOut.insert(protocol); }
+
+    [[nodiscard]] fx::FxHostAPI* apiForProtocol(fx::FxProtocol protocol) override;
+
+    bool addPopupMenuWithName(const std::string& name, std::uint32_t parmId,
+                              std::int32_t defaultValue, const std::vector<std::string>& menuEntries,
+                              std::uint32_t parmFlags) override;
+    bool addCustomParameterWithName(const std::string& name, std::uint32_t parmId,
+                                    fx::FxCustomValuePtr defaultValue,
+                                    std::uint32_t parmFlags) override;
+
+    bool setCustomParameterValue(fx::FxCustomValuePtr value, std::uint32_t parmId) override;
+    bool setParameterFlags(std::uint32_t flags, std::uint32_t parmId) override;
+    bool setIntValue(std::int32_t value, std::uint32_t parmId, double time) override;
+
+    bool getCustomParameterValue(fx::FxCustomValuePtr* value, std::uint32_t parmId) override;
+    bool getIntValue(std::int32_t* value, std::uint32_t parmId, double time) override;
+
+    void startAction(const void* sender) override;
+    void endAction(const void* sender) override;
+
+    bool setPopupMenuParameter(std::uint32_t parmId, const std::vector<std::string>& entries,
+                               std::int32_t defaultValue) override;
+
+    /// The parameter under the id, or null.
+    [[nodiscard]] const Parameter* parameter(std::uint32_t parmId) const;
+    /// Every parameter, in declaration order.
+    [[nodiscard]] const std::vector<Parameter>& parameters() const { return m_parameters; }
+    /// Replaces every parameter at once (a project being loaded).
+    void replaceParameters(std::vector<Parameter> parameters) { m_parameters = std::move(parameters); }
+    /// The completed user actions, oldest first.
+    [[nodiscard]] const std::vector<HostAction>& actions() const { return m_actions; }
+
+private:
+    Parameter* find(std::uint32_t parmId);
+    bool declare(Parameter parameter);
+    void noteChange(std::uint32_t parmId);
+
+    std::vector<Parameter> m_parameters;
+    std::set<fx::FxProtocol> m_leftOut;
+    std::vector<HostAction> m_actions;
+    std::optional<HostAction> m_openAction;
+    int m_actionDepth = 0;
+};
+
+} // namespace huecast::host

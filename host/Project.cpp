@@ -1,0 +1,230 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#include "host/Project.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+#include <unistd.h>
+
+#include "host/Base64.h"
+#include "platform/foundation/FileSystem.h"
+
+namespace huecast::host
+{
+namespace
+{
+
+using Json = nlohmann::ordered_json;
+
+void projectError(foundation::Error* error, HostError code, const std::string& path,
+                  std::string_view reason)
+{
+    foundation::setError(error, kHostErrorDomain, static_cast<std::int64_t>(code),
+                         fmt::format("The project \"{}\" {}", path, reason));
+}
+
+Json parameterToJson(const Parameter& parameter)
+{
+    Json entry;
+    entry["id"] = parameter.id;
+    entry["name"] = parameter.name;
+    entry["flags"] = parameter.flags;
+    if (parameter.kind == ParameterKind::Popup)
+    {
+        entry["kind"] = "popup";
+        entry["entries"] = parameter.entries;
+        entry["default"] = parameter.defaultIndex;
+        entry["value"] = parameter.index;
+        return entry;
+    }
+    entry["kind"] = "custom";
+    if (!parameter.value)
+    {
+        entry["class"] = nullptr;
+        return entry;
+    }
+    foundation::KeyedArchiver archiver;
+    parameter.value->encodeWithCoder(archiver);
+    entry["class"] = parameter.value->className();
+    entry["archive"] = encodeBase64(archiver.encodedData());
+    return entry;
+}
+
+// Applies one saved parameter onto a copy of the declared one; an error text when it can't.
+std::string restoreParameter(const Json& saved, const fx::FxBundleInterface& bundle,
+                             Parameter& parameter)
+{
+    const std::string kind = saved.at("kind").get<std::string>();
+    if ((kind == "popup") != (parameter.kind == ParameterKind::Popup))
+    {
+        return fmt::format("parameter {} is a {} in the project but not in the effect",
+                           parameter.id, kind);
+    }
+    parameter.flags = saved.at("flags").get<std::uint32_t>();
+    if (parameter.kind == ParameterKind::Popup)
+    {
+        parameter.entries = saved.at("entries").get<std::vector<std::string>>();
+        parameter.defaultIndex = saved.at("default").get<std::int32_t>();
+        parameter.index = saved.at("value").get<std::int32_t>();
+        return {};
+    }
+    if (saved.at("class").is_null())
+    {
+        parameter.value = nullptr;
+        return {};
+    }
+    const std::string className = saved.at("class").get<std::string>();
+    const auto bytes = decodeBase64(saved.at("archive").get_ref<const std::string&>());
+    if (!bytes)
+    {
+        return fmt::format("holds a damaged value for parameter {}", parameter.id);
+    }
+    foundation::Error archiveError;
+    const auto unarchiver = foundation::KeyedUnarchiver::create(*bytes, &archiveError);
+    if (!unarchiver)
+    {
+        return fmt::format("holds a damaged value for parameter {}: {}", parameter.id,
+                           archiveError.localizedDescription());
+    }
+    parameter.value = bundle.decodeCustomValue(className.c_str(), unarchiver.get());
+    if (!parameter.value)
+    {
+        return fmt::format("holds a value of class \"{}\" for parameter {} that the plug-in "
+                           "doesn't know",
+                           className, parameter.id);
+    }
+    return {};
+}
+
+} // namespace
+
+bool saveProject(const std::string& path, const std::vector<const EffectInstance*>& instances,
+                 foundation::Error* error)
+{
+    Json project;
+    project["format"] = kProjectFormatName;
+    project["version"] = kProjectFormatVersion;
+    project["instances"] = Json::array();
+    for (const EffectInstance* instance : instances)
+    {
+        Json parameters = Json::array();
+        for (const Parameter& parameter : instance->parameters().parameters())
+        {
+            parameters.push_back(parameterToJson(parameter));
+        }
+        project["instances"].push_back({{"parameters", std::move(parameters)}});
+    }
+    // Names that are not UTF-8 (file names on Linux need not be) are written with U+FFFD; the
+    // values that matter travel byte for byte inside the base64 archives.
+    const std::string text = project.dump(1, ' ', false, Json::error_handler_t::replace) + "\n";
+
+    // Write beside the target, then rename over it: the former file stays whole until the new
+    // one is complete.
+    const std::string temporary = fmt::format("{}.tmp-{}", path, ::getpid());
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (file != nullptr)
+    {
+        written = (std::fflush(file) == 0) && (::fsync(::fileno(file)) == 0) && written;
+        written = (std::fclose(file) == 0) && written;
+    }
+    std::error_code renameError;
+    if (written)
+    {
+        std::filesystem::rename(temporary, path, renameError);
+    }
+    if (!written || renameError)
+    {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        projectError(error, HostError::ProjectNotWritten, path,
+                     fmt::format("couldn't be written: {}",
+                                 renameError ? renameError.message() : std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+bool loadProject(const std::string& path, const fx::FxBundleInterface& bundle,
+                 const std::vector<EffectInstance*>& instances, foundation::Error* error)
+{
+    foundation::Error readError;
+    const auto text = foundation::readUtf8File(path, &readError);
+    if (!text)
+    {
+        projectError(error, HostError::ProjectUnreadable, path,
+                     fmt::format("couldn't be read: {}", readError.localizedDescription()));
+        return false;
+    }
+    const Json project = Json::parse(*text, nullptr, false);
+    if (project.is_discarded() || !project.is_object() ||
+        project.value("format", std::string()) != kProjectFormatName ||
+        !project.contains("version") || !project["version"].is_number_integer())
+    {
+        projectError(error, HostError::ProjectUnreadable, path,
+                     "is not a Huecast project (it is damaged or truncated)");
+        return false;
+    }
+    const auto version = project["version"].get<std::int64_t>();
+    if (version > kProjectFormatVersion)
+    {
+        projectError(error, HostError::ProjectTooNew, path,
+                     fmt::format("was saved in format version {}, and this build reads up to "
+                                 "version {}; nothing was loaded",
+                                 version, kProjectFormatVersion));
+        return false;
+    }
+
+    // Everything is restored into copies first; the instances change only when all is good.
+    std::vector<std::vector<Parameter>> restored;
+    try
+    {
+        const Json& savedInstances = project.at("instances");
+        if (!savedInstances.is_array() || savedInstances.size() != instances.size())
+        {
+            projectError(error, HostError::ProjectMismatch, path,
+                         fmt::format("holds {} effect instance(s) where {} were expected",
+                                     savedInstances.is_array() ? savedInstances.size() : 0,
+                                     instances.size()));
+            return false;
+        }
+        for (std::size_t i = 0; i < instances.size(); ++i)
+        {
+            std::vector<Parameter> parameters = instances[i]->parameters().parameters();
+            for (const Json& saved : savedInstances[i].at("parameters"))
+            {
+                const auto id = saved.at("id").get<std::uint32_t>();
+                const auto declared = std::find_if(parameters.begin(), parameters.end(),
+                                                   [id](const Parameter& p) { return p.id == id; });
+                if (declared == parameters.end())
+                {
+                    projectError(error, HostError::ProjectMismatch, path,
+                                 fmt::format("has a parameter {} that the effect doesn't declare", id));
+                    return false;
+                }
+                if (const std::string problem = restoreParameter(saved, bundle, *declared);
+                    !problem.empty())
+                {
+                    projectError(error, HostError::ProjectUnreadable, path, problem);
+                    return false;
+                }
+            }
+            restored.push_back(std::move(parameters));
+        }
+    }
+    catch (const nlohmann::json::exception& exception)
+    {
+        projectError(error, HostError::ProjectUnreadable, path,
+                     fmt::format("is damaged: {}", exception.what()));
+        return false;
+    }
+    for (std::size_t i = 0; i < instances.size(); ++i)
+    {
+        instances[i]->parameters().replaceParameters(std::move(restored[i]));
+    }
+    return true;
+}
+
+} // namespace huecast::host

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/ReferenceHost.h"
+#include "platform/foundation/Error.h"
+
+namespace huecast::host
+{
+
+/// Project files: every parameter of every instance, as JSON. Custom values are keyed archives
+/// (docs/archive-format.md) in base64, so "CubeData" keeps its whole lattice:
+///
+///     {"format": "huecast-project", "version": 1,
+///      "instances": [{"parameters": [
+///          {"id": 1, "name": "3D LUT", "kind": "popup", "flags": 1, "entries": [...],
+///           "default": 0, "value": 2},
+///          {"id": 2, "name": "CubeData", "kind": "custom", "flags": 35,
+///           "class": "ZRColourCube", "archive": "<base64>"}, ...]}]}
+inline constexpr std::string_view kProjectFormatName = "huecast-project";
+inline constexpr std::int64_t kProjectFormatVersion = 1;
+
+/// Writes the instances' parameters to the file, replacing it in one step (a temporary file
+/// renamed over it), so a failed save leaves the former file whole. False with a
+/// kHostErrorDomain error naming the file on failure.
+[[nodiscard]] bool saveProject(const std::string& path,
+                               const std::vector<const EffectInstance*>& instances,
+                               foundation::Error* error);
+
+/// Restores the parameters saved in the file into the instances, in order, decoding custom
+/// values through the bundle. The whole file is checked before anything is applied: a file that
+/// is unreadable, damaged, truncated, from a newer format version, or whose parameters don't fit
+/// the instances is refused with a kHostErrorDomain error naming the file, and nothing changes.
+[[nodiscard]] bool loadProject(const std::string& path, const fx::FxBundleInterface& bundle,
+                               const std::vector<EffectInstance*>& instances,
+                               foundation::Error* error);
+
+} // namespace huecast::host

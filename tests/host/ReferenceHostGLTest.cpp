@@ -1,0 +1,168 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+//
+// The reference host with the real bundle, loaded with dlopen: instances, Browse, and projects
+// that keep the whole cube.
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+#include "host/Project.h"
+#include "host/ReferenceHost.h"
+#include "platform/kit/Modal.h"
+#include "tests/support/ScriptedPresenter.h"
+#include "tests/support/TestSupport.h"
+
+namespace huecast::test
+{
+namespace
+{
+
+constexpr std::uint32_t kLUT = 1;
+constexpr std::uint32_t kCubeData = 2;
+constexpr std::uint32_t kLoadLUT = 3;
+
+std::string cubeText(float first)
+{
+    return "TITLE \"t\"\nDOMAIN_MIN 0 0 0\nLUT_3D_SIZE 2\n" + std::to_string(first) +
+           " -0.5 1.5\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n";
+}
+
+// The lattice bytes archived for a parameter's value (the value's own archive).
+foundation::Bytes archivedValue(const host::EffectInstance& instance, std::uint32_t id)
+{
+    foundation::KeyedArchiver archiver;
+    instance.parameters().parameter(id)->value->encodeWithCoder(archiver);
+    return archiver.encodedData();
+}
+
+class ReferenceHostTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        foundation::Error error;
+        host = host::ReferenceHost::create(HUECAST_BUNDLE_DIR, &error);
+        ASSERT_TRUE(host) << error.localizedDescription();
+        kit::setModalPresenter(presenter);
+    }
+    void TearDown() override { kit::setModalPresenter(nullptr); }
+
+    host::EffectInstance& newInstance()
+    {
+        foundation::Error error;
+        host::EffectInstance* instance = host->createInstance({}, &error);
+        EXPECT_NE(instance, nullptr) << error.localizedDescription();
+        return *instance;
+    }
+
+    TempDir home;
+    ScopedEnv homeVariable{"HOME", home.path()};
+    std::shared_ptr<ScriptedPresenter> presenter = std::make_shared<ScriptedPresenter>();
+    std::unique_ptr<host::ReferenceHost> host;
+};
+
+TEST_F(ReferenceHostTest, BrowseThroughTheBundlesControl)
+{
+    const std::string path = home.write("a.cube", cubeText(0.25F));
+    host::EffectInstance& instance = newInstance();
+    ASSERT_TRUE(instance.choosePopupEntry(kLUT, 1));
+    presenter->answers = {path};
+    ASSERT_TRUE(instance.clickBrowse(kLoadLUT));
+    EXPECT_TRUE(presenter->alerts.empty());
+    const std::string* stored = fx::stringOf(instance.parameters().parameter(kLoadLUT)->value);
+    ASSERT_NE(stored, nullptr);
+    EXPECT_EQ(*stored, path);
+    EXPECT_EQ(instance.parameters().actions().size(), 1U);
+    EXPECT_EQ(instance.parameters().parameter(kCubeData)->value->className(), "ZRColourCube");
+}
+
+TEST_F(ReferenceHostTest, AHostWithoutTheCreationServiceGetsNoParameters)
+{
+    foundation::Error error;
+    host::EffectInstance* instance =
+        host->createInstance({fx::FxProtocol::ParameterCreation}, &error);
+    ASSERT_NE(instance, nullptr);
+    EXPECT_TRUE(instance->parameters().parameters().empty());
+}
+
+TEST_F(ReferenceHostTest, AProjectKeepsTheLatticeWhenTheFileIsGone)
+{
+    const std::string path = home.write("grade.cube", cubeText(0.125F));
+    host::EffectInstance& instance = newInstance();
+    presenter->answers = {path};
+    ASSERT_TRUE(instance.clickBrowse(kLoadLUT));
+    instance.choosePopupEntry(kLUT, 1);
+    const foundation::Bytes cubeArchive = archivedValue(instance, kCubeData);
+
+    const std::string project = home.pathOf("p.json");
+    foundation::Error error;
+    ASSERT_TRUE(host::saveProject(project, {&instance}, &error)) << error.localizedDescription();
+    std::filesystem::remove(path);
+
+    host::EffectInstance& restored = newInstance();
+    ASSERT_TRUE(host::loadProject(project, host->bundle(), {&restored}, &error))
+        << error.localizedDescription();
+    EXPECT_EQ(archivedValue(restored, kCubeData), cubeArchive)
+        << "the very lattice bytes, domain and file name come back";
+    EXPECT_EQ(restored.parameters().parameter(kLUT)->index, 1);
+    EXPECT_EQ(restored.parameters().parameter(kLoadLUT)->flags, 65U);
+    EXPECT_EQ(*fx::stringOf(restored.parameters().parameter(kLoadLUT)->value), path);
+}
+
+TEST_F(ReferenceHostTest, ADamagedOrNewerProjectIsRefusedAndChangesNothing)
+{
+    host::EffectInstance& instance = newInstance();
+    const std::string project = home.pathOf("p.json");
+    foundation::Error error;
+    ASSERT_TRUE(host::saveProject(project, {&instance}, &error));
+    std::string text;
+    {
+        std::ifstream in(project);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    instance.choosePopupEntry(kLUT, 1);
+    const foundation::Bytes before = archivedValue(instance, kCubeData);
+
+    struct Case
+    {
+        std::string name;
+        std::string contents;
+        std::string messagePart;
+    };
+    std::string newer = text;
+    newer.replace(newer.find("\"version\": 1"), 12, "\"version\": 9");
+    std::string badArchive = text;
+    const std::size_t archive = badArchive.find("\"archive\": \"") + 12;
+    badArchive.replace(archive, 8, "AAAAAAAA");
+    const std::vector<Case> cases = {
+        {"truncated", text.substr(0, text.size() / 2), "not a Huecast project"},
+        {"not json", "\x01\x02garbage", "not a Huecast project"},
+        {"newer", newer, "format version 9"},
+        {"damaged archive", badArchive, "damaged value for parameter 2"},
+        {"missing", "", "couldn't be read"},
+    };
+    for (const Case& c : cases)
+    {
+        const std::string path = c.name == "missing" ? home.pathOf("none.json") : home.write(c.name, c.contents);
+        error = {};
+        EXPECT_FALSE(host::loadProject(path, host->bundle(), {&instance}, &error)) << c.name;
+        EXPECT_EQ(error.domain(), host::kHostErrorDomain) << c.name;
+        EXPECT_NE(error.localizedDescription().find(c.messagePart), std::string::npos)
+            << c.name << ": " << error.localizedDescription();
+        EXPECT_NE(error.localizedDescription().find(path), std::string::npos) << c.name;
+        EXPECT_EQ(instance.parameters().parameter(kLUT)->index, 1) << c.name;
+        EXPECT_EQ(archivedValue(instance, kCubeData), before) << c.name;
+    }
+}
+
+TEST(PluginBundleTest, AFolderWithoutTheLibraryIsRefusedByName)
+{
+    foundation::Error error;
+    EXPECT_EQ(host::PluginBundle::load("/nonexistent/Huecast.bundle", &error), nullptr);
+    EXPECT_EQ(error.code(), static_cast<std::int64_t>(host::HostError::BundleNotLoaded));
+    EXPECT_NE(error.localizedDescription().find("/nonexistent/Huecast.bundle"), std::string::npos);
+}
+
+} // namespace
+} // namespace huecast::test
