@@ -25,7 +25,9 @@ std::unique_ptr<PluginBundle> PluginBundle::load(const std::string& bundlePath,
                                                  foundation::Error* error)
 {
     const std::string library = bundlePath + "/huecast.so";
-    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The bundle stays mapped for the rest of the process: its cube cache lives that long,
+    // and cubes it made may still be held by the host's objects.
+    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (handle == nullptr)
     {
         const char* reason = dlerror();

@@ -114,6 +114,7 @@ INSTANTIATE_TEST_SUITE_P(Damaged, RefusedArchive, testing::ValuesIn(std::vector<
     {"HugeTextLength", claimingHugeLength(0x7B), kCorrupt},
     {"HugeArrayLength", claimingHugeLength(0x9B), kCorrupt},
     {"IntegerBeyondInt64", kHugeInteger, kCorrupt},
+    {"TaggedItem", Bytes{0xA1, 0x61, 'k', 0xC1, 0x00}, kCorrupt},
     {"NotAMap", Json::to_cbor(Json::array({1, 2})), kNotAnArchive},
     {"OtherFormat", kOtherFormat, kNotAnArchive},
     {"NoVersion", kNoVersion, kNotAnArchive},
