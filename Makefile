@@ -41,7 +41,7 @@ test-asan:
 # Each fuzz target for FUZZ_SECONDS, seeded from the committed corpus and fixtures.
 fuzz: deps
 	cmake --preset fuzz
-	cmake --build --preset fuzz -j $(JOBS)
+	cmake --build --preset fuzz -j $(JOBS) --target CubeReaderFuzzer ArchiveFuzzer make_archive_seeds
 	./fuzz/run-all build/fuzz $(FUZZ_WORK) $(FUZZ_SECONDS)
 
 bench: deps

@@ -3,14 +3,15 @@
 //
 // How fast the .cube reader turns a file into a cube, for the edges that colourists use most.
 // The files are generated once per run with six-decimal values, as grading tools write them.
-#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fmt/format.h>
 #include <map>
 #include <random>
 #include <string>
+
+#include <benchmark/benchmark.h>
+#include <fmt/format.h>
 
 #include "cube/ZRCubeReader.h"
 

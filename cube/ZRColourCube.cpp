@@ -31,8 +31,8 @@ ZRColourCube::ZRColourCube() : m_colourCube(std::make_shared<const Dictionary>(g
 
 std::shared_ptr<ZRColourCube> ZRColourCube::initWithDictionary(const Dictionary* dictionary)
 {
-    for (const std::string_view key : {kCubeEdgeSizeKey, kCubeFileNameKey, kCubeFormatKey,
-                                       kCubeDataKey})
+    for (const std::string_view key :
+         {kCubeEdgeSizeKey, kCubeFileNameKey, kCubeFormatKey, kCubeDataKey})
     {
         if (entry(dictionary, key) == nullptr)
         {
@@ -80,8 +80,7 @@ std::string ZRColourCube::cubeName() const
     {
         return {};
     }
-    return std::string(
-        foundation::deletingPathExtension(foundation::lastPathComponent(*fileName)));
+    return std::string(foundation::deletingPathExtension(foundation::lastPathComponent(*fileName)));
 }
 
 std::int64_t ZRColourCube::cubeSize() const
@@ -112,7 +111,8 @@ ZRColourCube::Dictionary ZRColourCube::genIdentity()
             }
         }
     }
-    dictionary.emplace(kCubeDataKey, foundation::Value(foundation::SharedBytes(std::move(lattice))));
+    dictionary.emplace(kCubeDataKey,
+                       foundation::Value(foundation::SharedBytes(std::move(lattice))));
     dictionary.emplace(kCubeFileNameKey, foundation::Value(kIdentityCube));
     return dictionary;
 }

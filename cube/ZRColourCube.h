@@ -35,14 +35,14 @@ public:
     /// value shared, not copied). Null when the dictionary is null or lacks any of
     /// kCubeEdgeSizeKey, kCubeFileNameKey, kCubeFormatKey and kCubeDataKey; values are not
     /// checked.
-    [[nodiscard]] static std::shared_ptr<ZRColourCube> initWithDictionary(
-        const Dictionary* dictionary);
+    [[nodiscard]] static std::shared_ptr<ZRColourCube>
+    initWithDictionary(const Dictionary* dictionary);
 
     /// A cube whose dictionary is the one stored under kColourCubeKey; an archive without that
     /// entry (or with a non-dictionary there) gives a cube without a dictionary, whose file
     /// name is empty and whose size is 0. Never null.
-    [[nodiscard]] static std::shared_ptr<ZRColourCube> initWithCoder(
-        const foundation::KeyedUnarchiver& coder);
+    [[nodiscard]] static std::shared_ptr<ZRColourCube>
+    initWithCoder(const foundation::KeyedUnarchiver& coder);
 
     /// Stores the whole dictionary under kColourCubeKey, the lattice bytes exactly.
     void encodeWithCoder(foundation::KeyedArchiver& coder) const;

@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <fmt/format.h>
 #include <new>
 #include <optional>
+
+#include <fmt/format.h>
 
 #include "platform/foundation/FileSystem.h"
 #include "platform/foundation/Numbers.h"
@@ -70,8 +71,7 @@ bool equalsIgnoringAsciiCase(std::string_view token, std::string_view lowerKeywo
 {
     return std::equal(token.begin(), token.end(), lowerKeyword.begin(), lowerKeyword.end(),
                       [](char a, char b) {
-                          return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) ==
-                                 b;
+                          return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
                       });
 }
 
@@ -89,7 +89,8 @@ enum class Keyword
 Keyword keywordOf(std::string_view token)
 {
     // Data lines are by far the most common; every keyword starts with a letter.
-    if (token.empty() || !((token[0] >= 'a' && token[0] <= 'z') || (token[0] >= 'A' && token[0] <= 'Z')))
+    if (token.empty() ||
+        !((token[0] >= 'a' && token[0] <= 'z') || (token[0] >= 'A' && token[0] <= 'Z')))
     {
         return Keyword::None;
     }
@@ -301,8 +302,7 @@ std::shared_ptr<ZRColourCube> ZRCubeReader::cubeFromFile(const std::string& path
 }
 
 std::shared_ptr<ZRColourCube> ZRCubeReader::cubeFromText(std::string_view text,
-                                                         const std::string& fileName,
-                                                         Error* error)
+                                                         const std::string& fileName, Error* error)
 {
     if (text.starts_with(kByteOrderMark))
     {
@@ -320,8 +320,7 @@ std::vector<std::string> ZRCubeReader::cubesAtPath(const std::string& path)
 {
     constexpr std::string_view kExtension = ".cube";
     std::vector<std::string> names;
-    for (const std::string& name :
-         foundation::directoryEntryNames(foundation::expandTilde(path)))
+    for (const std::string& name : foundation::directoryEntryNames(foundation::expandTilde(path)))
     {
         if (name.ends_with(kExtension))
         {

@@ -61,9 +61,8 @@ public:
 
     /// The same parse over text already in memory (a leading byte-order mark is skipped);
     /// never fails with 107 or a read error.
-    [[nodiscard]] static std::shared_ptr<ZRColourCube> cubeFromText(std::string_view text,
-                                                                    const std::string& fileName,
-                                                                    foundation::Error* error);
+    [[nodiscard]] static std::shared_ptr<ZRColourCube>
+    cubeFromText(std::string_view text, const std::string& fileName, foundation::Error* error);
 
     /// The names of the folder's direct entries that end in ".cube" (letter case counts),
     /// without the extension, in listing order; empty when the folder can't be listed.

@@ -19,7 +19,8 @@ bool writeArchive(const huecast::ZRColourCube& cube, const std::string& path)
     cube.encodeWithCoder(archiver);
     const auto bytes = archiver.encodedData();
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
 }
 
@@ -33,7 +34,8 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string folder = argv[1];
-    int status = writeArchive(*huecast::ZRColourCube::identityCube(), folder + "/identity.bin") ? 0 : 1;
+    int status =
+        writeArchive(*huecast::ZRColourCube::identityCube(), folder + "/identity.bin") ? 0 : 1;
     for (int i = 2; i < argc; ++i)
     {
         huecast::foundation::Error error;

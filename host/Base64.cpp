@@ -12,7 +12,8 @@ namespace
 constexpr std::string_view kAlphabet =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-constexpr std::array<int, 256> kDigits = [] {
+constexpr std::array<int, 256> kDigits = []
+{
     std::array<int, 256> table{};
     table.fill(-1);
     for (std::size_t i = 0; i < kAlphabet.size(); ++i)
@@ -31,8 +32,8 @@ std::string encodeBase64(const foundation::Bytes& bytes)
     std::size_t i = 0;
     for (; i + 3 <= bytes.size(); i += 3)
     {
-        const std::uint32_t group = (std::uint32_t{bytes[i]} << 16) |
-                                    (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
+        const std::uint32_t group =
+            (std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
         for (int shift = 18; shift >= 0; shift -= 6)
         {
             text += kAlphabet[(group >> shift) & 0x3F];

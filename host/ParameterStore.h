@@ -55,7 +55,8 @@ public:
     [[nodiscard]] fx::FxHostAPI* apiForProtocol(fx::FxProtocol protocol) override;
 
     bool addPopupMenuWithName(const std::string& name, std::uint32_t parmId,
-                              std::int32_t defaultValue, const std::vector<std::string>& menuEntries,
+                              std::int32_t defaultValue,
+                              const std::vector<std::string>& menuEntries,
                               std::uint32_t parmFlags) override;
     bool addCustomParameterWithName(const std::string& name, std::uint32_t parmId,
                                     fx::FxCustomValuePtr defaultValue,
@@ -79,7 +80,10 @@ public:
     /// Every parameter, in declaration order.
     [[nodiscard]] const std::vector<Parameter>& parameters() const { return m_parameters; }
     /// Replaces every parameter at once (a project being loaded).
-    void replaceParameters(std::vector<Parameter> parameters) { m_parameters = std::move(parameters); }
+    void replaceParameters(std::vector<Parameter> parameters)
+    {
+        m_parameters = std::move(parameters);
+    }
     /// The completed user actions, oldest first.
     [[nodiscard]] const std::vector<HostAction>& actions() const { return m_actions; }
 

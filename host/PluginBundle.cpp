@@ -3,8 +3,9 @@
 #include "host/PluginBundle.h"
 
 #include <cstdlib>
-#include <dlfcn.h>
 #include <filesystem>
+
+#include <dlfcn.h>
 #include <fmt/format.h>
 #include <unistd.h>
 
@@ -31,19 +32,22 @@ std::unique_ptr<PluginBundle> PluginBundle::load(const std::string& bundlePath,
     if (handle == nullptr)
     {
         const char* reason = dlerror();
-        foundation::setError(error, kHostErrorDomain, static_cast<std::int64_t>(HostError::BundleNotLoaded),
+        foundation::setError(error, kHostErrorDomain,
+                             static_cast<std::int64_t>(HostError::BundleNotLoaded),
                              fmt::format("The plug-in bundle \"{}\" couldn't be loaded: {}",
                                          bundlePath, reason != nullptr ? reason : "unknown error"));
         return nullptr;
     }
-    auto* entry = reinterpret_cast<fx::FxBundleEntryPoint>(dlsym(handle, fx::kBundleEntryPointName));
+    auto* entry =
+        reinterpret_cast<fx::FxBundleEntryPoint>(dlsym(handle, fx::kBundleEntryPointName));
     const fx::FxBundleInterface* interface = entry != nullptr ? entry() : nullptr;
     if (interface == nullptr || interface->interfaceVersion != fx::kBundleInterfaceVersion ||
         interface->createFilter == nullptr || interface->destroyFilter == nullptr ||
         interface->decodeCustomValue == nullptr)
     {
         dlclose(handle);
-        foundation::setError(error, kHostErrorDomain, static_cast<std::int64_t>(HostError::NoEntryPoint),
+        foundation::setError(error, kHostErrorDomain,
+                             static_cast<std::int64_t>(HostError::NoEntryPoint),
                              fmt::format("\"{}\" is not a Huecast plug-in of interface version {}",
                                          library, fx::kBundleInterfaceVersion));
         return nullptr;
@@ -58,18 +62,19 @@ PluginBundle::~PluginBundle()
 
 std::string PluginBundle::defaultBundlePath()
 {
-    if (const char* configured = std::getenv("HUECAST_BUNDLE"); configured != nullptr && *configured)
+    if (const char* configured = std::getenv("HUECAST_BUNDLE");
+        configured != nullptr && *configured)
     {
         return configured;
     }
     std::error_code ignored;
-    const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", ignored);
+    const std::filesystem::path executable =
+        std::filesystem::read_symlink("/proc/self/exe", ignored);
     if (!executable.empty())
     {
         const std::filesystem::path folder = executable.parent_path();
-        for (const auto& candidate :
-             {folder / "Huecast.bundle", folder / "../../Huecast.bundle",
-              folder / "../lib/huecast/Huecast.bundle"})
+        for (const auto& candidate : {folder / "Huecast.bundle", folder / "../../Huecast.bundle",
+                                      folder / "../lib/huecast/Huecast.bundle"})
         {
             if (isBundle(candidate))
             {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 #include <unistd.h>
@@ -200,8 +201,9 @@ bool loadProject(const std::string& path, const fx::FxBundleInterface& bundle,
                                                    [id](const Parameter& p) { return p.id == id; });
                 if (declared == parameters.end())
                 {
-                    projectError(error, HostError::ProjectMismatch, path,
-                                 fmt::format("has a parameter {} that the effect doesn't declare", id));
+                    projectError(
+                        error, HostError::ProjectMismatch, path,
+                        fmt::format("has a parameter {} that the effect doesn't declare", id));
                     return false;
                 }
                 if (const std::string problem = restoreParameter(saved, bundle, *declared);

@@ -3,6 +3,7 @@
 #include "host/ReferenceHost.h"
 
 #include <algorithm>
+
 #include <fmt/format.h>
 
 #include "platform/kit/NSControl.h"
@@ -96,11 +97,11 @@ EffectInstance* ReferenceHost::createInstance(const std::set<fx::FxProtocol>& le
     instance->m_filter = m_bundle->api().createFilter(instance->m_parameters.get());
     if (instance->m_filter == nullptr)
     {
-        foundation::setError(error, kHostErrorDomain,
-                             static_cast<std::int64_t>(HostError::FilterNotCreated),
-                             fmt::format("The plug-in \"{}\" couldn't create its filter (its shader "
-                                         "program didn't build in this GL context)",
-                                         m_bundle->path()));
+        foundation::setError(
+            error, kHostErrorDomain, static_cast<std::int64_t>(HostError::FilterNotCreated),
+            fmt::format("The plug-in \"{}\" couldn't create its filter (its shader "
+                        "program didn't build in this GL context)",
+                        m_bundle->path()));
         return nullptr;
     }
     instance->m_filter->addParameters();

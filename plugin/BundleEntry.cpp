@@ -58,8 +58,7 @@ fx::FxCustomValuePtr decodeCustomValue(const char* className,
     }
     catch (const std::exception& error)
     {
-        std::fprintf(stderr, "Huecast: a parameter value could not be decoded: %s\n",
-                     error.what());
+        std::fprintf(stderr, "Huecast: a parameter value could not be decoded: %s\n", error.what());
     }
     return nullptr;
 }

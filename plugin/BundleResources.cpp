@@ -11,8 +11,7 @@ std::string bundlePath()
 {
     Dl_info info{};
     // Any function of this module will do: its address lies inside huecast.so.
-    if (dladdr(reinterpret_cast<const void*>(&bundlePath), &info) == 0 ||
-        info.dli_fname == nullptr)
+    if (dladdr(reinterpret_cast<const void*>(&bundlePath), &info) == 0 || info.dli_fname == nullptr)
     {
         return {};
     }

@@ -95,8 +95,7 @@ bool HuecastFxPlug::getOutputWidth(std::uint64_t* width, std::uint64_t* height,
 }
 
 bool HuecastFxPlug::frameSetup(const fx::FxRenderInfo& /*info*/,
-                               const fx::FxImageInfo& /*inputInfo*/, bool* hardware,
-                               bool* software)
+                               const fx::FxImageInfo& /*inputInfo*/, bool* hardware, bool* software)
 {
     // GPU only.
     if (software != nullptr)

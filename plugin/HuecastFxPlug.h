@@ -12,8 +12,8 @@
 #include "platform/foundation/Error.h"
 #include "platform/fx/FxFilter.h"
 #include "platform/fx/FxHostAPI.h"
-#include "platform/kit/NSControl.h"
 #include "platform/gl/GL.h"
+#include "platform/kit/NSControl.h"
 
 namespace huecast
 {
@@ -24,9 +24,9 @@ inline constexpr std::string_view kExternalFileName = "External File";
 /// The filter's parameters.
 enum class HuecastParameter : std::uint32_t
 {
-    LUT = 1,       ///< "3D LUT": popup index into the LUT list
-    CubeData = 2,  ///< "CubeData": the chosen cube (hidden)
-    LoadLUT = 3,   ///< "Load LUT": the external file's path, shown through the custom view
+    LUT = 1,      ///< "3D LUT": popup index into the LUT list
+    CubeData = 2, ///< "CubeData": the chosen cube (hidden)
+    LoadLUT = 3,  ///< "Load LUT": the external file's path, shown through the custom view
 };
 
 /// The Huecast filter: one per effect instance. Maps every frame through the chosen cube on the
@@ -37,8 +37,8 @@ public:
     /// A ready filter, or null when its shader program cannot be built in the current GL
     /// context (no context, no GLSL, a stage that does not compile, a program that does not
     /// link). Needs a current GL context. The manager must outlive the filter.
-    [[nodiscard]] static std::unique_ptr<HuecastFxPlug> initWithAPIManager(
-        fx::PROAPIAccessing& apiManager);
+    [[nodiscard]] static std::unique_ptr<HuecastFxPlug>
+    initWithAPIManager(fx::PROAPIAccessing& apiManager);
 
     HuecastFxPlug(const HuecastFxPlug&) = delete;
     HuecastFxPlug& operator=(const HuecastFxPlug&) = delete;
@@ -52,15 +52,12 @@ public:
     bool parameterChanged(std::uint32_t parmId) override;
     bool getOutputWidth(std::uint64_t* width, std::uint64_t* height, const fx::FxImageInfo& input,
                         const fx::FxRenderInfo& info) override;
-    bool frameSetup(const fx::FxRenderInfo& info, const fx::FxImageInfo& inputInfo,
-                    bool* hardware, bool* software) override;
+    bool frameSetup(const fx::FxRenderInfo& info, const fx::FxImageInfo& inputInfo, bool* hardware,
+                    bool* software) override;
     bool renderOutput(fx::FxImage& output, fx::FxImage& input,
                       const fx::FxRenderInfo& info) override;
     bool frameCleanup() override { return true; }
-    [[nodiscard]] fx::FxCustomParameterViewHost* customParameterViewHost() override
-    {
-        return this;
-    }
+    [[nodiscard]] fx::FxCustomParameterViewHost* customParameterViewHost() override { return this; }
     [[nodiscard]] std::shared_ptr<kit::NSView> createViewForParm(std::uint32_t parmId) override;
 
     /// Builds and links the program in the filter's slot from the two (scrambled) sources,
@@ -84,7 +81,10 @@ public:
     [[nodiscard]] GLuint programObject() const { return _program_object; }
 
     /// The newest control's button and path display, or null once the host destroyed them.
-    [[nodiscard]] std::shared_ptr<kit::NSButton> browseButton() const { return m_browseButton.lock(); }
+    [[nodiscard]] std::shared_ptr<kit::NSButton> browseButton() const
+    {
+        return m_browseButton.lock();
+    }
     [[nodiscard]] std::shared_ptr<kit::NSTextField> filePathDisplay() const
     {
         return m_filePathDisplay.lock();

@@ -15,8 +15,8 @@ namespace huecast
 namespace
 {
 
-using fx::FxParameterFlag;
 using fx::flagBits;
+using fx::FxParameterFlag;
 
 constexpr auto kLUT = static_cast<std::uint32_t>(HuecastParameter::LUT);
 constexpr auto kCubeData = static_cast<std::uint32_t>(HuecastParameter::CubeData);
@@ -28,12 +28,14 @@ constexpr std::uint32_t kCubeDataFlags = flagBits(FxParameterFlag::NotAnimatable
                                          flagBits(FxParameterFlag::NotInDashboard);
 constexpr std::uint32_t kLoadLUTShownFlags =
     flagBits(FxParameterFlag::NotAnimatable) | flagBits(FxParameterFlag::CustomUI);
-constexpr std::uint32_t kLoadLUTHiddenFlags = kLoadLUTShownFlags | flagBits(FxParameterFlag::Hidden);
+constexpr std::uint32_t kLoadLUTHiddenFlags =
+    kLoadLUTShownFlags | flagBits(FxParameterFlag::Hidden);
 
 constexpr std::int32_t kNoLUTIndex = 0;
 constexpr std::int32_t kExternalFileIndex = 1;
 
-constexpr std::string_view kFileParameterFallback = "Internal Error (File parameter). Please Report!";
+constexpr std::string_view kFileParameterFallback =
+    "Internal Error (File parameter). Please Report!";
 constexpr std::string_view kSelectFileFallback = "Internal Error (Select File). Please Report!";
 
 // The path stored in "Load LUT", or "" when the host has none to give.
@@ -71,9 +73,8 @@ bool HuecastFxPlug::addParameters()
     creation->addPopupMenuWithName("3D LUT", kLUT, kNoLUTIndex, m_cubesList, kLUTFlags);
     creation->addCustomParameterWithName("CubeData", kCubeData,
                                          valueOf(std::make_shared<ZRColourCube>()), kCubeDataFlags);
-    creation->addCustomParameterWithName("Load LUT", kLoadLUT,
-                                         std::make_shared<const fx::FxStringValue>(""),
-                                         kLoadLUTHiddenFlags);
+    creation->addCustomParameterWithName(
+        "Load LUT", kLoadLUT, std::make_shared<const fx::FxStringValue>(""), kLoadLUTHiddenFlags);
     return true;
 }
 

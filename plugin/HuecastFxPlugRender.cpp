@@ -66,7 +66,8 @@ bool HuecastFxPlug::renderOutput(fx::FxImage& output, fx::FxImage& input,
         return false;
     }
     fx::FxCustomValuePtr value;
-    (void)retrieval->getCustomParameterValue(&value, static_cast<std::uint32_t>(HuecastParameter::CubeData));
+    (void)retrieval->getCustomParameterValue(
+        &value, static_cast<std::uint32_t>(HuecastParameter::CubeData));
     if (input.imageType() != fx::FxImageType::Texture ||
         output.imageType() != fx::FxImageType::Texture)
     {

@@ -11,7 +11,7 @@ namespace
 
 constexpr std::int64_t kBrowseButtonTag = 1;
 constexpr std::int64_t kPathDisplayTag = 2;
-constexpr std::uint32_t kContainerMask = 18; // width and height sizable
+constexpr std::uint32_t kContainerMask = 18;   // width and height sizable
 constexpr std::uint32_t kPathDisplayMask = 42; // width sizable, both vertical margins flexible
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <fmt/format.h>
@@ -18,7 +19,7 @@ namespace
 {
 
 void setReadError(Error* error, const std::string& path, std::int64_t code,
-                   const std::string& reason)
+                  const std::string& reason)
 {
     setError(error, kFileErrorDomain, code,
              fmt::format("The file \"{}\" couldn't be read: {}", path, reason));
@@ -47,7 +48,9 @@ private:
 
 bool fileExists(const std::string& path)
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     return ::stat(path.c_str(), &info) == 0;
 }
 
@@ -60,7 +63,9 @@ std::optional<std::string> readUtf8File(const std::string& path, Error* error)
         setReadError(error, path, code, std::strerror(code));
         return std::nullopt;
     }
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (::fstat(file.get(), &info) != 0)
     {
         const int code = errno;

@@ -2,10 +2,10 @@
 // Copyright Huecast contributors
 #include "platform/foundation/KeyedCoding.h"
 
-#include <fmt/format.h>
-#include <nlohmann/json.hpp>
 #include <variant>
 
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 namespace huecast::foundation
 {
@@ -217,12 +217,13 @@ std::unique_ptr<KeyedUnarchiver> KeyedUnarchiver::create(std::span<const std::ui
 
     const Value root = builder.takeResult();
     const Dictionary* archive = root.dictionary();
-    const auto field = [archive](std::string_view name) -> const Value* {
+    const auto field = [archive](std::string_view name) -> const Value*
+    {
         const auto found = archive->find(name);
         return found == archive->end() ? nullptr : &found->second;
     };
-    if (archive == nullptr || field("format") == nullptr ||
-        field("format")->string() == nullptr || *field("format")->string() != kArchiveFormatName)
+    if (archive == nullptr || field("format") == nullptr || field("format")->string() == nullptr ||
+        *field("format")->string() != kArchiveFormatName)
     {
         setArchiveError(error, ArchiveError::NotAnArchive, "it is not a Huecast keyed archive");
         return nullptr;

@@ -28,10 +28,10 @@ inline constexpr std::int64_t kArchiveFormatVersion = 1;
 inline constexpr std::string_view kArchiveErrorDomain = "HuecastArchiveErrorDomain";
 enum class ArchiveError : std::int64_t
 {
-    Corrupt = 1,            ///< not CBOR, truncated, or holding something a value can't be
-    NotAnArchive = 2,       ///< CBOR, but not a keyed archive
-    NewerVersion = 3,       ///< written by a newer format version than this build reads
-    TooDeeplyNested = 4,    ///< arrays or maps nested beyond kMaxArchiveDepth
+    Corrupt = 1,         ///< not CBOR, truncated, or holding something a value can't be
+    NotAnArchive = 2,    ///< CBOR, but not a keyed archive
+    NewerVersion = 3,    ///< written by a newer format version than this build reads
+    TooDeeplyNested = 4, ///< arrays or maps nested beyond kMaxArchiveDepth
 };
 
 /// Deepest nesting of arrays and maps that an archive may hold (a cube needs 3).

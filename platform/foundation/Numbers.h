@@ -15,8 +15,7 @@ namespace huecast::foundation
 /// Whole-token number rule, as a default number formatter reads it: the entire token must be
 /// an optional sign, digits with an optional fraction after `decimalSeparator` or ".", and an
 /// optional exponent. Anything else, "inf" and "nan" included, is not a number.
-[[nodiscard]] std::optional<double> numberFromString(std::string_view token,
-                                                     char decimalSeparator);
+[[nodiscard]] std::optional<double> numberFromString(std::string_view token, char decimalSeparator);
 
 /// Float scan from the token's start: an optional sign, digits with an optional "." fraction
 /// and an optional exponent; reading stops at the first character that cannot continue the

@@ -3,9 +3,10 @@
 #include "platform/foundation/Paths.h"
 
 #include <cstdlib>
+#include <vector>
+
 #include <pwd.h>
 #include <unistd.h>
-#include <vector>
 
 namespace huecast::foundation
 {
@@ -47,9 +48,8 @@ std::string expandTilde(std::string_view path)
         return std::string(path);
     }
     const std::size_t slash = path.find('/');
-    const std::string_view user = path.substr(1, slash == std::string_view::npos
-                                                     ? std::string_view::npos
-                                                     : slash - 1);
+    const std::string_view user =
+        path.substr(1, slash == std::string_view::npos ? std::string_view::npos : slash - 1);
     const std::string_view rest =
         slash == std::string_view::npos ? std::string_view{} : path.substr(slash);
     const std::string home =

@@ -17,7 +17,8 @@ std::uint8_t byteAt(std::string_view text, std::size_t pos)
 }
 
 // Bytes that may begin a newline or whitespace character; every other byte is plain text.
-constexpr std::array<bool, 256> kSpecialLead = [] {
+constexpr std::array<bool, 256> kSpecialLead = []
+{
     std::array<bool, 256> table{};
     for (const std::size_t c : {0x09U, 0x0AU, 0x0BU, 0x0CU, 0x0DU, 0x20U})
     {
@@ -31,7 +32,8 @@ constexpr std::array<bool, 256> kSpecialLead = [] {
 }();
 
 // Bytes that may begin a newline character.
-constexpr std::array<bool, 256> kNewlineLead = [] {
+constexpr std::array<bool, 256> kNewlineLead = []
+{
     std::array<bool, 256> table{};
     for (const std::size_t c : {0x0AU, 0x0BU, 0x0CU, 0x0DU, 0xC2U, 0xE2U})
     {
@@ -242,7 +244,8 @@ std::size_t splitAtWhitespace(std::string_view text, std::span<std::string_view>
 {
     std::size_t count = 0;
     std::size_t tokenStart = 0;
-    const auto emit = [&](std::size_t tokenEnd) {
+    const auto emit = [&](std::size_t tokenEnd)
+    {
         if (count < out.size())
         {
             out[count] = text.substr(tokenStart, tokenEnd - tokenStart);

@@ -60,10 +60,7 @@ public:
 
     [[nodiscard]] Kind kind() const { return static_cast<Kind>(m_storage.index()); }
     [[nodiscard]] bool isNull() const { return kind() == Kind::Null; }
-    [[nodiscard]] bool isNumber() const
-    {
-        return kind() == Kind::Integer || kind() == Kind::Real;
-    }
+    [[nodiscard]] bool isNumber() const { return kind() == Kind::Integer || kind() == Kind::Real; }
 
     /// The boolean, or empty for anything but a boolean.
     [[nodiscard]] std::optional<bool> boolValue() const

@@ -43,8 +43,8 @@ public:
     [[nodiscard]] const std::string& text() const { return m_text; }
 
     /// The string in an archive written by encodeWithCoder; null when it holds none.
-    [[nodiscard]] static std::shared_ptr<FxStringValue> decode(
-        const foundation::KeyedUnarchiver& coder)
+    [[nodiscard]] static std::shared_ptr<FxStringValue>
+    decode(const foundation::KeyedUnarchiver& coder)
     {
         const foundation::Value value = coder.decodeObject(kStringKey);
         return value.string() ? std::make_shared<FxStringValue>(*value.string()) : nullptr;

@@ -39,8 +39,8 @@ public:
     virtual bool getOutputWidth(std::uint64_t* width, std::uint64_t* height,
                                 const FxImageInfo& input, const FxRenderInfo& info) = 0;
     /// Which paths (GPU, CPU) the filter renders this frame on.
-    virtual bool frameSetup(const FxRenderInfo& info, const FxImageInfo& inputInfo,
-                            bool* hardware, bool* software) = 0;
+    virtual bool frameSetup(const FxRenderInfo& info, const FxImageInfo& inputInfo, bool* hardware,
+                            bool* software) = 0;
     /// Draws the output from the input into the host's current render target.
     virtual bool renderOutput(FxImage& output, FxImage& input, const FxRenderInfo& info) = 0;
     virtual bool frameCleanup() = 0;

@@ -99,7 +99,8 @@ public:
     static constexpr FxProtocol kProtocol = FxProtocol::DynamicParameter;
 
     /// Replaces the popup's entries for this instance.
-    virtual bool setPopupMenuParameter(std::uint32_t parmId, const std::vector<std::string>& entries,
+    virtual bool setPopupMenuParameter(std::uint32_t parmId,
+                                       const std::vector<std::string>& entries,
                                        std::int32_t defaultValue) = 0;
 };
 

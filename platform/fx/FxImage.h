@@ -47,7 +47,8 @@ class FxTexture : public FxImage
 public:
     /// The texture coordinates of the image's edges; for a rectangle texture they address
     /// texels (0..width, 0..height).
-    virtual void getTextureCoords(double* left, double* right, double* bottom, double* top) const = 0;
+    virtual void getTextureCoords(double* left, double* right, double* bottom,
+                                  double* top) const = 0;
     /// Binds the texture on the active texture unit.
     virtual void bind() = 0;
     /// Unbinds it again.

@@ -64,9 +64,18 @@ public:
 class [[gnu::visibility("default")]] NSOpenPanel
 {
 public:
-    void setCanChooseFiles(bool value) { m_request.canChooseFiles = value; }
-    void setCanChooseDirectories(bool value) { m_request.canChooseDirectories = value; }
-    void setAllowsMultipleSelection(bool value) { m_request.allowsMultipleSelection = value; }
+    void setCanChooseFiles(bool value)
+    {
+        m_request.canChooseFiles = value;
+    }
+    void setCanChooseDirectories(bool value)
+    {
+        m_request.canChooseDirectories = value;
+    }
+    void setAllowsMultipleSelection(bool value)
+    {
+        m_request.allowsMultipleSelection = value;
+    }
     void setAllowedFileTypes(std::vector<std::string> types)
     {
         m_request.allowedFileTypes = std::move(types);
@@ -75,7 +84,10 @@ public:
     /// Runs the panel; kModalResponseOK when the user chose something.
     long runModal();
     /// The chosen paths, after runModal.
-    [[nodiscard]] const std::vector<std::string>& paths() const { return m_paths; }
+    [[nodiscard]] const std::vector<std::string>& paths() const
+    {
+        return m_paths;
+    }
 
 private:
     OpenPanelRequest m_request;
@@ -86,10 +98,22 @@ private:
 class [[gnu::visibility("default")]] NSAlert
 {
 public:
-    void addButtonWithTitle(std::string title) { m_content.buttonTitles.push_back(std::move(title)); }
-    void setMessageText(std::string text) { m_content.messageText = std::move(text); }
-    void setInformativeText(std::string text) { m_content.informativeText = std::move(text); }
-    void setAlertStyle(NSAlertStyle style) { m_content.style = style; }
+    void addButtonWithTitle(std::string title)
+    {
+        m_content.buttonTitles.push_back(std::move(title));
+    }
+    void setMessageText(std::string text)
+    {
+        m_content.messageText = std::move(text);
+    }
+    void setInformativeText(std::string text)
+    {
+        m_content.informativeText = std::move(text);
+    }
+    void setAlertStyle(NSAlertStyle style)
+    {
+        m_content.style = style;
+    }
     long runModal();
 
 private:

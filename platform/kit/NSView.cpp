@@ -24,9 +24,10 @@ void resizeAxis(double& origin, double& length, double oldSuper, double delta, b
         return;
     }
     const double after = oldSuper - origin - length;
-    const double total = (flexibleBefore ? origin : 0) + (flexibleSize ? length : 0) +
-                         (flexibleAfter ? after : 0);
-    const auto share = [&](bool flexible, double part) {
+    const double total =
+        (flexibleBefore ? origin : 0) + (flexibleSize ? length : 0) + (flexibleAfter ? after : 0);
+    const auto share = [&](bool flexible, double part)
+    {
         if (!flexible)
         {
             return 0.0;
@@ -65,7 +66,8 @@ void NSView::resizeWithOldSuperviewSize(NSSize oldSize)
     NSRect frame = m_frame;
     const std::uint32_t mask = m_autoresizingMask;
     resizeAxis(frame.x, frame.width, oldSize.width, newSize.width - oldSize.width,
-               has(mask, NSAutoresizingMask::MinXMargin), has(mask, NSAutoresizingMask::WidthSizable),
+               has(mask, NSAutoresizingMask::MinXMargin),
+               has(mask, NSAutoresizingMask::WidthSizable),
                has(mask, NSAutoresizingMask::MaxXMargin));
     resizeAxis(frame.y, frame.height, oldSize.height, newSize.height - oldSize.height,
                has(mask, NSAutoresizingMask::MinYMargin),

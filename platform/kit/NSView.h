@@ -37,22 +37,46 @@ public:
     NSView& operator=(const NSView&) = delete;
     virtual ~NSView();
 
-    [[nodiscard]] NSRect frame() const { return m_frame; }
+    [[nodiscard]] NSRect frame() const
+    {
+        return m_frame;
+    }
     /// Moves or resizes the view; subviews follow by their autoresizing masks.
     void setFrame(NSRect frame);
     /// The view's own coordinate space: origin 0, the frame's size.
-    [[nodiscard]] NSRect bounds() const { return {0, 0, m_frame.width, m_frame.height}; }
+    [[nodiscard]] NSRect bounds() const
+    {
+        return {0, 0, m_frame.width, m_frame.height};
+    }
 
-    [[nodiscard]] std::uint32_t autoresizingMask() const { return m_autoresizingMask; }
-    void setAutoresizingMask(std::uint32_t mask) { m_autoresizingMask = mask; }
+    [[nodiscard]] std::uint32_t autoresizingMask() const
+    {
+        return m_autoresizingMask;
+    }
+    void setAutoresizingMask(std::uint32_t mask)
+    {
+        m_autoresizingMask = mask;
+    }
 
-    [[nodiscard]] std::int64_t tag() const { return m_tag; }
-    void setTag(std::int64_t tag) { m_tag = tag; }
+    [[nodiscard]] std::int64_t tag() const
+    {
+        return m_tag;
+    }
+    void setTag(std::int64_t tag)
+    {
+        m_tag = tag;
+    }
 
     /// Appends a subview (it is drawn above the earlier ones) and becomes its superview.
     void addSubview(std::shared_ptr<NSView> view);
-    [[nodiscard]] const std::vector<std::shared_ptr<NSView>>& subviews() const { return m_subviews; }
-    [[nodiscard]] NSView* superview() const { return m_superview; }
+    [[nodiscard]] const std::vector<std::shared_ptr<NSView>>& subviews() const
+    {
+        return m_subviews;
+    }
+    [[nodiscard]] NSView* superview() const
+    {
+        return m_superview;
+    }
 
     /// This view if its tag matches, else the first match in a depth-first search of the
     /// subviews in order; null when none has the tag.

@@ -5,6 +5,7 @@
 // that keep the whole cube.
 #include <filesystem>
 #include <fstream>
+
 #include <gtest/gtest.h>
 
 #include "host/Project.h"
@@ -144,7 +145,8 @@ TEST_F(ReferenceHostTest, ADamagedOrNewerProjectIsRefusedAndChangesNothing)
     };
     for (const Case& c : cases)
     {
-        const std::string path = c.name == "missing" ? home.pathOf("none.json") : home.write(c.name, c.contents);
+        const std::string path =
+            c.name == "missing" ? home.pathOf("none.json") : home.write(c.name, c.contents);
         error = {};
         EXPECT_FALSE(host::loadProject(path, host->bundle(), {&instance}, &error)) << c.name;
         EXPECT_EQ(error.domain(), host::kHostErrorDomain) << c.name;

@@ -4,9 +4,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <memory>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "host/ParameterStore.h"
 #include "platform/foundation/Paths.h"

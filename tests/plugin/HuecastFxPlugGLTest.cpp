@@ -17,8 +17,8 @@ using HostContract = FilterFixture;
 TEST_F(HostContract, CreationNeedsACurrentGLContext)
 {
     host::ParameterStore parameters;
-    ASSERT_TRUE(eglMakeCurrent(eglGetCurrentDisplay(), EGL_NO_SURFACE, EGL_NO_SURFACE,
-                               EGL_NO_CONTEXT));
+    ASSERT_TRUE(
+        eglMakeCurrent(eglGetCurrentDisplay(), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT));
     testing::internal::CaptureStderr();
     EXPECT_EQ(HuecastFxPlug::initWithAPIManager(parameters), nullptr);
     testing::internal::GetCapturedStderr();

@@ -5,8 +5,9 @@
 #include <array>
 #include <cstdio>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
+
+#include <sys/wait.h>
 
 namespace huecast::test
 {

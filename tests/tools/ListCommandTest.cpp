@@ -4,6 +4,7 @@
 // `huecast list` end to end: the popup of a filter made through the bundle in the reference host.
 #include <filesystem>
 #include <fstream>
+
 #include <gtest/gtest.h>
 
 #include "tests/support/TestSupport.h"
@@ -21,7 +22,8 @@ TEST(ListCommand, ShowsTheFixedEntriesThenTheLibrarysCubeFiles)
     const std::string library =
         home.pathOf("Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay");
     std::filesystem::create_directories(library);
-    for (const char* name : {"Warm.cube", "Cold.CUBE", "notes.txt", "Night.cube.bak", "Day.alt.cube"})
+    for (const char* name :
+         {"Warm.cube", "Cold.CUBE", "notes.txt", "Night.cube.bak", "Day.alt.cube"})
     {
         std::ofstream(library + "/" + name) << "LUT_3D_SIZE 2\n";
     }

@@ -3,6 +3,7 @@
 #include "tools/huecast/CheckCommand.h"
 
 #include <array>
+
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 #include <openssl/evp.h>
@@ -20,8 +21,7 @@ std::string sha256Hex(const foundation::Bytes& bytes)
 {
     std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
     unsigned int length = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) !=
-        1)
+    if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1)
     {
         return {};
     }
@@ -89,18 +89,21 @@ std::string readableLine(const Json& object)
     const std::string& file = object["file"].get_ref<const std::string&>();
     if (!object["ok"].get<bool>())
     {
-        return fmt::format("{}: error: {}", file,
-                           object["message"].get_ref<const std::string&>());
+        return fmt::format("{}: error: {}", file, object["message"].get_ref<const std::string&>());
     }
     const auto edge = object["size"].get<std::int64_t>();
-    std::string line = fmt::format("{}: 3D LUT, edge {}, {} entries", file, edge, edge * edge * edge);
-    const auto rangeText = [&object](const char* key) {
-        return object.contains(key) ? fmt::format("{}", fmt::join(object[key].get<std::vector<double>>(), " "))
-                                    : std::string("-");
+    std::string line =
+        fmt::format("{}: 3D LUT, edge {}, {} entries", file, edge, edge * edge * edge);
+    const auto rangeText = [&object](const char* key)
+    {
+        return object.contains(key)
+                   ? fmt::format("{}", fmt::join(object[key].get<std::vector<double>>(), " "))
+                   : std::string("-");
     };
     if (object.contains("domainMin") || object.contains("domainMax"))
     {
-        line += fmt::format(", domain min {} max {}", rangeText("domainMin"), rangeText("domainMax"));
+        line +=
+            fmt::format(", domain min {} max {}", rangeText("domainMin"), rangeText("domainMax"));
     }
     return line;
 }

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
-#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "host/PluginBundle.h"
 #include "tools/huecast/CheckCommand.h"
