@@ -39,9 +39,9 @@ std::vector<float> identityLattice(GLsizei edge)
         {
             for (std::size_t r = 0; r < points; ++r)
             {
-                lattice.insert(lattice.end(), {static_cast<float>(r) / last,
-                                               static_cast<float>(g) / last,
-                                               static_cast<float>(b) / last});
+                lattice.insert(lattice.end(),
+                               {static_cast<float>(r) / last, static_cast<float>(g) / last,
+                                static_cast<float>(b) / last});
             }
         }
     }

@@ -7,12 +7,15 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <EGL/egl.h>
+#include <dlfcn.h>
+#include <link.h>
 #include <EGL/eglext.h>
 #include <fmt/format.h>
 
@@ -98,6 +101,37 @@ void releaseDisplay(EGLDisplay display)
     }
     users.erase(found);
     eglTerminate(display);
+}
+
+std::set<std::string> loadedModules()
+{
+    std::set<std::string> names;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t /*size*/, void* out)
+        {
+            if (info->dlpi_name != nullptr && info->dlpi_name[0] != '\0')
+            {
+                static_cast<std::set<std::string>*>(out)->emplace(info->dlpi_name);
+            }
+            return 0;
+        },
+        &names);
+    return names;
+}
+
+// Mesa loads its driver in eglInitialize and unloads it in eglTerminate, while the driver's
+// globals still hold caches it built on the first draw: every unload loses that memory, and
+// LeakSanitizer can no longer even name the library it came from. So whatever an
+// initialisation loaded stays mapped for the rest of the process; the handles are never closed.
+void keepNewModulesLoaded(const std::set<std::string>& before)
+{
+    for (const std::string& name : loadedModules())
+    {
+        if (!before.contains(name))
+        {
+            dlopen(name.c_str(), RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+        }
+    }
 }
 
 EGLDisplay surfacelessDisplay(std::string& why)
@@ -187,14 +221,16 @@ std::optional<OpenDisplay> openDisplay(EglPlatform platform, foundation::Error* 
     for (const EglPlatform candidate : *platforms)
     {
         std::string why;
-        EGLDisplay display = candidate == EglPlatform::Surfaceless ? surfacelessDisplay(why)
-                                                                   : deviceDisplay(why);
+        EGLDisplay display =
+            candidate == EglPlatform::Surfaceless ? surfacelessDisplay(why) : deviceDisplay(why);
         if (display != EGL_NO_DISPLAY)
         {
             EGLint major = 0;
             EGLint minor = 0;
+            const std::set<std::string> before = loadedModules();
             if (eglInitialize(display, &major, &minor) == EGL_TRUE)
             {
+                keepNewModulesLoaded(before);
                 acquireDisplay(display);
                 return OpenDisplay{display, candidate};
             }
@@ -254,8 +290,7 @@ std::optional<Handles> makeHandles(std::span<const Version> versions, EglPlatfor
         return giveUp(EglError::NoOpenGL, withEglError("EGL offers no desktop OpenGL"));
     }
     const std::array<EGLint, 5> configAttributes = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT,
-                                                    EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                                                    EGL_NONE};
+                                                    EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
     EGLConfig config = nullptr;
     EGLint configCount = 0;
     if (eglChooseConfig(display, configAttributes.data(), &config, 1, &configCount) != EGL_TRUE ||
@@ -306,8 +341,8 @@ std::unique_ptr<EglContext> EglContext::create(int major, int minor, EglPlatform
 {
     const std::array<Version, 1> versions = {{{major, minor}}};
     const std::optional<Handles> handles = makeHandles(versions, platform, error);
-    return handles ? adopt(handles->display, handles->context, handles->surface,
-                           handles->platform, error)
+    return handles ? adopt(handles->display, handles->context, handles->surface, handles->platform,
+                           error)
                    : nullptr;
 }
 
@@ -315,8 +350,8 @@ std::unique_ptr<EglContext> EglContext::createHighest(EglPlatform platform,
                                                       foundation::Error* error)
 {
     const std::optional<Handles> handles = makeHandles(kCompatibilityVersions, platform, error);
-    return handles ? adopt(handles->display, handles->context, handles->surface,
-                           handles->platform, error)
+    return handles ? adopt(handles->display, handles->context, handles->surface, handles->platform,
+                           error)
                    : nullptr;
 }
 

@@ -35,7 +35,8 @@ enum class EglPlatform : std::uint8_t
 
 /// A headless desktop-OpenGL context with no window and no display server, for hosts and tests.
 /// Move-only; destroying it destroys the context and, with the last context on its display,
-/// terminates the display. The plug-in itself never makes one: it uses whatever is current.
+/// terminates the display; the driver libraries that EGL loaded stay loaded for the rest of the
+/// process. The plug-in itself never makes one: it uses whatever is current.
 class EglContext
 {
 public:
@@ -43,9 +44,8 @@ public:
     /// thread. The driver may give a later version that keeps every feature of the requested one
     /// (Mesa answers 2.1 with its highest compatibility version). Null on failure, with an error
     /// in kEglErrorDomain. Never Automatic in platform() of the result.
-    [[nodiscard]] static std::unique_ptr<EglContext> create(int major, int minor,
-                                                            EglPlatform platform,
-                                                            foundation::Error* error);
+    [[nodiscard]] static std::unique_ptr<EglContext>
+    create(int major, int minor, EglPlatform platform, foundation::Error* error);
 
     /// The context of the highest compatibility-profile version the driver offers, made
     /// current on the calling thread. Null on failure, as create().

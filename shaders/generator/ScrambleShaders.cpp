@@ -118,8 +118,7 @@ std::string generate(std::string_view header, std::string_view nameSpace,
     out << "\n#include \"" << header << "\"\n\nnamespace " << nameSpace << "\n{\n";
     for (const Source& source : sources)
     {
-        out << "\nconst char " << source.name << "[] = {" << hexArray(source.scrambled)
-            << "};\n";
+        out << "\nconst char " << source.name << "[] = {" << hexArray(source.scrambled) << "};\n";
     }
     out << "\n} // namespace " << nameSpace << "\n";
     return out.str();

@@ -61,9 +61,9 @@ std::vector<float> identityLattice(int edge)
         {
             for (int r = 0; r < edge; ++r)
             {
-                lattice.insert(lattice.end(), {static_cast<float>(r) / last,
-                                               static_cast<float>(g) / last,
-                                               static_cast<float>(b) / last});
+                lattice.insert(lattice.end(),
+                               {static_cast<float>(r) / last, static_cast<float>(g) / last,
+                                static_cast<float>(b) / last});
             }
         }
     }
@@ -137,14 +137,15 @@ struct UnusableCase
     int uploadedEdge;
 };
 
-class UnusableLattice : public ZRColourCubeGLTest, public testing::WithParamInterface<UnusableCase>
+class UnusableLatticeGLTest : public ZRColourCubeGLTest,
+                              public testing::WithParamInterface<UnusableCase>
 {
 };
 
 // A project may hand back a cube whose lattice does not match its edge. Its lattice holds 9s,
 // so the read-back shows that bind uploaded an identity lattice instead of the buffer, and
 // AddressSanitizer sees any read past the buffer.
-TEST_P(UnusableLattice, UploadsAnIdentityLatticeThroughTheArchive)
+TEST_P(UnusableLatticeGLTest, UploadsAnIdentityLatticeThroughTheArchive)
 {
     const UnusableCase& c = GetParam();
     foundation::KeyedArchiver archiver;
@@ -158,9 +159,9 @@ TEST_P(UnusableLattice, UploadsAnIdentityLatticeThroughTheArchive)
         }
         if (c.latticeFloats)
         {
-            dictionary.emplace(kCubeDataKey,
-                               bytesOf(std::vector<float>(
-                                   static_cast<std::size_t>(*c.latticeFloats), 9.0F)));
+            dictionary.emplace(
+                kCubeDataKey,
+                bytesOf(std::vector<float>(static_cast<std::size_t>(*c.latticeFloats), 9.0F)));
         }
         archiver.encodeObject(Value(dictionary), kColourCubeKey);
     }
@@ -176,18 +177,18 @@ TEST_P(UnusableLattice, UploadsAnIdentityLatticeThroughTheArchive)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Archives, UnusableLattice,
+    Archives, UnusableLatticeGLTest,
     testing::Values(UnusableCase{"OneEntryShort", 4, 4 * 4 * 4 * 3 - 3, true, 4},
                     UnusableCase{"EmptyLattice", 2, 0, true, 2},
                     UnusableCase{"NoLattice", 5, std::nullopt, true, 5},
                     UnusableCase{"NoEdge", std::nullopt, 16 * 16 * 16 * 3, true, 16},
                     UnusableCase{"EdgeZero", 0, 3, true, 16},
                     UnusableCase{"EdgeAboveMaximum", 257, 3, true, 16},
-                    UnusableCase{"EdgeWrappingTo32Bits", (std::int64_t{1} << 32) + 2, 24, true,
-                                 16},
+                    UnusableCase{"EdgeWrappingTo32Bits", (std::int64_t{1} << 32) + 2, 24, true, 16},
                     UnusableCase{"EdgeOneWithoutEntries", 1, 0, true, 1},
                     UnusableCase{"NoDictionary", std::nullopt, std::nullopt, false, 16}),
-    [](const testing::TestParamInfo<UnusableCase>& param) { return std::string(param.param.name); });
+    [](const testing::TestParamInfo<UnusableCase>& param)
+    { return std::string(param.param.name); });
 
 } // namespace
 } // namespace huecast

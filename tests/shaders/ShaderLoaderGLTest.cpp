@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
-#include "shaders/ShaderLoader.h"
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +8,7 @@
 #include <syslog.h>
 
 #include "platform/gl/EglContext.h"
+#include "shaders/ShaderLoader.h"
 #include "shaders/StoredShaders.h"
 #include "tests/shaders/TestShaderSources.h"
 

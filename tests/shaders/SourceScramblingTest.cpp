@@ -76,9 +76,9 @@ protected:
     {
         const auto input = m_dir / "stage.glsl";
         std::ofstream(input, std::ios::binary) << text;
-        const std::string command = std::string(HUECAST_SCRAMBLER) + " " +
-                                    (m_dir / "out.cpp").string() + " some/Header.h ns stage=" +
-                                    input.string() + " 2>" + (m_dir / "err.txt").string();
+        const std::string command =
+            std::string(HUECAST_SCRAMBLER) + " " + (m_dir / "out.cpp").string() +
+            " some/Header.h ns stage=" + input.string() + " 2>" + (m_dir / "err.txt").string();
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(m_dir / "err.txt")};
     }

@@ -165,8 +165,8 @@ TEST_P(StoredShadersGLTest, BuildOneProgramThatGradesLikeTheCpuReference)
     }
 
     // Inside the unit cube, outside it (clamped), and alpha of every kind.
-    const std::vector<float> input = {0.2F,  0.5F, 0.8F,  1.0F, -0.5F, 1.5F, 0.25F, 0.5F,
-                                      1.0F,  1.0F, 1.0F,  0.0F, 0.0F,  0.1F, 0.9F,  0.75F};
+    const std::vector<float> input = {0.2F, 0.5F, 0.8F, 1.0F, -0.5F, 1.5F, 0.25F, 0.5F,
+                                      1.0F, 1.0F, 1.0F, 0.0F, 0.0F,  0.1F, 0.9F,  0.75F};
     const std::vector<float> lattice = makeLattice();
     const auto cube = makeCube(lattice);
     ASSERT_NE(cube, nullptr);
