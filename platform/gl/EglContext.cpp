@@ -14,10 +14,10 @@
 #include <vector>
 
 #include <EGL/egl.h>
-#include <dlfcn.h>
-#include <link.h>
 #include <EGL/eglext.h>
+#include <dlfcn.h>
 #include <fmt/format.h>
+#include <link.h>
 
 namespace huecast::gl
 {
