@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 
 #include "tests/support/TestSupport.h"
+#include "tests/support/ToolRun.h"
 
 // `huecast check` end to end: the built tool on small files, its stdout and its exit status.
 namespace huecast
@@ -22,31 +23,8 @@ namespace
 
 using Json = nlohmann::json;
 
-struct ToolRun
-{
-    int status = -1;
-    std::string out;
-};
-
-// Runs the tool with the arguments (none holds a quote), its standard error thrown away.
-ToolRun runTool(const std::vector<std::string>& arguments)
-{
-    std::string command = "'" HUECAST_TOOL "'";
-    for (const std::string& argument : arguments)
-    {
-        command += " '" + argument + "'";
-    }
-    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-    ToolRun run;
-    std::array<char, 4096> buffer{};
-    for (std::size_t count = 0; (count = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
-    {
-        run.out.append(buffer.data(), count);
-    }
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using test::runTool;
+using test::ToolRun;
 
 Json runJson(std::vector<std::string> files, int expectedStatus)
 {
