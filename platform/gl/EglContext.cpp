@@ -198,8 +198,7 @@ std::optional<std::vector<EglPlatform>> platformsToTry(EglPlatform platform,
         return std::vector{EglPlatform::Device};
     }
     fail(error, EglError::NoDisplay,
-         fmt::format("HUECAST_EGL_PLATFORM is \"{}\"; expected \"surfaceless\" or \"device\"",
-                     name));
+         fmt::format(R"(HUECAST_EGL_PLATFORM is "{}"; expected "surfaceless" or "device")", name));
     return std::nullopt;
 }
 

@@ -72,7 +72,7 @@ std::vector<float> identityLattice(int edge)
 
 Value bytesOf(const std::vector<float>& floats)
 {
-    return Value(foundation::makeSharedBytes(floats.data(), floats.size() * sizeof(float)));
+    return {foundation::makeSharedBytes(floats.data(), floats.size() * sizeof(float))};
 }
 
 class ZRColourCubeGLTest : public testing::Test
@@ -92,7 +92,7 @@ TEST_F(ZRColourCubeGLTest, BindUploadsExactlyTheLatticeFloatsAndDisableUnbinds)
 {
     constexpr int kEdge = 3;
     // Steps of 1/8 from -2.5 up: exact in any float format, and far outside 0..1 both ways.
-    std::vector<float> lattice(kEdge * kEdge * kEdge * 3);
+    std::vector<float> lattice(std::size_t{kEdge} * kEdge * kEdge * 3);
     for (std::size_t i = 0; i < lattice.size(); ++i)
     {
         lattice[i] = (static_cast<float>(i) - 20.0F) * 0.125F;

@@ -30,7 +30,7 @@ std::string readFile(const std::filesystem::path& path)
 
 TEST(SourceScrambling, XorsEachByteWithTheKeyByteOfItsIndexAndUndoesItself)
 {
-    const std::string text = "uniform float offset;\n";
+    const std::string text = "a lattice of colours\n";
     const std::string scrambled = scrambledSource(text);
     ASSERT_EQ(scrambled.size(), text.size());
     for (std::size_t i = 0; i < text.size(); ++i)

@@ -29,7 +29,7 @@ using Rgb = std::array<float, 3>;
 // Lattice entries reaching below 0 and above 1, red fastest.
 std::vector<float> makeLattice()
 {
-    std::vector<float> lattice(kEdge * kEdge * kEdge * 3);
+    std::vector<float> lattice(std::size_t{kEdge} * kEdge * kEdge * 3);
     for (std::size_t i = 0; i < lattice.size(); ++i)
     {
         lattice[i] = static_cast<float>(std::sin(static_cast<double>(i) * 1.7) * 1.2 + 0.3);
