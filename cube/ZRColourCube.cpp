@@ -90,6 +90,12 @@ std::int64_t ZRColourCube::cubeSize() const
     return size != nullptr ? size->integerValue().value_or(0) : 0;
 }
 
+std::int64_t ZRColourCube::textureEdge() const
+{
+    const std::int64_t size = cubeSize();
+    return size >= 1 && size <= kMaxCubeEdge ? size : kIdentityEdge;
+}
+
 ZRColourCube::Dictionary ZRColourCube::genIdentity()
 {
     Dictionary dictionary;

@@ -15,6 +15,9 @@
 namespace huecast
 {
 
+/// The largest edge a .cube file may declare (the format's maximum).
+inline constexpr std::int64_t kMaxCubeEdge = 256;
+
 /// One 3D colour look-up table: a lattice of N×N×N RGB float entries (red fastest, then green,
 /// then blue; N³ × 12 bytes) and the entries that describe it, all in one dictionary (the keys
 /// of CubeKeys.h). Shared by the cache, the host's parameter value and the render pass, and
@@ -53,6 +56,9 @@ public:
     [[nodiscard]] std::string cubeName() const;
     /// The integer under kCubeEdgeSizeKey; 0 when there is none.
     [[nodiscard]] std::int64_t cubeSize() const;
+    /// The edge of the lattice that bind uploads: cubeSize when it is 1..kMaxCubeEdge, else 16
+    /// (a cube restored from a damaged project), so the uniforms can address what was bound.
+    [[nodiscard]] std::int64_t textureEdge() const;
 
     /// Uploads the lattice as a new 3D texture in the active texture unit of the GL context
     /// current on the calling thread, and leaves it bound to GL_TEXTURE_3D: edge N each way,

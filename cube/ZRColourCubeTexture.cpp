@@ -16,8 +16,6 @@ namespace
 
 static_assert(std::is_same_v<GLuint, std::uint32_t>, "m_lookupTexture holds a GL name");
 
-constexpr std::int64_t kMaxEdge = 256; // the largest edge a .cube file may give
-constexpr GLsizei kFallbackEdge = 16;
 constexpr std::size_t kEntryBytes = 3 * sizeof(float);
 
 // GL_RGB would keep 8 bits a channel and clamp to 0..1, losing every value outside that range.
@@ -55,16 +53,11 @@ void ZRColourCube::bind()
     glGenTextures(1, &m_lookupTexture);
     glBindTexture(GL_TEXTURE_3D, m_lookupTexture);
 
-    // One snapshot of the dictionary, so the edge and the lattice belong together.
+    // The dictionary never changes once made, so the edge and the lattice belong together.
     const DictionaryPtr dictionary = colourCube();
-    std::int64_t size = 0;
     foundation::SharedBytes lattice;
     if (dictionary)
     {
-        if (const auto found = dictionary->find(kCubeEdgeSizeKey); found != dictionary->end())
-        {
-            size = found->second.integerValue().value_or(0);
-        }
         if (const auto found = dictionary->find(kCubeDataKey); found != dictionary->end())
         {
             lattice = found->second.bytes();
@@ -79,12 +72,11 @@ void ZRColourCube::bind()
 
     // A cube restored from an archive may carry any edge and any buffer: anything that does
     // not hold N³ entries uploads an identity lattice, so GL never reads past the buffer.
-    const bool edgeUsable = size >= 1 && size <= kMaxEdge;
-    const GLsizei edge = edgeUsable ? static_cast<GLsizei>(size) : kFallbackEdge;
+    const auto edge = static_cast<GLsizei>(textureEdge());
     const auto points = static_cast<std::size_t>(edge);
     std::vector<float> identity;
     const void* texels = nullptr;
-    if (edgeUsable && lattice && lattice->size() >= points * points * points * kEntryBytes)
+    if (edge == cubeSize() && lattice && lattice->size() >= points * points * points * kEntryBytes)
     {
         texels = lattice->data();
     }

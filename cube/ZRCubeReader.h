@@ -43,9 +43,6 @@ inline constexpr std::string_view kFileDoesntExistError = "File doesn't exist";
 inline constexpr std::string_view kConstructCubeError =
     "Couldn't construct the cube from giving data";
 
-/// The largest edge a .cube file may declare (the format's maximum).
-inline constexpr std::int64_t kMaxCubeEdge = 256;
-
 /// Reads .cube files (3D tables) and lists the LUT library folder. No state, no instances.
 class ZRCubeReader
 {

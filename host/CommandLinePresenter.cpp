@@ -21,7 +21,7 @@ kit::OpenPanelResult CommandLinePresenter::runOpenPanel(const kit::OpenPanelRequ
 long CommandLinePresenter::runAlert(const kit::AlertContent& alert)
 {
     ++m_alertCount;
-    fmt::print(m_alerts, "{}: {}\n", alert.messageText, alert.informativeText);
+    fmt::print(m_alerts, "{}{}: {}\n", m_alertPrefix, alert.messageText, alert.informativeText);
     std::fflush(m_alerts);
     return kit::kAlertFirstButtonReturn;
 }

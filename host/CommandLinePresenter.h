@@ -28,9 +28,15 @@ public:
     /// How many alerts were shown.
     [[nodiscard]] int alertCount() const { return m_alertCount; }
 
+    /// Queues the answer of a later open panel.
+    void answerNextPanel(std::string path) { m_answers.push_back(std::move(path)); }
+    /// Text printed before each alert, to say what it is about ("huecast: Warm.cube: ").
+    void setAlertPrefix(std::string prefix) { m_alertPrefix = std::move(prefix); }
+
 private:
     std::deque<std::string> m_answers;
     std::FILE* m_alerts;
+    std::string m_alertPrefix;
     int m_alertCount = 0;
 };
 

@@ -22,6 +22,10 @@ enum class HostError : std::int64_t
     ProjectTooNew = 6,     ///< a project file from a newer format version
     ProjectMismatch = 7,   ///< a project's parameters don't fit the instances it is loaded into
     ProjectNotWritten = 8, ///< a project file could not be written
+    FrameNotRendered = 9,  ///< the filter refused a frame or drew nothing
+    GLUnsupported = 10,    ///< the GL context lacks what the frame path needs
+    FrameUnreadable = 11,  ///< a frame file could not be read
+    FrameNotWritten = 12,  ///< a frame file could not be written
 };
 
 /// A plug-in bundle loaded with dlopen: a folder holding huecast.so and resources/. Objects

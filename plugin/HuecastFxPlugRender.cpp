@@ -12,8 +12,6 @@ namespace
 
 // The attribute groups of bits 0 to 19, GL_CURRENT_BIT to GL_SCISSOR_BIT.
 constexpr GLbitfield kSavedAttributeGroups = 0xFFFFF;
-constexpr std::int64_t kMaxUsableEdge = 256;
-constexpr std::int64_t kFallbackEdge = 16;
 
 struct TextureRect
 {
@@ -94,11 +92,7 @@ bool HuecastFxPlug::renderOutput(fx::FxImage& output, fx::FxImage& input,
     cube->bind();
     // A cube restored from a damaged project may carry no usable edge; bind then uploads the
     // 16-point identity, and the uniforms must address that lattice.
-    std::int64_t edge = cube->cubeSize();
-    if (edge < 1 || edge > kMaxUsableEdge)
-    {
-        edge = kFallbackEdge;
-    }
+    const std::int64_t edge = cube->textureEdge();
 
     if (_program_object != 0)
     {

@@ -6,10 +6,13 @@
 #include <vector>
 
 #include <CLI/CLI.hpp>
+#include <unistd.h>
 
 #include "host/PluginBundle.h"
+#include "tools/huecast/ApplyCommand.h"
 #include "tools/huecast/CheckCommand.h"
 #include "tools/huecast/ListCommand.h"
+#include "tools/huecast/RenderCommand.h"
 
 namespace
 {
@@ -20,6 +23,20 @@ constexpr const char* kDescription =
     "huecast: grade frames through 3D colour look-up tables (.cube files) on the GPU.\n"
     "\n"
     "Commands and their contract (stable; scripts depend on it):\n"
+    "  huecast render [--lut NAME | --lut-file PATH | --project FILE] [--save-project FILE]\n"
+    "                 INPUT... -o OUTPUT\n"
+    "      Grade still frames or frame sequences (PNG, JPEG, TIFF, OpenEXR, DPX) through the\n"
+    "      plug-in, keeping each input's bit depth (8-bit, 16-bit, float). --lut picks a \"3D "
+    "LUT\"\n"
+    "      popup entry, --lut-file loads a .cube file through Browse, --project restores a\n"
+    "      saved project (no .cube needed); none of them grades through \"No LUT\".\n"
+    "      --save-project writes the chosen LUT, whole, into a project file.\n"
+    "      An INPUT may be a sequence: shot.%04d.exr or shot.####.exr (one digit a '#').\n"
+    "      OUTPUT is a file for one input, else a folder (frames keep their names) or a\n"
+    "      numbered pattern. A progress bar shows on a terminal for more than one frame.\n"
+    "  huecast apply --lut-file PATH\n"
+    "      Read lines of three numbers \"r g b\" on stdin, grade them through the GPU render\n"
+    "      pass on a float frame, print the graded \"r g b\" (%.9g) for each line.\n"
     "  huecast check [--json] FILE...\n"
     "      Read each .cube file with the plug-in's reader. Without --json: one line a file.\n"
     "      With --json: one JSON array, one object a file in argument order:\n"
@@ -50,6 +67,32 @@ int main(int argc, char** argv)
 
     CLI::App* list = app.add_subcommand("list", "Print the LUT popup's entries");
 
+    huecast::tool::RenderOptions render;
+    std::string renderLibraryEntry;
+    std::string renderLutFile;
+    std::string renderProject;
+    CLI::App* renderCommand =
+        app.add_subcommand("render", "Grade frames through the plug-in and write them");
+    auto* lutOption = renderCommand->add_option("--lut", renderLibraryEntry,
+                                                "A \"3D LUT\" popup entry (see huecast list)");
+    auto* lutFileOption = renderCommand->add_option("--lut-file", renderLutFile,
+                                                    "A .cube file, loaded through Browse");
+    auto* projectOption =
+        renderCommand->add_option("--project", renderProject, "A project saved by --save-project");
+    lutOption->excludes(lutFileOption, projectOption);
+    lutFileOption->excludes(projectOption);
+    renderCommand->add_option("--save-project", render.saveProject,
+                              "Save the chosen LUT into this project file");
+    renderCommand->add_option("INPUT", render.inputs, "Frame files or sequence patterns")
+        ->required();
+    renderCommand->add_option("-o,--output", render.output, "Output file, folder or pattern")
+        ->required();
+
+    std::string applyLutFile;
+    CLI::App* apply =
+        app.add_subcommand("apply", "Grade \"r g b\" lines from stdin through the render pass");
+    apply->add_option("--lut-file", applyLutFile, "The .cube file")->required();
+
     try
     {
         app.parse(argc, argv);
@@ -69,6 +112,30 @@ int main(int argc, char** argv)
         if (list->parsed())
         {
             return huecast::tool::runList(huecast::host::PluginBundle::defaultBundlePath(), stdout);
+        }
+        if (renderCommand->parsed())
+        {
+            using Kind = huecast::tool::LutChoice::Kind;
+            if (*lutOption)
+            {
+                render.lut = {Kind::LibraryEntry, renderLibraryEntry};
+            }
+            else if (*lutFileOption)
+            {
+                render.lut = {Kind::File, renderLutFile};
+            }
+            else if (*projectOption)
+            {
+                render.lut = {Kind::Project, renderProject};
+            }
+            render.progress = ::isatty(STDERR_FILENO) != 0;
+            return huecast::tool::runRender(huecast::host::PluginBundle::defaultBundlePath(),
+                                            render, stderr);
+        }
+        if (apply->parsed())
+        {
+            return huecast::tool::runApply(huecast::host::PluginBundle::defaultBundlePath(),
+                                           applyLutFile, stdin, stdout, stderr);
         }
     }
     catch (const std::exception& error)

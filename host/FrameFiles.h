@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <OpenImageIO/oiioversion.h>
+
+#include "host/Frame.h"
+#include "platform/foundation/Error.h"
+
+OIIO_NAMESPACE_BEGIN
+class ImageSpec;
+OIIO_NAMESPACE_END
+
+namespace huecast::host
+{
+
+/// The largest frame edge the host reads, in pixels: a damaged header can't make it reserve
+/// more than such a frame needs.
+inline constexpr int kMaxFrameEdge = 32768;
+
+/// How a frame file stored its pixels beyond the RGBA the host works on: its channels, its
+/// stored pixel format (10-bit DPX, half-float EXR, ...) and its metadata, so that a graded
+/// frame is written back the way its source was.
+class FrameFileFormat
+{
+public:
+    /// RGBA in the frame's own pixel type, no metadata.
+    explicit FrameFileFormat(const Frame& frame);
+
+    /// The source's channel count (1 grey, 2 grey and alpha, 3 RGB, 4 RGBA).
+    [[nodiscard]] int channels() const;
+    /// The channels written back: colour always, alpha when the source had it.
+    [[nodiscard]] int writtenChannels() const;
+
+private:
+    friend bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* format,
+                              foundation::Error* error);
+    friend bool writeFrameFile(const std::string& path, const Frame& frame,
+                               const FrameFileFormat& format, foundation::Error* error);
+    explicit FrameFileFormat(std::shared_ptr<const OIIO::ImageSpec> spec) : m_spec(std::move(spec))
+    {
+    }
+
+    std::shared_ptr<const OIIO::ImageSpec> m_spec;
+};
+
+/// Reads the first image of a frame file (PNG, JPEG, TIFF, OpenEXR, DPX, ...) into the frame as
+/// RGBA of the nearest pixel type (8-bit stays 8-bit, 10 to 16-bit become 16-bit, anything else
+/// float); grey is spread over red, green and blue, a missing alpha is opaque. The frame keeps
+/// its buffer when it is big enough. False with a FrameUnreadable error on failure; the frame is
+/// then unspecified.
+bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* format,
+                   foundation::Error* error);
+
+/// Writes the frame to the path in the format its extension names, with the source's stored
+/// pixel format and metadata. The file appears whole or not at all: it is written beside the
+/// path under a temporary name and renamed over it. False with a FrameNotWritten error.
+bool writeFrameFile(const std::string& path, const Frame& frame, const FrameFileFormat& format,
+                    foundation::Error* error);
+
+} // namespace huecast::host

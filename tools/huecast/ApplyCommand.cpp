@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#include "tools/huecast/ApplyCommand.h"
+
+#include <array>
+#include <charconv>
+#include <optional>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "tools/huecast/GradingSession.h"
+
+namespace huecast::tool
+{
+namespace
+{
+
+// Colours go into rows of this many pixels, well inside any GL's texture size.
+constexpr std::size_t kFrameWidth = 2048;
+
+using Colour = std::array<float, 3>;
+
+/// The three numbers of a line, or nothing when it holds anything else.
+std::optional<Colour> parseColour(std::string_view line)
+{
+    Colour colour{};
+    std::size_t position = 0;
+    const auto skipBlanks = [&]
+    {
+        while (position < line.size() &&
+               (line[position] == ' ' || line[position] == '\t' || line[position] == '\r'))
+        {
+            ++position;
+        }
+    };
+    for (float& component : colour)
+    {
+        skipBlanks();
+        const char* first = line.data() + position;
+        const auto [next, code] = std::from_chars(first, line.data() + line.size(), component);
+        if (code != std::errc() || next == first)
+        {
+            return std::nullopt;
+        }
+        position = static_cast<std::size_t>(next - line.data());
+        if (position < line.size() && line[position] != ' ' && line[position] != '\t' &&
+            line[position] != '\r')
+        {
+            return std::nullopt;
+        }
+    }
+    skipBlanks();
+    return position == line.size() ? std::optional(colour) : std::nullopt;
+}
+
+bool readColours(std::FILE* in, std::vector<Colour>* colours, std::FILE* errors)
+{
+    std::string line;
+    std::size_t lineNumber = 0;
+    for (int c = 0; c != EOF;)
+    {
+        line.clear();
+        while ((c = std::fgetc(in)) != EOF && c != '\n')
+        {
+            line.push_back(static_cast<char>(c));
+        }
+        if (c == EOF && line.empty())
+        {
+            break;
+        }
+        ++lineNumber;
+        const auto colour = parseColour(line);
+        if (!colour)
+        {
+            fmt::print(errors,
+                       "huecast: standard input line {}: expected three numbers \"r g b\", "
+                       "got \"{}\"\n",
+                       lineNumber, line);
+            return false;
+        }
+        colours->push_back(*colour);
+    }
+    return true;
+}
+
+} // namespace
+
+int runApply(const std::string& bundlePath, const std::string& lutFile, std::FILE* in,
+             std::FILE* out, std::FILE* errors)
+{
+    std::vector<Colour> colours;
+    if (!readColours(in, &colours, errors))
+    {
+        return 1;
+    }
+    const auto session = GradingSession::open(bundlePath, errors);
+    if (!session || !session->chooseLut({LutChoice::Kind::File, lutFile}))
+    {
+        return 1;
+    }
+    if (colours.empty())
+    {
+        return 0;
+    }
+
+    const std::size_t width = std::min(colours.size(), kFrameWidth);
+    const std::size_t height = (colours.size() + width - 1) / width;
+    host::Frame input(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                      host::PixelType::Float);
+    for (std::size_t i = 0; i < colours.size(); ++i)
+    {
+        float* pixel = &input.rowAs<float>(static_cast<std::uint32_t>(i / width))[i % width * 4];
+        pixel[0] = colours[i][0];
+        pixel[1] = colours[i][1];
+        pixel[2] = colours[i][2];
+        pixel[3] = 1.0F;
+    }
+    host::Frame output;
+    foundation::Error error;
+    if (!session->render(input, &output, &error))
+    {
+        fmt::print(errors, "huecast: {}\n", error.localizedDescription());
+        return 1;
+    }
+    for (std::size_t i = 0; i < colours.size(); ++i)
+    {
+        const float* pixel =
+            &output.rowAs<const float>(static_cast<std::uint32_t>(i / width))[i % width * 4];
+        std::fprintf(out, "%.9g %.9g %.9g\n", static_cast<double>(pixel[0]),
+                     static_cast<double>(pixel[1]), static_cast<double>(pixel[2]));
+    }
+    return 0;
+}
+
+} // namespace huecast::tool

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace huecast::tool
+{
+
+/// `huecast apply --lut-file PATH`: reads lines of three numbers "r g b" from `in`, grades them
+/// all as the pixels of one float frame through the plug-in's render pass, and prints one line
+/// "r g b" (%.9g) a line of input, in order. Returns the exit status: 0, or 1 after printing why
+/// (the LUT's error, or the first line that isn't three numbers) on `errors`, with nothing
+/// printed on `out`.
+int runApply(const std::string& bundlePath, const std::string& lutFile, std::FILE* in,
+             std::FILE* out, std::FILE* errors);
+
+} // namespace huecast::tool

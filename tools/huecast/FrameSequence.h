@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace huecast::tool
+{
+
+/// A frame file name with a frame number in it: "shot.%04d.exr" or "shot.####.exr" (four
+/// digits, zero-padded: one digit a '#'), "shot.%d.exr" (no padding).
+class FramePattern
+{
+public:
+    /// The pattern in the path's file name, or nothing when it has none.
+    [[nodiscard]] static std::optional<FramePattern> parse(const std::string& path);
+
+    /// The path of frame `number`.
+    [[nodiscard]] std::string pathOf(long number) const;
+    /// The frame number a file name stands for, or nothing when it doesn't fit the pattern.
+    [[nodiscard]] std::optional<long> numberOf(const std::string& fileName) const;
+    /// The folder the frames are in ("." when the pattern names none).
+    [[nodiscard]] const std::string& folder() const { return m_folder; }
+
+private:
+    std::string m_folder;
+    std::string m_prefix; // the file name before the number
+    std::string m_suffix; // and after it
+    int m_width = 0;      // zero-padded to this many digits; 0: no padding
+};
+
+/// One frame to grade: where it is read from and where the graded frame goes.
+struct FrameJob
+{
+    std::string input;
+    std::string output;
+};
+
+/// Turns the INPUT arguments and the -o OUTPUT argument into frame jobs, in order: a pattern
+/// stands for every existing file that fits it, by frame number. OUTPUT is a file when there is
+/// one plain input and OUTPUT is not a folder; a pattern when it has one (each frame keeps its
+/// number); else a folder that receives each frame under its own file name. False with the
+/// problem in `problem` (no frames match, two frames would go to one file, a frame would
+/// overwrite its input).
+[[nodiscard]] bool planFrames(const std::vector<std::string>& inputs, const std::string& output,
+                              std::vector<FrameJob>* jobs, std::string* problem);
+
+} // namespace huecast::tool

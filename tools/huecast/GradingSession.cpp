@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#include "tools/huecast/GradingSession.h"
+
+#include <algorithm>
+
+#include <fmt/format.h>
+
+#include "host/Project.h"
+#include "platform/fx/FxCustomValue.h"
+
+namespace huecast::tool
+{
+namespace
+{
+
+constexpr std::uint32_t kLUTParameter = 1;
+constexpr std::uint32_t kLoadLUTParameter = 3;
+constexpr std::int32_t kExternalFileIndex = 1;
+
+} // namespace
+
+std::unique_ptr<GradingSession> GradingSession::open(const std::string& bundlePath,
+                                                     std::FILE* errors)
+{
+    auto presenter =
+        std::make_shared<host::CommandLinePresenter>(std::deque<std::string>{}, errors);
+    std::unique_ptr<GradingSession> session(new GradingSession(errors, presenter));
+    kit::setModalPresenter(presenter);
+
+    foundation::Error error;
+    session->m_host = host::ReferenceHost::create(bundlePath, &error);
+    if (session->m_host)
+    {
+        session->m_instance = session->m_host->createInstance({}, &error);
+    }
+    if (session->m_instance != nullptr)
+    {
+        session->m_renderer = host::FrameRenderer::create(&error);
+    }
+    if (!session->m_renderer)
+    {
+        fmt::print(errors, "huecast: {}\n", error.localizedDescription());
+        return nullptr;
+    }
+    return session;
+}
+
+GradingSession::~GradingSession()
+{
+    // GL objects go in the host's context, before the host (and its context) go.
+    if (m_host)
+    {
+        (void)m_host->makeCurrent();
+    }
+    m_renderer.reset();
+    m_host.reset();
+    kit::setModalPresenter(nullptr);
+}
+
+bool GradingSession::chooseLut(const LutChoice& choice)
+{
+    switch (choice.kind)
+    {
+    case LutChoice::Kind::None:
+        return true;
+    case LutChoice::Kind::LibraryEntry:
+        return chooseLibraryEntry(choice.value);
+    case LutChoice::Kind::File:
+        return chooseFile(choice.value);
+    case LutChoice::Kind::Project:
+    {
+        foundation::Error error;
+        if (!host::loadProject(choice.value, m_host->bundle(), {m_instance}, &error))
+        {
+            fmt::print(m_errors, "huecast: {}\n", error.localizedDescription());
+            return false;
+        }
+        return true;
+    }
+    }
+    return false;
+}
+
+bool GradingSession::chooseLibraryEntry(const std::string& name)
+{
+    const std::vector<std::string>& entries =
+        m_instance->parameters().parameter(kLUTParameter)->entries;
+    const auto found = std::find(entries.begin() + std::min<std::ptrdiff_t>(2, std::ssize(entries)),
+                                 entries.end(), name);
+    if (found == entries.end())
+    {
+        fmt::print(m_errors,
+                   "huecast: \"{}\" is not in the LUT library (`huecast list` shows what is)\n",
+                   name);
+        return false;
+    }
+    const auto index = static_cast<std::int32_t>(found - entries.begin());
+    m_presenter->setAlertPrefix(fmt::format("huecast: {}.cube: ", name));
+    const int alertsBefore = m_presenter->alertCount();
+    (void)m_instance->choosePopupEntry(kLUTParameter, index);
+    // A file that fails to load is reported in an alert and leaves the popup.
+    return m_presenter->alertCount() == alertsBefore;
+}
+
+bool GradingSession::chooseFile(const std::string& path)
+{
+    m_presenter->setAlertPrefix(fmt::format("huecast: {}: ", path));
+    const int alertsBefore = m_presenter->alertCount();
+    (void)m_instance->choosePopupEntry(kLUTParameter, kExternalFileIndex);
+    m_presenter->answerNextPanel(path);
+    if (!m_instance->clickBrowse(kLoadLUTParameter))
+    {
+        fmt::print(m_errors, "huecast: the plug-in offers no Browse button to load {}\n", path);
+        return false;
+    }
+    const std::string* loaded =
+        fx::stringOf(m_instance->parameters().parameter(kLoadLUTParameter)->value);
+    return m_presenter->alertCount() == alertsBefore && loaded != nullptr && *loaded == path;
+}
+
+bool GradingSession::saveProject(const std::string& path)
+{
+    foundation::Error error;
+    if (!host::saveProject(path, {m_instance}, &error))
+    {
+        fmt::print(m_errors, "huecast: {}\n", error.localizedDescription());
+        return false;
+    }
+    return true;
+}
+
+bool GradingSession::render(const host::Frame& input, host::Frame* output, foundation::Error* error)
+{
+    return m_renderer->renderFrame(m_instance->filter(), input, output, error);
+}
+
+} // namespace huecast::tool

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/huecast/GradingSession.h"
+
+namespace huecast::tool
+{
+
+struct RenderOptions
+{
+    LutChoice lut;
+    std::string saveProject; ///< empty: none
+    std::vector<std::string> inputs;
+    std::string output;
+    bool progress = false; ///< show a progress bar (a terminal, more than one frame)
+};
+
+/// `huecast render`: grades each frame through the plug-in in the reference host and writes it
+/// with the input's bit depth. Stops at the first frame that fails, naming it; frames written
+/// before stay, and no partial file is left. Returns the exit status: 0, or 1 after printing
+/// why on `errors`.
+int runRender(const std::string& bundlePath, const RenderOptions& options, std::FILE* errors);
+
+} // namespace huecast::tool
