@@ -85,8 +85,11 @@ void ZRColourCube::bind()
         identity = identityLattice(edge);
         texels = identity.data();
     }
-    // Rows are 12·N bytes, a multiple of the default unpack alignment of 4.
-    glTexImage3D(GL_TEXTURE_3D, 0, hasFloatTextures() ? GL_RGB32F : GL_RGB, edge, edge, edge, 0,
+    // Rows are 12·N bytes, a multiple of the default unpack alignment of 4. The texture keeps
+    // four channels although the lattice has three: drivers sample 16-byte float texels on
+    // their fast path, while 12-byte ones can take a generic fetch that, on llvmpipe, made the
+    // whole draw over twice as slow. The floats are the same either way.
+    glTexImage3D(GL_TEXTURE_3D, 0, hasFloatTextures() ? GL_RGBA32F : GL_RGB, edge, edge, edge, 0,
                  GL_RGB, GL_FLOAT, texels);
     glBindTexture(GL_TEXTURE_3D, m_lookupTexture);
 }

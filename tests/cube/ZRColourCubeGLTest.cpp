@@ -113,7 +113,7 @@ TEST_F(ZRColourCubeGLTest, BindUploadsExactlyTheLatticeFloatsAndDisableUnbinds)
     EXPECT_EQ(parameter(GL_TEXTURE_WRAP_R), GL_CLAMP);
     EXPECT_EQ(parameter(GL_TEXTURE_MIN_FILTER), GL_LINEAR);
     EXPECT_EQ(parameter(GL_TEXTURE_MAG_FILTER), GL_LINEAR);
-    EXPECT_EQ(levelParameter(0, GL_TEXTURE_INTERNAL_FORMAT), GL_RGB32F);
+    EXPECT_EQ(levelParameter(0, GL_TEXTURE_INTERNAL_FORMAT), GL_RGBA32F) << "full floats";
     EXPECT_EQ(levelParameter(1, GL_TEXTURE_WIDTH), 0) << "no mipmap levels";
     EXPECT_EQ(readBack(kEdge), lattice);
 

@@ -1,0 +1,227 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+//
+// The render pass's observable GL behaviour on a real context: what it leaves as it found it,
+// the program it leaves current, the uniforms it sets, and the frames it refuses untouched.
+#include "host/FrameRenderer.h"
+#include "tests/plugin/FilterFixture.h"
+
+namespace huecast::test
+{
+namespace
+{
+
+/// A host image in memory, which the pass must refuse.
+class BitmapImage final : public fx::FxImage
+{
+public:
+    [[nodiscard]] fx::FxImageType imageType() const override { return fx::FxImageType::Bitmap; }
+    [[nodiscard]] fx::FxImageInfo imageInfo() const override { return {4, 4, 16, 8}; }
+};
+
+GLint integerState(GLenum name)
+{
+    GLint value = 0;
+    glGetIntegerv(name, &value);
+    return value;
+}
+
+GLint textureEnvMode()
+{
+    GLint mode = 0;
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+    return mode;
+}
+
+/// A cube of the edge whose lattice is all zeros.
+std::shared_ptr<ZRColourCube> zeroCube(std::int64_t edge)
+{
+    const auto points = static_cast<std::size_t>(edge * edge * edge);
+    const std::vector<std::uint8_t> lattice(points * 12);
+    const foundation::Dictionary dictionary = {
+        {std::string(kCubeEdgeSizeKey), foundation::Value(edge)},
+        {std::string(kCubeFileNameKey), foundation::Value("/luts/zero.cube")},
+        {std::string(kCubeFormatKey), foundation::Value("3D")},
+        {std::string(kCubeDataKey),
+         foundation::Value(foundation::makeSharedBytes(lattice.data(), lattice.size()))}};
+    return ZRColourCube::initWithDictionary(&dictionary);
+}
+
+class RenderPass : public FilterFixture
+{
+protected:
+    void SetUp() override
+    {
+        FilterFixture::SetUp();
+        foundation::Error error;
+        renderer = host::FrameRenderer::create(&error);
+        ASSERT_TRUE(renderer) << error.localizedDescription();
+        input.reshape(4, 4, host::PixelType::UInt8);
+        std::fill(input.data(), input.data() + input.rowBytes() * 4, std::byte{0x80});
+    }
+    void TearDown() override
+    {
+        glUseProgram(0);
+        renderer.reset();
+        FilterFixture::TearDown();
+    }
+
+    /// A first frame through the host's path: the output texture and framebuffer exist, are
+    /// bound, and the output holds a known colour.
+    void prepareTarget(HuecastFxPlug& filter)
+    {
+        foundation::Error error;
+        ASSERT_TRUE(renderer->renderFrame(filter, input, &output, &error))
+            << error.localizedDescription();
+        glClearColor(0.25F, 0.5F, 0.75F, 1.0F);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    std::vector<std::byte> outputPixels()
+    {
+        renderer->readBack(&output);
+        return {output.data(), output.data() + output.rowBytes() * output.height()};
+    }
+    bool renderOutput(HuecastFxPlug& filter)
+    {
+        return filter.renderOutput(renderer->outputTexture(), renderer->inputTexture(), {});
+    }
+
+    std::unique_ptr<host::FrameRenderer> renderer;
+    host::Frame input;
+    host::Frame output;
+};
+
+TEST_F(RenderPass, RestoresTheTextureStateAndLeavesNoProgramCurrent)
+{
+    host::ParameterStore parameters;
+    auto filter = makeFilter(parameters);
+    host::ParameterStore otherParameters;
+    auto other = makeFilter(otherParameters);
+    ASSERT_TRUE(filter && other);
+    prepareTarget(*filter);
+
+    GLuint textures[2] = {};
+    glGenTextures(2, textures);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_RECTANGLE, textures[0]);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_3D, textures[1]);
+    glEnable(GL_TEXTURE_3D);
+    glActiveTexture(GL_TEXTURE2);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glUseProgram(other->programObject());
+
+    EXPECT_TRUE(renderOutput(*filter));
+
+    EXPECT_EQ(integerState(GL_CURRENT_PROGRAM), 0) << "its own program installed, then 0";
+    EXPECT_EQ(integerState(GL_ACTIVE_TEXTURE), GL_TEXTURE2);
+    EXPECT_EQ(textureEnvMode(), GL_REPLACE);
+    glActiveTexture(GL_TEXTURE0);
+    EXPECT_EQ(integerState(GL_TEXTURE_BINDING_RECTANGLE), static_cast<GLint>(textures[0]));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_RECTANGLE));
+    EXPECT_EQ(textureEnvMode(), GL_MODULATE) << "unit 0's mode was never set";
+    glActiveTexture(GL_TEXTURE1);
+    EXPECT_EQ(integerState(GL_TEXTURE_BINDING_3D), static_cast<GLint>(textures[1]));
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_3D));
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    glDisable(GL_TEXTURE_3D);
+    glDeleteTextures(2, textures);
+}
+
+TEST_F(RenderPass, WithoutAProgramStillDrawsAndLeavesTheCurrentProgram)
+{
+    host::ParameterStore parameters;
+    auto filter = makeFilter(parameters);
+    host::ParameterStore otherParameters;
+    auto other = makeFilter(otherParameters);
+    ASSERT_TRUE(filter && other);
+    prepareTarget(*filter);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(filter->loadVertexShader("not a shader", nullptr));
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(filter->programObject(), 0U);
+
+    // With no program current the fixed-function pipeline draws the input as it is.
+    EXPECT_TRUE(renderOutput(*filter));
+    EXPECT_EQ(integerState(GL_CURRENT_PROGRAM), 0);
+    std::vector<std::byte> grey(output.rowBytes() * output.height(), std::byte{0x80});
+    EXPECT_EQ(outputPixels(), grey);
+
+    glUseProgram(other->programObject());
+    EXPECT_TRUE(renderOutput(*filter));
+    EXPECT_EQ(integerState(GL_CURRENT_PROGRAM), static_cast<GLint>(other->programObject()));
+}
+
+TEST_F(RenderPass, UniformsAddressTheCentresOfTheFirstAndLastTexels)
+{
+    struct Case
+    {
+        std::int64_t edge;
+        float multiplier;
+        float offset;
+    };
+    const float n33 = 33.0F;
+    const Case cases[] = {{16, 0.9375F, 0.03125F},
+                          {2, 0.5F, 0.25F},
+                          {64, 0.984375F, 0.0078125F},
+                          {33, (n33 - 1.0F) / n33, 1.0F / (n33 + n33)}};
+    host::ParameterStore parameters;
+    auto filter = makeFilter(parameters);
+    ASSERT_TRUE(filter);
+    prepareTarget(*filter);
+    const GLuint program = filter->programObject();
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.edge);
+        if (test.edge != 16) // 16 is the identity cube "CubeData" starts with
+        {
+            parameters.setCustomParameterValue(valueOf(zeroCube(test.edge)), kCubeData);
+        }
+        ASSERT_TRUE(renderOutput(*filter));
+        GLfloat value = 0;
+        glGetUniformfv(program, glGetUniformLocation(program, "multiplier"), &value);
+        EXPECT_EQ(value, test.multiplier);
+        glGetUniformfv(program, glGetUniformLocation(program, "offset"), &value);
+        EXPECT_EQ(value, test.offset);
+        GLint unit = -1;
+        glGetUniformiv(program, glGetUniformLocation(program, "inputTexture"), &unit);
+        EXPECT_EQ(unit, 0);
+        glGetUniformiv(program, glGetUniformLocation(program, "lookup"), &unit);
+        EXPECT_EQ(unit, 1);
+        // Component 0 and 1 land on the first and last texel centres.
+        EXPECT_FLOAT_EQ(0.0F * test.multiplier + test.offset, 0.5F / static_cast<float>(test.edge));
+        EXPECT_FLOAT_EQ(1.0F * test.multiplier + test.offset,
+                        (2.0F * static_cast<float>(test.edge) - 1.0F) /
+                            (2.0F * static_cast<float>(test.edge)));
+    }
+}
+
+TEST_F(RenderPass, RefusesFramesItCannotDrawWithoutTouchingGL)
+{
+    host::ParameterStore parameters;
+    auto filter = makeFilter(parameters);
+    host::ParameterStore bareParameters;
+    auto bareFilter = makeFilter(bareParameters);
+    ASSERT_TRUE(filter && bareFilter);
+    bareParameters.leaveOut(fx::FxProtocol::ParameterRetrieval);
+    prepareTarget(*filter);
+    const std::vector<std::byte> before = outputPixels();
+    glActiveTexture(GL_TEXTURE3);
+    glUseProgram(filter->programObject());
+
+    BitmapImage bitmap;
+    EXPECT_FALSE(filter->renderOutput(renderer->outputTexture(), bitmap, {}))
+        << "an input in memory";
+    EXPECT_FALSE(bareFilter->renderOutput(renderer->outputTexture(), renderer->inputTexture(), {}))
+        << "a host without the retrieval service";
+
+    EXPECT_EQ(integerState(GL_ACTIVE_TEXTURE), GL_TEXTURE3);
+    EXPECT_EQ(integerState(GL_CURRENT_PROGRAM), static_cast<GLint>(filter->programObject()));
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    glUseProgram(0);
+    glActiveTexture(GL_TEXTURE0);
+    EXPECT_EQ(outputPixels(), before) << "nothing drawn";
+}
+
+} // namespace
+} // namespace huecast::test
