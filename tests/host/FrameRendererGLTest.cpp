@@ -116,7 +116,7 @@ TEST_F(FramePath, FloatFramesMatchTrilinearInterpolationForEveryEdge)
             ASSERT_EQ(pixel[3], static_cast<float>(i % 7) / 7.0F) << "alpha passes through";
         }
         EXPECT_LE(worst, kFloatTolerance);
-        RecordProperty("worst_error_edge_" + std::to_string(edge), std::to_string(worst));
+        RecordProperty("worst_error_edge_" + std::to_string(edge), testing::PrintToString(worst));
     }
 }
 
@@ -178,7 +178,7 @@ TEST_F(FramePath, IntegerFramesMatchWithinACodeValue)
         }
         EXPECT_LE(worst, test.tolerance);
         RecordProperty("worst_codes_" + std::to_string(host::depthOf(test.type)) + "_bit",
-                       std::to_string(worst));
+                       testing::PrintToString(worst));
     }
 }
 

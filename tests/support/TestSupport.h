@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -78,6 +79,13 @@ private:
     std::string m_name;
     std::optional<std::string> m_old;
 };
+
+/// The whole contents of a file; empty when it can't be read.
+inline std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 /// Names each case of a parameterised test after its `name` member.
 struct NameOfCase

@@ -19,16 +19,18 @@ struct ToolRun
 };
 
 /// Runs the built tool with the arguments (none may hold a quote) in the test's environment;
-/// its standard output is captured and its standard error goes where `errorTarget` says.
+/// its standard output is captured, its standard error goes where `errorTarget` says, and its
+/// standard input comes from `inputFile`.
 inline ToolRun runTool(const std::vector<std::string>& arguments,
-                       const std::string& errorTarget = "/dev/null")
+                       const std::string& errorTarget = "/dev/null",
+                       const std::string& inputFile = "/dev/null")
 {
     std::string command = "'" HUECAST_TOOL "'";
     for (const std::string& argument : arguments)
     {
         command += " '" + argument + "'";
     }
-    command += " 2>'" + errorTarget + "'";
+    command += " 2>'" + errorTarget + "' <'" + inputFile + "'";
     FILE* pipe = ::popen(command.c_str(), "r");
     ToolRun run;
     if (pipe == nullptr)

@@ -1,0 +1,188 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+//
+// `huecast apply` end to end: number for number against a CPU trilinear reference, and against
+// ffmpeg's lut3d on LUTs that OpenColorIO baked.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/LatticeReference.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/ToolRun.h"
+
+namespace huecast::test
+{
+namespace
+{
+
+std::string colourLines(const std::vector<Rgb>& colours)
+{
+    std::string text;
+    char line[96];
+    for (const Rgb& colour : colours)
+    {
+        std::snprintf(line, sizeof line, "%.9g %.9g %.9g\n", static_cast<double>(colour[0]),
+                      static_cast<double>(colour[1]), static_cast<double>(colour[2]));
+        text += line;
+    }
+    return text;
+}
+
+std::vector<Rgb> parseColours(const std::string& text)
+{
+    std::vector<Rgb> colours;
+    std::istringstream lines(text);
+    for (Rgb colour{}; lines >> colour[0] >> colour[1] >> colour[2];)
+    {
+        colours.push_back(colour);
+    }
+    return colours;
+}
+
+float worstDifference(const std::vector<Rgb>& a, const std::vector<Rgb>& b)
+{
+    float worst = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+    {
+        for (std::size_t c = 0; c < 3; ++c)
+        {
+            worst = std::max(worst, std::abs(a[i][c] - b[i][c]));
+        }
+    }
+    return worst;
+}
+
+/// The colours graded by ffmpeg's lut3d (trilinear) on one float planar frame.
+std::vector<Rgb> gradedByFfmpeg(const TempDir& folder, const std::string& cube,
+                                const std::vector<Rgb>& colours)
+{
+    // gbrpf32: the green plane, then blue, then red.
+    std::vector<float> planes(colours.size() * 3);
+    for (std::size_t i = 0; i < colours.size(); ++i)
+    {
+        planes[i] = colours[i][1];
+        planes[colours.size() + i] = colours[i][2];
+        planes[2 * colours.size() + i] = colours[i][0];
+    }
+    const std::string in = folder.write(
+        "in.raw", {reinterpret_cast<const char*>(planes.data()), planes.size() * sizeof(float)});
+    const std::string out = folder.pathOf("out.raw");
+    const std::string command = "ffmpeg -v error -nostdin -y -f rawvideo -pix_fmt gbrpf32le -s " +
+                                std::to_string(colours.size()) + "x1 -i '" + in +
+                                "' -vf 'lut3d=file=" + cube +
+                                ":interp=trilinear' -f rawvideo -pix_fmt gbrpf32le '" + out + "'";
+    if (std::system(command.c_str()) != 0)
+    {
+        ADD_FAILURE() << "ffmpeg failed: " << command;
+        return {};
+    }
+    const std::string bytes = readFile(out);
+    if (bytes.size() != planes.size() * sizeof(float))
+    {
+        ADD_FAILURE() << "ffmpeg wrote " << bytes.size() << " bytes";
+        return {};
+    }
+    std::memcpy(planes.data(), bytes.data(), bytes.size());
+    std::vector<Rgb> graded(colours.size());
+    for (std::size_t i = 0; i < colours.size(); ++i)
+    {
+        graded[i] = {planes[2 * colours.size() + i], planes[i], planes[colours.size() + i]};
+    }
+    return graded;
+}
+
+class Apply : public testing::Test
+{
+protected:
+    /// Runs `huecast apply` on the colours; the graded colours, or none with a failure.
+    std::vector<Rgb> apply(const std::string& cube, const std::vector<Rgb>& colours)
+    {
+        const std::string input = folder.write("colours.txt", colourLines(colours));
+        const ToolRun run = runTool({"apply", "--lut-file", cube}, folder.pathOf("err"), input);
+        EXPECT_EQ(run.status, 0) << readFile(folder.pathOf("err"));
+        std::vector<Rgb> graded = parseColours(run.out);
+        EXPECT_EQ(graded.size(), colours.size());
+        graded.resize(colours.size());
+        return graded;
+    }
+
+    TempDir folder;
+    TempDir home;
+    ScopedEnv homeVariable{"HOME", home.path()};
+};
+
+TEST_F(Apply, AgreesWithTrilinearInterpolationForEveryEdge)
+{
+    const std::vector<Rgb> colours = probeColours(3000, 21);
+    for (const int edge : {2, 17, 33, 65})
+    {
+        SCOPED_TRACE(edge);
+        const Lattice lattice = randomLattice(edge, static_cast<unsigned>(100 + edge));
+        const std::string cube = folder.write("steep.cube", lattice.cubeText());
+        std::vector<Rgb> expected;
+        for (const Rgb& colour : colours)
+        {
+            expected.push_back(trilinear(lattice, colour));
+        }
+        EXPECT_LE(worstDifference(apply(cube, colours), expected), 5e-5F);
+    }
+}
+
+TEST_F(Apply, AgreesWithFfmpegOnLutsBakedByOpenColorIO)
+{
+    struct Bake
+    {
+        const char* arguments;
+        int size;
+    };
+    // Each mixes the channels (saturation), so OpenColorIO bakes a 3D table, not a 1D one.
+    const Bake bakes[] = {{"--slope 1.2 0.9 1.1 --power 0.8 1.1 1.3 --sat 1.3", 33},
+                          {"--offset 0.02 -0.01 0.03 --power 2.2 2.2 2.2 --sat 1.2", 17},
+                          {"--sat 0.6 --slope 0.9 1.05 1.0", 65}};
+    std::vector<Rgb> colours = probeColours(2000, 5);
+    for (const Bake& bake : bakes)
+    {
+        SCOPED_TRACE(bake.arguments);
+        const std::string cube = folder.pathOf("baked" + std::to_string(bake.size) + ".cube");
+        const std::string command = std::string("ociobakelut ") + bake.arguments +
+                                    " --format resolve_cube --cubesize " +
+                                    std::to_string(bake.size) + " '" + cube + "' >/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        const std::vector<Rgb> reference = gradedByFfmpeg(folder, cube, colours);
+        ASSERT_EQ(reference.size(), colours.size());
+        const float worst = worstDifference(apply(cube, colours), reference);
+        EXPECT_LE(worst, 2e-5F);
+        RecordProperty("worst_error_edge_" + std::to_string(bake.size),
+                       testing::PrintToString(worst));
+    }
+}
+
+TEST_F(Apply, ReportsTheLutsErrorOrTheBadLineAndPrintsNothing)
+{
+    const std::string bad = folder.write("bad.cube", "LUT_3D_SIZE 2\n0 0 0\n1 0\n");
+    const std::string colours = folder.write("colours.txt", "0.5 0.5 0.5\n");
+    ToolRun run = runTool({"apply", "--lut-file", bad}, folder.pathOf("err"), colours);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(readFile(folder.pathOf("err")),
+              "huecast: " + bad + ": Huecast Error: Malformed data Line:3\n");
+
+    const std::string good =
+        folder.write("good.cube", Lattice{2, randomLattice(2, 1).entries}.cubeText());
+    const std::string lines = folder.write("lines.txt", "0 0 0\n0.5 0.5\n");
+    run = runTool({"apply", "--lut-file", good}, folder.pathOf("err"), lines);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(
+        readFile(folder.pathOf("err")),
+        "huecast: standard input line 2: expected three numbers \"r g b\", got \"0.5 0.5\"\n");
+
+    EXPECT_EQ(runTool({"apply"}).status, 2) << "--lut-file is required";
+}
+
+} // namespace
+} // namespace huecast::test
