@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+//
+// Frame patterns and how `huecast render` maps its inputs onto outputs.
+#include "tools/huecast/FrameSequence.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/TestSupport.h"
+
+namespace huecast::test
+{
+namespace
+{
+
+using tool::FrameJob;
+using tool::FramePattern;
+using tool::planFrames;
+
+TEST(FramePatternTest, ReadsThePaddingOfEachSpelling)
+{
+    const auto printf = FramePattern::parse("plates/shot.%04d.exr");
+    ASSERT_TRUE(printf);
+    EXPECT_EQ(printf->folder(), "plates");
+    EXPECT_EQ(printf->pathOf(7), "plates/shot.0007.exr");
+    EXPECT_EQ(printf->pathOf(12345), "plates/shot.12345.exr");
+
+    const auto hashes = FramePattern::parse("shot.###.dpx");
+    ASSERT_TRUE(hashes);
+    EXPECT_EQ(hashes->folder(), ".");
+    EXPECT_EQ(hashes->pathOf(7), "./shot.007.dpx");
+
+    const auto plain = FramePattern::parse("/x/f%d.png");
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->pathOf(7), "/x/f7.png");
+
+    EXPECT_FALSE(FramePattern::parse("shot.0001.exr"));
+    EXPECT_FALSE(FramePattern::parse("100%.png")) << "a lone percent sign is a name";
+    EXPECT_FALSE(FramePattern::parse("shots#1/frame.png")) << "only the file name counts";
+}
+
+TEST(FramePatternTest, MatchesOnlyTheSpellingItWouldWrite)
+{
+    const auto pattern = FramePattern::parse("shot.####.exr");
+    ASSERT_TRUE(pattern);
+    EXPECT_EQ(pattern->numberOf("shot.0042.exr"), 42);
+    EXPECT_EQ(pattern->numberOf("shot.10000.exr"), 10000);
+    EXPECT_FALSE(pattern->numberOf("shot.42.exr"));
+    EXPECT_FALSE(pattern->numberOf("shot.00042.exr"));
+    EXPECT_FALSE(pattern->numberOf("shot.00a2.exr"));
+    EXPECT_FALSE(pattern->numberOf("shot.0042.exr.bak"));
+    EXPECT_FALSE(pattern->numberOf("shot..exr"));
+}
+
+class PlanFrames : public testing::Test
+{
+protected:
+    std::vector<FrameJob> plan(const std::vector<std::string>& inputs, const std::string& output)
+    {
+        std::vector<FrameJob> jobs;
+        problem.clear();
+        EXPECT_TRUE(planFrames(inputs, output, &jobs, &problem)) << problem;
+        return jobs;
+    }
+    std::string refusal(const std::vector<std::string>& inputs, const std::string& output)
+    {
+        std::vector<FrameJob> jobs;
+        problem.clear();
+        EXPECT_FALSE(planFrames(inputs, output, &jobs, &problem));
+        return problem;
+    }
+
+    TempDir folder;
+    std::string problem;
+};
+
+TEST_F(PlanFrames, ChoosesAFileAFolderOrANumberedOutput)
+{
+    for (const char* name : {"shot.0009.exr", "shot.0010.exr", "shot.0002.exr", "shot.0010.tif"})
+    {
+        folder.write(name, "");
+    }
+    const std::string still = folder.write("still.png", "");
+
+    std::vector<FrameJob> jobs = plan({still}, folder.pathOf("graded.png"));
+    ASSERT_EQ(jobs.size(), 1U);
+    EXPECT_EQ(jobs[0].output, folder.pathOf("graded.png"));
+
+    jobs = plan({still}, folder.pathOf("out/"));
+    ASSERT_EQ(jobs.size(), 1U);
+    EXPECT_EQ(jobs[0].output, folder.pathOf("out/still.png")) << "a trailing slash names a folder";
+
+    jobs = plan({folder.pathOf("shot.####.exr")}, folder.pathOf("graded"));
+    ASSERT_EQ(jobs.size(), 3U);
+    EXPECT_EQ(jobs[0].input, folder.pathOf("shot.0002.exr")) << "in frame order";
+    EXPECT_EQ(jobs[2].input, folder.pathOf("shot.0010.exr"));
+    EXPECT_EQ(jobs[2].output, folder.pathOf("graded/shot.0010.exr"));
+
+    jobs = plan({folder.pathOf("shot.%04d.exr")}, folder.pathOf("g.%06d.exr"));
+    ASSERT_EQ(jobs.size(), 3U);
+    EXPECT_EQ(jobs[1].output, folder.pathOf("g.000009.exr"));
+}
+
+TEST_F(PlanFrames, RefusesPlansThatWouldLoseAFrame)
+{
+    std::filesystem::create_directories(folder.pathOf("a"));
+    std::filesystem::create_directories(folder.pathOf("b"));
+    const std::string a = folder.write("a/frame.png", "");
+    const std::string b = folder.write("b/frame.png", "");
+    EXPECT_NE(refusal({a, b}, folder.pathOf("out")).find("two frames would be written"),
+              std::string::npos);
+    EXPECT_NE(refusal({a}, a).find("would overwrite its input"), std::string::npos);
+    EXPECT_NE(refusal({a}, folder.pathOf("a")).find("would overwrite its input"),
+              std::string::npos);
+    EXPECT_NE(refusal({folder.pathOf("none.####.exr")}, folder.pathOf("out"))
+                  .find("no frame files fit this pattern"),
+              std::string::npos);
+    EXPECT_NE(refusal({a}, folder.pathOf("g.####.png")).find("needs numbered inputs"),
+              std::string::npos);
+}
+
+} // namespace
+} // namespace huecast::test

@@ -1,0 +1,191 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+//
+// `huecast render` end to end: LUTs chosen as a user would, projects that carry the cube,
+// sequences, bit depths, and errors that name the file and leave nothing half-written.
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "host/FrameFiles.h"
+#include "tests/support/LatticeReference.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/ToolRun.h"
+
+namespace huecast::test
+{
+namespace
+{
+
+namespace fs = std::filesystem;
+
+host::Frame noiseFrame(host::PixelType type, unsigned seed)
+{
+    host::Frame frame(40, 24, type);
+    std::mt19937 random(seed);
+    auto* bytes = reinterpret_cast<unsigned char*>(frame.data());
+    for (std::size_t i = 0; i < frame.rowBytes() * frame.height(); ++i)
+    {
+        bytes[i] = static_cast<unsigned char>(random());
+    }
+    if (type == host::PixelType::Float)
+    {
+        std::uniform_real_distribution<float> value(0.0F, 1.0F);
+        for (std::uint32_t y = 0; y < frame.height(); ++y)
+        {
+            for (float& channel : frame.rowAs<float>(y))
+            {
+                channel = value(random);
+            }
+        }
+    }
+    return frame;
+}
+
+std::vector<std::string> namesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+    {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class Render : public testing::Test
+{
+protected:
+    std::string writeFrame(const std::string& name, const host::Frame& frame)
+    {
+        const std::string path = folder.pathOf(name);
+        foundation::Error error;
+        EXPECT_TRUE(host::writeFrameFile(path, frame, host::FrameFileFormat(frame), &error))
+            << error.localizedDescription();
+        return path;
+    }
+    host::Frame readFrame(const std::string& path)
+    {
+        host::Frame frame;
+        foundation::Error error;
+        EXPECT_TRUE(host::readFrameFile(path, &frame, nullptr, &error))
+            << error.localizedDescription();
+        return frame;
+    }
+    ToolRun render(const std::vector<std::string>& arguments)
+    {
+        std::vector<std::string> all{"render"};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        return runTool(all, folder.pathOf("err"));
+    }
+    std::string errors() const { return readFile(folder.pathOf("err")); }
+
+    TempDir folder;
+    TempDir home;
+    ScopedEnv homeVariable{"HOME", home.path()};
+};
+
+TEST_F(Render, AProjectRendersTheSameFrameOnceTheCubeIsGone)
+{
+    const std::string cube = folder.write("x.cube", randomLattice(17, 3).cubeText());
+    const std::string input = writeFrame("in.png", noiseFrame(host::PixelType::UInt8, 1));
+    const std::string project = folder.pathOf("p.json");
+    ASSERT_EQ(
+        render({"--save-project", project, "--lut-file", cube, input, "-o", folder.pathOf("a.png")})
+            .status,
+        0)
+        << errors();
+    fs::remove(cube);
+    ASSERT_EQ(render({"--project", project, input, "-o", folder.pathOf("b.png")}).status, 0)
+        << errors();
+    const std::string a = readFile(folder.pathOf("a.png"));
+    EXPECT_FALSE(a.empty());
+    EXPECT_EQ(a, readFile(folder.pathOf("b.png")));
+    EXPECT_NE(a, readFile(input)) << "the frame was graded";
+}
+
+TEST_F(Render, SequencesGoIntoAFolderKeepingNamesAndBitDepth)
+{
+    const std::string library =
+        home.pathOf("Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay");
+    fs::create_directories(library);
+    std::ofstream(library + "/Steep.cube") << randomLattice(9, 4).cubeText();
+    const std::vector<std::pair<std::string, host::PixelType>> frames = {
+        {"shot.0001.exr", host::PixelType::Float},
+        {"shot.0002.exr", host::PixelType::Float},
+        {"plate.tif", host::PixelType::UInt16},
+        {"still.png", host::PixelType::UInt8}};
+    std::vector<std::string> arguments = {"--lut", "Steep", folder.pathOf("shot.####.exr")};
+    for (std::size_t i = 1; i < frames.size(); ++i)
+    {
+        const std::string path =
+            writeFrame(frames[i].first, noiseFrame(frames[i].second, static_cast<unsigned>(i)));
+        if (i > 1)
+        {
+            arguments.push_back(path);
+        }
+    }
+    writeFrame(frames[0].first, noiseFrame(frames[0].second, 0));
+    arguments.insert(arguments.end(), {"-o", folder.pathOf("graded")});
+
+    ASSERT_EQ(render(arguments).status, 0) << errors();
+    EXPECT_EQ(
+        namesIn(folder.pathOf("graded")),
+        (std::vector<std::string>{"plate.tif", "shot.0001.exr", "shot.0002.exr", "still.png"}));
+    for (const auto& [name, type] : frames)
+    {
+        SCOPED_TRACE(name);
+        const host::Frame graded = readFrame(folder.pathOf("graded/" + name));
+        const host::Frame source = readFrame(folder.pathOf(name));
+        EXPECT_EQ(graded.type(), type);
+        EXPECT_EQ(graded.width(), source.width());
+        EXPECT_NE(std::memcmp(graded.data(), source.data(), source.rowBytes() * source.height()),
+                  0);
+    }
+}
+
+TEST_F(Render, ABadLutIsNamedWithTheReadersMessageAndNothingIsWritten)
+{
+    const std::string bad = folder.write("bad.cube", "LUT_3D_SIZE 2\n0 0 0\n1 0\n");
+    const std::string input = writeFrame("in.png", noiseFrame(host::PixelType::UInt8, 1));
+    EXPECT_EQ(render({"--lut-file", bad, input, "-o", folder.pathOf("out.png")}).status, 1);
+    EXPECT_EQ(errors(), "huecast: " + bad + ": Huecast Error: Malformed data Line:3\n");
+    EXPECT_FALSE(fs::exists(folder.pathOf("out.png")));
+
+    EXPECT_EQ(render({"--lut", "Nowhere", input, "-o", folder.pathOf("out.png")}).status, 1);
+    EXPECT_EQ(errors(),
+              "huecast: \"Nowhere\" is not in the LUT library (`huecast list` shows what is)\n");
+}
+
+TEST_F(Render, ABadFrameIsNamedAndLeavesNoPartialFile)
+{
+    const std::string good = writeFrame("good.png", noiseFrame(host::PixelType::UInt8, 1));
+    const std::string broken = folder.write("broken.png", "\x89PNG\r\n\x1a\nnot really");
+    const std::string out = folder.pathOf("out");
+    EXPECT_EQ(render({good, broken, "-o", out}).status, 1);
+    // (the PNG decoder also prints its own complaint)
+    EXPECT_NE(("\n" + errors()).find("\nhuecast: " + broken + ": "), std::string::npos) << errors();
+    EXPECT_EQ(namesIn(out), std::vector<std::string>{"good.png"}) << "no partial frame";
+
+    // A frame that can't be written leaves nothing behind either.
+    EXPECT_EQ(render({good, "-o", folder.pathOf("graded.nosuchformat")}).status, 1);
+    EXPECT_EQ(errors().rfind("huecast: " + folder.pathOf("graded.nosuchformat") + ": ", 0), 0U)
+        << errors();
+    EXPECT_EQ(namesIn(folder.path()),
+              (std::vector<std::string>{"broken.png", "err", "good.png", "out"}));
+}
+
+TEST_F(Render, ConflictingOrMissingArgumentsAreUsageErrors)
+{
+    const std::string input = writeFrame("in.png", noiseFrame(host::PixelType::UInt8, 1));
+    EXPECT_EQ(render({"--lut", "A", "--lut-file", "b.cube", input, "-o", "x.png"}).status, 2);
+    EXPECT_EQ(render({"--lut-file", "b.cube", "--project", "p.json", input, "-o", "x.png"}).status,
+              2);
+    EXPECT_EQ(render({input}).status, 2) << "no output";
+    EXPECT_EQ(render({"-o", "x.png"}).status, 2) << "no input";
+}
+
+} // namespace
+} // namespace huecast::test
