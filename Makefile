@@ -15,11 +15,18 @@ all: build
 deps:
 	./scripts/deps
 
-# The main job on the bundled sample LUTs.
+# The main job: the bundled sample clip graded through a bundled LUT, and a before/after image
+# of its first frame.
+DEMO := build/demo
 demo: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS) --target huecast
-	$(TOOL_RELEASE) check samples/luts/*.cube
+	rm -rf $(DEMO)
+	$(TOOL_RELEASE) render --lut-file samples/luts/HighContrast.cube \
+		'samples/clip/clip.####.png' -o $(DEMO)/clip
+	oiiotool samples/clip/clip.0001.png $(DEMO)/clip/clip.0001.png --mosaic 2x1 \
+		-o $(DEMO)/before-after.png
+	@echo "demo: graded frames in $(DEMO)/clip/, first frame before and after in $(DEMO)/before-after.png"
 
 build: deps
 	cmake --preset dev
@@ -49,7 +56,10 @@ bench: deps
 	cmake --build --preset release -j $(JOBS)
 	build/release/bench/huecast_bench --benchmark_repetitions=9 \
 		--benchmark_report_aggregates_only=true
+	build/release/bench/huecast_render_bench --benchmark_repetitions=5 \
+		--benchmark_report_aggregates_only=true
 	./bench/peers.sh $(TOOL_RELEASE)
+	./bench/render-peers.sh
 
 format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i
