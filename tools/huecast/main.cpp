@@ -9,6 +9,7 @@
 
 #include "host/PluginBundle.h"
 #include "tools/huecast/CheckCommand.h"
+#include "tools/huecast/InspectorCommand.h"
 #include "tools/huecast/ListCommand.h"
 
 namespace
@@ -30,6 +31,10 @@ constexpr const char* kDescription =
     "      Print the \"3D LUT\" popup entries of a new filter instance, one a line: \"No LUT\",\n"
     "      \"External File\", then the .cube files of the LUT library folder\n"
     "      ~/Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay/.\n"
+    "  huecast inspector -o PANEL.png [--width W] [--path P] [--pressed] [--scale S]\n"
+    "      Draw the \"Load LUT\" control (Browse button and path display) as the host's\n"
+    "      inspector shows it into a PNG: W points wide (114 to 4096, default 468), showing\n"
+    "      the path P, the button held down with --pressed, S pixels a point (1 to 8).\n"
     "\n"
     "The plug-in bundle is found through $HUECAST_BUNDLE, else beside the tool.\n"
     "Exit status: 0 when everything succeeded, 1 when a file failed, 2 for a usage error.\n";
@@ -50,6 +55,18 @@ int main(int argc, char** argv)
 
     CLI::App* list = app.add_subcommand("list", "Print the LUT popup's entries");
 
+    huecast::tool::InspectorOptions inspectorOptions;
+    CLI::App* inspector =
+        app.add_subcommand("inspector", "Draw the \"Load LUT\" control into a PNG");
+    inspector->add_option("-o,--output", inspectorOptions.output, "The PNG file to write")
+        ->required();
+    inspector->add_option("--width", inspectorOptions.width, "The control's width in points")
+        ->check(CLI::Range(huecast::tool::kInspectorMinWidth, huecast::tool::kInspectorMaxWidth));
+    inspector->add_option("--path", inspectorOptions.path, "The path the display shows");
+    inspector->add_flag("--pressed", inspectorOptions.pressed, "Draw the button held down");
+    inspector->add_option("--scale", inspectorOptions.scale, "Pixels a point")
+        ->check(CLI::Range(1.0, huecast::tool::kInspectorMaxScale));
+
     try
     {
         app.parse(argc, argv);
@@ -69,6 +86,11 @@ int main(int argc, char** argv)
         if (list->parsed())
         {
             return huecast::tool::runList(huecast::host::PluginBundle::defaultBundlePath(), stdout);
+        }
+        if (inspector->parsed())
+        {
+            return huecast::tool::runInspector(huecast::host::PluginBundle::defaultBundlePath(),
+                                               inspectorOptions);
         }
     }
     catch (const std::exception& error)
