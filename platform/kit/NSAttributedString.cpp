@@ -274,8 +274,26 @@ NSRect NSAttributedString::drawInRect(NSRect rect) const
         attributeOf<NSParagraphStyle>(m_runs.front().attributes, NSParagraphStyleAttributeName);
     applyParagraphStyle(layout.get(), style != nullptr ? *style : NSParagraphStyle{}, rect.width);
 
+    // A clipped line is laid out without a width, so pango can't align it: place it here.
+    double shift = 0;
+    if (style != nullptr && style->lineBreakMode == NSLineBreakMode::ByClipping)
+    {
+        PangoRectangle line{};
+        pango_layout_get_extents(layout.get(), nullptr, &line);
+        const double spare = rect.width - line.width / double{PANGO_SCALE};
+        const bool rightToLeft = style->baseWritingDirection == NSWritingDirection::RightToLeft;
+        if (style->alignment == NSTextAlignment::Right ||
+            (style->alignment == NSTextAlignment::Natural && rightToLeft))
+        {
+            shift = spare;
+        }
+        else if (style->alignment == NSTextAlignment::Center)
+        {
+            shift = spare / 2;
+        }
+    }
     cairo_set_source_rgba(cairo, 0, 0, 0, 1);
-    cairo_move_to(cairo, 0, 0);
+    cairo_move_to(cairo, shift, 0);
     pango_cairo_show_layout(cairo, layout.get());
 
     PangoRectangle ink{};
@@ -283,7 +301,7 @@ NSRect NSAttributedString::drawInRect(NSRect rect) const
     pango_layout_get_extents(layout.get(), &ink, &logical);
     cairo_restore(cairo);
 
-    const double x = logical.x / double{PANGO_SCALE};
+    const double x = shift + logical.x / double{PANGO_SCALE};
     const double y = logical.y / double{PANGO_SCALE};
     const double width = std::min(logical.width / double{PANGO_SCALE}, rect.width - x);
     const double height = std::min(logical.height / double{PANGO_SCALE}, rect.height - y);
