@@ -20,6 +20,8 @@ struct NSRect
     double width = 0;
     double height = 0;
     [[nodiscard]] NSSize size() const { return {width, height}; }
+    [[nodiscard]] double maxX() const { return x + width; }
+    [[nodiscard]] double maxY() const { return y + height; }
     friend bool operator==(const NSRect&, const NSRect&) = default;
 };
 

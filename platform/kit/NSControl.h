@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/kit/NSCell.h"
 #include "platform/kit/NSView.h"
 
 namespace huecast::kit
@@ -23,13 +24,31 @@ public:
     virtual bool tryToPerform(std::string_view action, NSControl * sender) = 0;
 };
 
-/// A view that sends an action to a target when the user uses it. The target is held weakly:
-/// a control that outlives its target sends nothing.
+/// A view that sends an action to a target when the user uses it and draws itself through the
+/// cell it owns. The target is held weakly: a control that outlives its target sends nothing.
+/// Controls are flipped: their cells draw with y growing downwards.
 class [[gnu::visibility("default")]] NSControl : public NSView
 {
 public:
-    using NSView::NSView;
+    NSControl(NSRect frame, std::shared_ptr<NSCell> cell) : NSView(frame), m_cell(std::move(cell))
+    {
+    }
     ~NSControl() override;
+
+    [[nodiscard]] NSCell& cell() const
+    {
+        return *m_cell;
+    }
+    /// Installs a cell; the control owns it from now on and the former one is dropped. A null
+    /// cell is ignored, so a control always has one.
+    void setCell(std::shared_ptr<NSCell> cell);
+
+    [[nodiscard]] bool isFlipped() const override
+    {
+        return true;
+    }
+    /// Has the cell draw itself over the control's bounds.
+    void drawRect(NSRect dirtyRect) override;
 
     void setTarget(std::weak_ptr<NSResponder> target)
     {
@@ -51,26 +70,27 @@ public:
     /// Sends the action to the target; false when there is no live target or no action.
     bool sendAction();
 
+    /// The cell's string value.
     [[nodiscard]] const std::string& stringValue() const
     {
-        return m_stringValue;
+        return m_cell->stringValue();
     }
     void setStringValue(std::string value)
     {
-        m_stringValue = std::move(value);
+        m_cell->setStringValue(std::move(value));
     }
 
 private:
+    std::shared_ptr<NSCell> m_cell;
     std::weak_ptr<NSResponder> m_target;
     std::string m_action;
-    std::string m_stringValue;
 };
 
-/// A push button; its title is its string value.
+/// A push button; its title is its string value. It starts with a plain NSButtonCell.
 class [[gnu::visibility("default")]] NSButton : public NSControl
 {
 public:
-    using NSControl::NSControl;
+    explicit NSButton(NSRect frame);
     ~NSButton() override;
 
     [[nodiscard]] const std::string& title() const
@@ -82,26 +102,29 @@ public:
         setStringValue(std::move(title));
     }
 
+    /// The title as styled text, from a button cell; other cells give the plain title.
+    [[nodiscard]] NSAttributedString attributedTitle() const;
+    /// Sets the styled title of a button cell; other cells take its string only.
+    void setAttributedTitle(const NSAttributedString& title);
+
     /// What a click does: highlight, send the action, unhighlight.
     void performClick();
+    /// The pressed state, kept by the cell so that it draws accordingly.
     [[nodiscard]] bool isHighlighted() const
     {
-        return m_highlighted;
+        return cell().isHighlighted();
     }
     void setHighlighted(bool highlighted)
     {
-        m_highlighted = highlighted;
+        cell().setHighlighted(highlighted);
     }
-
-private:
-    bool m_highlighted = false;
 };
 
-/// A one-line text display.
+/// A text display. It starts with a plain NSTextFieldCell.
 class [[gnu::visibility("default")]] NSTextField : public NSControl
 {
 public:
-    using NSControl::NSControl;
+    explicit NSTextField(NSRect frame);
     ~NSTextField() override;
 };
 

@@ -2,6 +2,8 @@
 // Copyright Huecast contributors
 #include "platform/kit/NSView.h"
 
+#include <algorithm>
+
 namespace huecast::kit
 {
 namespace
@@ -12,10 +14,10 @@ bool has(std::uint32_t mask, NSAutoresizingMask bit)
     return (mask & static_cast<std::uint32_t>(bit)) != 0;
 }
 
-// Shares a change of the superview's extent among the flexible parts of one axis (the margin
-// before, the size, the margin after) in proportion to their current lengths, or evenly when
-// they are all zero.
-void resizeAxis(double& origin, double& length, double oldSuper, double delta, bool flexibleBefore,
+// Shares a change of the superview's extent evenly among the flexible parts of one axis (the
+// margin before, the size, the margin after), as the platform does; the margin after takes
+// whatever is left. Sizes never go below zero.
+void resizeAxis(double& origin, double& length, double delta, bool flexibleBefore,
                 bool flexibleSize, bool flexibleAfter)
 {
     const int flexibleCount = int{flexibleBefore} + int{flexibleSize} + int{flexibleAfter};
@@ -23,24 +25,22 @@ void resizeAxis(double& origin, double& length, double oldSuper, double delta, b
     {
         return;
     }
-    const double after = oldSuper - origin - length;
-    const double total =
-        (flexibleBefore ? origin : 0) + (flexibleSize ? length : 0) + (flexibleAfter ? after : 0);
-    const auto share = [&](bool flexible, double part)
+    const double share = delta / flexibleCount;
+    if (flexibleBefore)
     {
-        if (!flexible)
-        {
-            return 0.0;
-        }
-        return total > 0 ? delta * part / total : delta / flexibleCount;
-    };
-    origin += share(flexibleBefore, origin);
-    length += share(flexibleSize, length);
+        origin += share;
+    }
+    if (flexibleSize)
+    {
+        length = std::max(0.0, length + share);
+    }
 }
 
 } // namespace
 
 NSView::~NSView() = default;
+
+void NSView::drawRect(NSRect /*dirtyRect*/) {}
 
 void NSView::setFrame(NSRect frame)
 {
@@ -65,11 +65,11 @@ void NSView::resizeWithOldSuperviewSize(NSSize oldSize)
     const NSSize newSize = m_superview->frame().size();
     NSRect frame = m_frame;
     const std::uint32_t mask = m_autoresizingMask;
-    resizeAxis(frame.x, frame.width, oldSize.width, newSize.width - oldSize.width,
+    resizeAxis(frame.x, frame.width, newSize.width - oldSize.width,
                has(mask, NSAutoresizingMask::MinXMargin),
                has(mask, NSAutoresizingMask::WidthSizable),
                has(mask, NSAutoresizingMask::MaxXMargin));
-    resizeAxis(frame.y, frame.height, oldSize.height, newSize.height - oldSize.height,
+    resizeAxis(frame.y, frame.height, newSize.height - oldSize.height,
                has(mask, NSAutoresizingMask::MinYMargin),
                has(mask, NSAutoresizingMask::HeightSizable),
                has(mask, NSAutoresizingMask::MaxYMargin));

@@ -49,6 +49,16 @@ public:
         return {0, 0, m_frame.width, m_frame.height};
     }
 
+    /// Whether y grows downwards in the view's own coordinates (controls) or upwards (plain
+    /// views).
+    [[nodiscard]] virtual bool isFlipped() const
+    {
+        return false;
+    }
+    /// Draws the view's own content in its own coordinates into the current graphics context;
+    /// subviews are drawn afterwards by whoever draws the tree. A plain view draws nothing.
+    virtual void drawRect(NSRect dirtyRect);
+
     [[nodiscard]] std::uint32_t autoresizingMask() const
     {
         return m_autoresizingMask;

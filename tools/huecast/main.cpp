@@ -11,6 +11,7 @@
 #include "host/PluginBundle.h"
 #include "tools/huecast/ApplyCommand.h"
 #include "tools/huecast/CheckCommand.h"
+#include "tools/huecast/InspectorCommand.h"
 #include "tools/huecast/ListCommand.h"
 #include "tools/huecast/RenderCommand.h"
 
@@ -26,10 +27,10 @@ constexpr const char* kDescription =
     "  huecast render [--lut NAME | --lut-file PATH | --project FILE] [--save-project FILE]\n"
     "                 INPUT... -o OUTPUT\n"
     "      Grade still frames or frame sequences (PNG, JPEG, TIFF, OpenEXR, DPX) through the\n"
-    "      plug-in, keeping each input's bit depth (8-bit, 16-bit, float). --lut picks a \"3D "
-    "LUT\"\n"
-    "      popup entry, --lut-file loads a .cube file through Browse, --project restores a\n"
-    "      saved project (no .cube needed); none of them grades through \"No LUT\".\n"
+    "      plug-in, keeping each input's bit depth (8-bit, 16-bit, float).\n"
+    "      --lut picks a \"3D LUT\" popup entry, --lut-file loads a .cube file through\n"
+    "      Browse, --project restores a saved project (no .cube needed); with none of\n"
+    "      them the frames go through \"No LUT\".\n"
     "      --save-project writes the chosen LUT, whole, into a project file.\n"
     "      An INPUT may be a sequence: shot.%04d.exr or shot.####.exr (one digit a '#').\n"
     "      OUTPUT is a file for one input, else a folder (frames keep their names) or a\n"
@@ -47,6 +48,10 @@ constexpr const char* kDescription =
     "      Print the \"3D LUT\" popup entries of a new filter instance, one a line: \"No LUT\",\n"
     "      \"External File\", then the .cube files of the LUT library folder\n"
     "      ~/Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay/.\n"
+    "  huecast inspector -o PANEL.png [--width W] [--path P] [--pressed] [--scale S]\n"
+    "      Draw the \"Load LUT\" control (Browse button and path display) as the host's\n"
+    "      inspector shows it into a PNG: W points wide (114 to 4096, default 468), showing\n"
+    "      the path P, the button held down with --pressed, S pixels a point (1 to 8).\n"
     "\n"
     "The plug-in bundle is found through $HUECAST_BUNDLE, else beside the tool.\n"
     "Exit status: 0 when everything succeeded, 1 when a file failed, 2 for a usage error.\n";
@@ -93,6 +98,18 @@ int main(int argc, char** argv)
         app.add_subcommand("apply", "Grade \"r g b\" lines from stdin through the render pass");
     apply->add_option("--lut-file", applyLutFile, "The .cube file")->required();
 
+    huecast::tool::InspectorOptions inspectorOptions;
+    CLI::App* inspector =
+        app.add_subcommand("inspector", "Draw the \"Load LUT\" control into a PNG");
+    inspector->add_option("-o,--output", inspectorOptions.output, "The PNG file to write")
+        ->required();
+    inspector->add_option("--width", inspectorOptions.width, "The control's width in points")
+        ->check(CLI::Range(huecast::tool::kInspectorMinWidth, huecast::tool::kInspectorMaxWidth));
+    inspector->add_option("--path", inspectorOptions.path, "The path the display shows");
+    inspector->add_flag("--pressed", inspectorOptions.pressed, "Draw the button held down");
+    inspector->add_option("--scale", inspectorOptions.scale, "Pixels a point")
+        ->check(CLI::Range(1.0, huecast::tool::kInspectorMaxScale));
+
     try
     {
         app.parse(argc, argv);
@@ -136,6 +153,11 @@ int main(int argc, char** argv)
         {
             return huecast::tool::runApply(huecast::host::PluginBundle::defaultBundlePath(),
                                            applyLutFile, stdin, stdout, stderr);
+        }
+        if (inspector->parsed())
+        {
+            return huecast::tool::runInspector(huecast::host::PluginBundle::defaultBundlePath(),
+                                               inspectorOptions);
         }
     }
     catch (const std::exception& error)
