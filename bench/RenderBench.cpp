@@ -27,10 +27,14 @@ using huecast::host::Frame;
 using huecast::host::PixelType;
 using Clock = std::chrono::steady_clock;
 
+// In $HUECAST_BENCH_DIR when set, so a script can hand the same LUT to a peer.
 std::string generatedCube(int edge)
 {
+    const char* folder = std::getenv("HUECAST_BENCH_DIR");
     const std::filesystem::path path =
-        std::filesystem::temp_directory_path() / fmt::format("huecast-render-bench-{}.cube", edge);
+        (folder != nullptr ? std::filesystem::path(folder)
+                           : std::filesystem::temp_directory_path()) /
+        fmt::format("huecast-render-bench-{}.cube", edge);
     std::FILE* out = std::fopen(path.c_str(), "w");
     if (out == nullptr)
     {

@@ -31,7 +31,8 @@ enum class PixelType : std::uint8_t
 }
 
 /// One frame in memory: RGBA pixels, the top row first, each row `rowBytes` long (at least
-/// width × 4 channels; any padding after a row's pixels is never read or written).
+/// width × 4 channels, and a whole number of channels so every value stays aligned; any padding
+/// after a row's pixels is never read or written).
 class Frame
 {
 public:
@@ -45,14 +46,16 @@ public:
     }
 
     /// Gives the frame a new size and type, keeping the buffer's memory where it is big enough
-    /// (the pixels are then unspecified). rowBytes below a row's pixels counts as none.
+    /// (the pixels are then unspecified). rowBytes below a row's pixels counts as none; it is
+    /// rounded up to a whole number of channels.
     void reshape(std::uint32_t width, std::uint32_t height, PixelType type,
                  std::size_t rowBytes = 0)
     {
         m_width = width;
         m_height = height;
         m_type = type;
-        m_rowBytes = std::max(rowBytes, pixelRowBytes());
+        const std::size_t channel = bytesPerChannel(type);
+        m_rowBytes = std::max((rowBytes + channel - 1) / channel * channel, pixelRowBytes());
         m_pixels.resize(m_rowBytes * height);
     }
 

@@ -188,8 +188,10 @@ TEST_F(FramePath, PaddedRowsAreReadAndWrittenWithoutTouchingThePadding)
     host::EffectInstance& instance = instanceFor(lattice);
     const std::vector<Rgb> colours = probeColours(300, 4);
     const host::Frame packed = render(instance, floatFrame(colours, 31));
-    // Padding of whole pixels (GL's row length) and of odd bytes (row by row).
-    for (const std::size_t padding : {std::size_t{64}, std::size_t{6}})
+    EXPECT_EQ(host::Frame(31, 1, host::PixelType::Float, 31 * 16 + 6).rowBytes(), 31U * 16 + 8)
+        << "rows hold whole channels, so every float stays aligned";
+    // Padding of whole pixels (GL's row length) and of one float (row by row).
+    for (const std::size_t padding : {std::size_t{64}, std::size_t{4}})
     {
         SCOPED_TRACE(padding);
         const std::size_t rowBytes = 31 * 16 + padding;
