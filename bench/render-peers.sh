@@ -31,7 +31,7 @@ head -c $((1920 * 1080 * 4)) /dev/urandom >"$work/frame.rgba"
 
 # One bench run: the frame's median time and its split, in ms, as "total upload render readback".
 run_huecast() {
-    "$bench" --benchmark_filter="^${case%/real_time}\$" --benchmark_min_time=2 \
+    "$bench" --benchmark_filter="^${case}\$" --benchmark_min_time=2 \
         --benchmark_format=csv 2>/dev/null |
         awk -F, -v name="\"$case\"" '
             $1 == "name" { for (i = 1; i <= NF; i++) column[$i] = i }
