@@ -59,7 +59,6 @@ bench: deps
 	build/release/bench/huecast_render_bench --benchmark_repetitions=5 \
 		--benchmark_report_aggregates_only=true
 	./bench/peers.sh $(TOOL_RELEASE)
-	./bench/render-peers.sh
 
 format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i

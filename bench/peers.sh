@@ -2,21 +2,34 @@
 # SPDX-License-Identifier: Apache-2.0
 # Copyright Huecast contributors
 #
-# Times loading one .cube file in huecast and in two peers, side by side in one run:
+# Huecast beside its peers, side by side in one run, in two parts.
+#
+# Loading one .cube file:
 #   huecast check FILE
 #   ociochecklut FILE 0.5 0.5 0.5             (OpenColorIO)
 #   ffmpeg -vf lut3d=file=FILE on one 16x16 frame
 # Runs are interleaved (one of each per round) so machine noise hits all three alike; prints
 # the median wall time of each and the peers' medians as multiples of huecast's.
-# Usage: bench/peers.sh [HUECAST] [FILE] [ROUNDS]
+#
+# Grading one 1920x1080 8-bit RGBA frame through a 33-point LUT:
+#   huecast: the whole host path (upload, the filter's frame calls and draw, read-back), timed
+#            per frame by bench/RenderBench.cpp with a glFinish after each step
+#   ffmpeg:  lut3d with interp=trilinear, the same LUT file, on raw RGBA frames; its time per
+#            frame is (T(1 + N frames) - T(1 frame)) / N, so start-up and LUT loading drop out
+# Both get the same thread count (llvmpipe's LP_NUM_THREADS, ffmpeg's -threads and
+# -filter_threads: THREADS, default all cores); rounds alternate the two.
+#
+# Usage: bench/peers.sh [HUECAST] [FILE] [ROUNDS]   (RENDER_BENCH=..., THREADS=...)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 huecast=${1:-$root/build/release/tools/huecast/huecast}
 file=${2:-$root/samples/luts/HighContrast.cube}
 rounds=${3:-15}
+render_bench=${RENDER_BENCH:-$root/build/release/bench/huecast_render_bench}
+threads=${THREADS:-$(nproc)}
 
-for tool in "$huecast" ociochecklut ffmpeg; do
+for tool in "$huecast" "$render_bench" ociochecklut ffmpeg; do
     command -v "$tool" >/dev/null || { echo "peers: $tool not found (run scripts/deps)" >&2; exit 1; }
 done
 
@@ -61,3 +74,44 @@ echo "peers: $(basename "$file"), $bytes bytes, median of $rounds interleaved ro
 printf '  %-28s %10.1f ms   peak RSS %d KiB\n' "huecast check" "$(echo "$h / 1000" | bc -l)" "$peak"
 printf '  %-28s %10.1f ms   %.2fx huecast\n' "ociochecklut" "$(echo "$o / 1000" | bc -l)" "$(echo "$o / $h" | bc -l)"
 printf '  %-28s %10.1f ms   %.2fx huecast\n' "ffmpeg lut3d (1 frame)" "$(echo "$f / 1000" | bc -l)" "$(echo "$f / $h" | bc -l)"
+
+# Grading a frame.
+render_case=BM_HostPath/w:1920/h:1080/bytes:1/edge:33/real_time
+render_frames=30
+render_rounds=$(((rounds + 1) / 2))
+export HUECAST_BENCH_DIR=$work LP_NUM_THREADS=$threads
+head -c $((1920 * 1080 * 4)) /dev/urandom >"$work/frame.rgba"
+
+# One bench run: the frame's time and its split in ms, as "total upload render readback".
+run_render_bench() {
+    "$render_bench" --benchmark_filter="^${render_case}\$" --benchmark_min_time=2 \
+        --benchmark_format=csv 2>/dev/null |
+        awk -F, -v name="\"$render_case\"" '
+            $1 == "name" { for (i = 1; i <= NF; i++) column[$i] = i }
+            $1 == name { printf "%s %s %s %s\n", $column["real_time"], $column["\"upload_ms\""],
+                                $column["\"render_ms\""], $column["\"readback_ms\""] }'
+}
+run_ffmpeg_frames() {
+    ffmpeg -v error -nostdin -threads "$threads" -filter_threads "$threads" \
+        -f rawvideo -pix_fmt rgba -s 1920x1080 -stream_loop "$1" -i "$work/frame.rgba" \
+        -vf "lut3d=file=$work/huecast-render-bench-33.cube:interp=trilinear" -f null -
+}
+
+run_render_bench >/dev/null # writes the LUT ffmpeg reads, warms the caches
+run_ffmpeg_frames 0
+: >"$work/render" && : >"$work/lut3d"
+for ((i = 0; i < render_rounds; i++)); do
+    run_render_bench >>"$work/render"
+    one=$(time_us run_ffmpeg_frames 0)
+    many=$(time_us run_ffmpeg_frames "$render_frames")
+    echo "$(((many - one) / render_frames))" >>"$work/lut3d"
+done
+
+h=$(cut -d' ' -f1 <"$work/render" | median)
+f=$(echo "$(median <"$work/lut3d") / 1000" | bc -l)
+echo "peers: 1920x1080 8-bit RGBA through a 33-point LUT, $threads threads, median of $render_rounds rounds"
+printf '  %-28s %10.2f ms/frame\n' "huecast host path" "$h"
+printf '  %-28s %10.2f ms/frame   %.2fx huecast\n' "ffmpeg lut3d trilinear" "$f" "$(echo "$f / $h" | bc -l)"
+printf '  huecast split: upload %.2f ms, frame calls and draw %.2f ms, read-back %.2f ms\n' \
+    "$(cut -d' ' -f2 <"$work/render" | median)" "$(cut -d' ' -f3 <"$work/render" | median)" \
+    "$(cut -d' ' -f4 <"$work/render" | median)"
