@@ -2,15 +2,10 @@
 // Copyright Huecast contributors
 #include "host/FrameFiles.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <limits>
-
-#include <OpenImageIO/imageio.h>
+#include <dlfcn.h>
 #include <fmt/format.h>
-#include <unistd.h>
 
+#include "host/FrameFileModule.h"
 #include "host/PluginBundle.h"
 
 namespace huecast::host
@@ -18,158 +13,69 @@ namespace huecast::host
 namespace
 {
 
-bool fail(foundation::Error* error, HostError code, const std::string& message)
+struct LoadedModule
 {
-    foundation::setError(error, kHostErrorDomain, static_cast<std::int64_t>(code), message);
-    return false;
-}
+    const FrameFileModule* module = nullptr;
+    std::string failure;
+};
 
-OIIO::TypeDesc typeDescOf(PixelType type)
+// Found through the tool's library path first, then where this build put it. Never unloaded:
+// formats it made hold its code.
+LoadedModule loadModule()
 {
-    switch (type)
+    std::string reasons;
+    for (const std::string& candidate :
+         {std::string(kFrameFileModuleName),
+          std::string(HUECAST_BUILT_LIBRARY_DIR "/") + kFrameFileModuleName})
     {
-    case PixelType::UInt8:
-        return OIIO::TypeDesc::UINT8;
-    case PixelType::UInt16:
-        return OIIO::TypeDesc::UINT16;
-    case PixelType::Float:
-        return OIIO::TypeDesc::FLOAT;
-    }
-    return OIIO::TypeDesc::FLOAT;
-}
-
-PixelType pixelTypeOf(const OIIO::TypeDesc& stored)
-{
-    if (stored.basetype == OIIO::TypeDesc::UINT8)
-    {
-        return PixelType::UInt8;
-    }
-    if (stored.basetype == OIIO::TypeDesc::UINT16)
-    {
-        return PixelType::UInt16; // 10- and 12-bit DPX and TIFF arrive as 16-bit
-    }
-    return PixelType::Float;
-}
-
-/// The error text OIIO keeps for the object, else its global one, without a trailing newline.
-template <typename Io> std::string oiioError(Io* io)
-{
-    std::string text = io != nullptr && io->has_error() ? io->geterror() : OIIO::geterror();
-    while (!text.empty() && text.back() == '\n')
-    {
-        text.pop_back();
-    }
-    return text.empty() ? std::string("unknown error") : text;
-}
-
-/// Spreads what read_image put into the first channels of each pixel over RGBA.
-template <typename T> void expandChannels(Frame* frame, int channels)
-{
-    const T opaque = std::is_floating_point_v<T> ? T(1) : std::numeric_limits<T>::max();
-    for (std::uint32_t y = 0; y < frame->height(); ++y)
-    {
-        const std::span<T> row = frame->rowAs<T>(y);
-        for (std::size_t x = 0; x < row.size(); x += Frame::kChannels)
+        void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+        if (handle == nullptr)
         {
-            T* pixel = &row[x];
-            if (channels <= 2)
-            {
-                pixel[3] = channels == 2 ? pixel[1] : opaque;
-                pixel[1] = pixel[0];
-                pixel[2] = pixel[0];
-            }
-            else if (channels == 3)
-            {
-                pixel[3] = opaque;
-            }
+            const char* reason = dlerror();
+            reasons = reason != nullptr ? reason : candidate;
+            continue;
         }
+        const auto entry = reinterpret_cast<decltype(&HuecastFrameFileModule)>(
+            dlsym(handle, "HuecastFrameFileModule"));
+        const FrameFileModule* module = entry != nullptr ? entry() : nullptr;
+        if (module != nullptr && module->version == FrameFileModule::kVersion)
+        {
+            return {module, {}};
+        }
+        reasons = candidate + " has no compatible entry point";
     }
+    return {nullptr, fmt::format("Frames can't be read or written: the frame-file module "
+                                 "couldn't be loaded ({})",
+                                 reasons)};
 }
 
-void expandChannels(Frame* frame, int channels)
+const FrameFileModule* frameFileModule(HostError code, foundation::Error* error)
 {
-    switch (frame->type())
+    static const LoadedModule loaded = loadModule();
+    if (loaded.module == nullptr)
     {
-    case PixelType::UInt8:
-        expandChannels<std::uint8_t>(frame, channels);
-        break;
-    case PixelType::UInt16:
-        expandChannels<std::uint16_t>(frame, channels);
-        break;
-    case PixelType::Float:
-        expandChannels<float>(frame, channels);
-        break;
+        foundation::setError(error, kHostErrorDomain, static_cast<std::int64_t>(code),
+                             loaded.failure);
     }
-}
-
-std::string temporaryPathFor(const std::string& path)
-{
-    const std::filesystem::path target(path);
-    return (target.parent_path() /
-            fmt::format(".{}.huecast-{}.partial", target.filename().string(), ::getpid()))
-        .string();
+    return loaded.module;
 }
 
 } // namespace
 
-FrameFileFormat::FrameFileFormat(const Frame& frame)
-    : m_spec(std::make_shared<OIIO::ImageSpec>(
-          static_cast<int>(frame.width()), static_cast<int>(frame.height()),
-          static_cast<int>(Frame::kChannels), typeDescOf(frame.type())))
-{
-}
-
-int FrameFileFormat::channels() const
-{
-    return m_spec->nchannels;
-}
-
-int FrameFileFormat::writtenChannels() const
-{
-    return channels() == 2 || channels() >= 4 ? 4 : 3;
-}
-
 bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* format,
                    foundation::Error* error)
 {
-    auto input = OIIO::ImageInput::open(path);
-    if (!input)
+    const FrameFileModule* module = frameFileModule(HostError::FrameUnreadable, error);
+    std::shared_ptr<const void> stored;
+    int channels = 4;
+    if (module == nullptr || !module->read(path, frame, &stored, &channels, error))
     {
-        return fail(error, HostError::FrameUnreadable, oiioError<OIIO::ImageInput>(nullptr));
+        return false;
     }
-    const OIIO::ImageSpec& spec = input->spec();
-    if (spec.deep)
-    {
-        return fail(error, HostError::FrameUnreadable,
-                    "It holds a deep image; only flat images can be graded");
-    }
-    if (spec.nchannels < 1 || spec.nchannels > 4)
-    {
-        return fail(error, HostError::FrameUnreadable,
-                    fmt::format("It has {} channels; frames of grey, grey and alpha, RGB or "
-                                "RGBA (1 to 4 channels) can be graded",
-                                spec.nchannels));
-    }
-    if (spec.width < 1 || spec.height < 1 || spec.depth != 1 || spec.width > kMaxFrameEdge ||
-        spec.height > kMaxFrameEdge)
-    {
-        return fail(error, HostError::FrameUnreadable,
-                    fmt::format("Its size of {}×{} pixels is outside 1 to {} each way", spec.width,
-                                spec.height, kMaxFrameEdge));
-    }
-    const PixelType type = pixelTypeOf(spec.format);
-    frame->reshape(static_cast<std::uint32_t>(spec.width), static_cast<std::uint32_t>(spec.height),
-                   type);
-    if (!input->read_image(0, 0, 0, spec.nchannels, typeDescOf(type), frame->data(),
-                           static_cast<OIIO::stride_t>(frame->bytesPerPixel()),
-                           static_cast<OIIO::stride_t>(frame->rowBytes())))
-    {
-        return fail(error, HostError::FrameUnreadable, oiioError(input.get()));
-    }
-    expandChannels(frame, spec.nchannels);
     if (format != nullptr)
     {
-        *format = FrameFileFormat(std::make_shared<const OIIO::ImageSpec>(spec));
+        format->m_stored = std::move(stored);
+        format->m_channels = channels;
     }
     return true;
 }
@@ -177,49 +83,9 @@ bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* forma
 bool writeFrameFile(const std::string& path, const Frame& frame, const FrameFileFormat& format,
                     foundation::Error* error)
 {
-    auto output = OIIO::ImageOutput::create(path);
-    if (!output)
-    {
-        return fail(error, HostError::FrameNotWritten, oiioError<OIIO::ImageOutput>(nullptr));
-    }
-    OIIO::ImageSpec spec = *format.m_spec;
-    spec.width = static_cast<int>(frame.width());
-    spec.height = static_cast<int>(frame.height());
-    spec.full_width = spec.width;
-    spec.full_height = spec.height;
-    spec.x = spec.y = spec.full_x = spec.full_y = 0;
-    spec.nchannels = format.writtenChannels();
-    spec.channelnames = {"R", "G", "B"};
-    spec.alpha_channel = -1;
-    if (spec.nchannels == 4)
-    {
-        spec.channelnames.emplace_back("A");
-        spec.alpha_channel = 3;
-    }
-    spec.channelformats.clear();
-
-    // The writer is chosen by the real name; the pixels go to a temporary one first.
-    const std::string temporary = temporaryPathFor(path);
-    const bool written = output->open(temporary, spec) &&
-                         output->write_image(typeDescOf(frame.type()), frame.data(),
-                                             static_cast<OIIO::stride_t>(frame.bytesPerPixel()),
-                                             static_cast<OIIO::stride_t>(frame.rowBytes())) &&
-                         output->close();
-    if (!written)
-    {
-        const std::string reason = oiioError(output.get());
-        output.reset();
-        std::remove(temporary.c_str());
-        return fail(error, HostError::FrameNotWritten, reason);
-    }
-    std::error_code renameError;
-    std::filesystem::rename(temporary, path, renameError);
-    if (renameError)
-    {
-        std::remove(temporary.c_str());
-        return fail(error, HostError::FrameNotWritten, renameError.message());
-    }
-    return true;
+    const FrameFileModule* module = frameFileModule(HostError::FrameNotWritten, error);
+    return module != nullptr &&
+           module->write(path, frame, format.m_stored.get(), format.writtenChannels(), error);
 }
 
 } // namespace huecast::host

@@ -5,14 +5,8 @@
 #include <memory>
 #include <string>
 
-#include <OpenImageIO/oiioversion.h>
-
 #include "host/Frame.h"
 #include "platform/foundation/Error.h"
-
-OIIO_NAMESPACE_BEGIN
-class ImageSpec;
-OIIO_NAMESPACE_END
 
 namespace huecast::host
 {
@@ -28,23 +22,21 @@ class FrameFileFormat
 {
 public:
     /// RGBA in the frame's own pixel type, no metadata.
-    explicit FrameFileFormat(const Frame& frame);
+    FrameFileFormat() = default;
 
     /// The source's channel count (1 grey, 2 grey and alpha, 3 RGB, 4 RGBA).
-    [[nodiscard]] int channels() const;
+    [[nodiscard]] int channels() const { return m_channels; }
     /// The channels written back: colour always, alpha when the source had it.
-    [[nodiscard]] int writtenChannels() const;
+    [[nodiscard]] int writtenChannels() const { return m_channels == 2 || m_channels >= 4 ? 4 : 3; }
 
 private:
     friend bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* format,
                               foundation::Error* error);
     friend bool writeFrameFile(const std::string& path, const Frame& frame,
                                const FrameFileFormat& format, foundation::Error* error);
-    explicit FrameFileFormat(std::shared_ptr<const OIIO::ImageSpec> spec) : m_spec(std::move(spec))
-    {
-    }
 
-    std::shared_ptr<const OIIO::ImageSpec> m_spec;
+    std::shared_ptr<const void> m_stored; // the reader's own description, or null
+    int m_channels = 4;
 };
 
 /// Reads the first image of a frame file (PNG, JPEG, TIFF, OpenEXR, DPX, ...) into the frame as

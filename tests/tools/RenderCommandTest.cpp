@@ -62,7 +62,7 @@ protected:
     {
         const std::string path = folder.pathOf(name);
         foundation::Error error;
-        EXPECT_TRUE(host::writeFrameFile(path, frame, host::FrameFileFormat(frame), &error))
+        EXPECT_TRUE(host::writeFrameFile(path, frame, host::FrameFileFormat(), &error))
             << error.localizedDescription();
         return path;
     }

@@ -49,7 +49,7 @@ int runRender(const std::string& bundlePath, const RenderOptions& options, std::
     const bool progress = options.progress && jobs.size() > 1;
     host::Frame input;
     host::Frame output;
-    host::FrameFileFormat format(input);
+    host::FrameFileFormat format;
     for (std::size_t i = 0; i < jobs.size(); ++i)
     {
         const FrameJob& job = jobs[i];
