@@ -121,8 +121,9 @@ std::set<std::string> loadedModules()
 
 // Mesa loads its driver in eglInitialize and unloads it in eglTerminate, while the driver's
 // globals still hold caches it built on the first draw: every unload loses that memory, and
-// LeakSanitizer can no longer even name the library it came from. So whatever an
-// initialisation loaded stays mapped for the rest of the process; the handles are never closed.
+// LeakSanitizer can no longer even name the library it came from. So whatever opening a display
+// loaded (the vendor's EGL library and its driver) stays mapped for the rest of the process; the
+// handles are never closed.
 void keepNewModulesLoaded(const std::set<std::string>& before)
 {
     for (const std::string& name : loadedModules())
@@ -211,6 +212,9 @@ struct OpenDisplay
 // The first display that initialises, counted as used; the error lists why each one failed.
 std::optional<OpenDisplay> openDisplay(EglPlatform platform, foundation::Error* error)
 {
+    // Taken before the first EGL call: libglvnd loads the vendor's own EGL library then, and
+    // unloads it at exit before leak checks run.
+    const std::set<std::string> before = loadedModules();
     const auto platforms = platformsToTry(platform, error);
     if (!platforms)
     {
@@ -226,7 +230,6 @@ std::optional<OpenDisplay> openDisplay(EglPlatform platform, foundation::Error* 
         {
             EGLint major = 0;
             EGLint minor = 0;
-            const std::set<std::string> before = loadedModules();
             if (eglInitialize(display, &major, &minor) == EGL_TRUE)
             {
                 keepNewModulesLoaded(before);
