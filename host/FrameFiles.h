@@ -11,9 +11,9 @@
 namespace huecast::host
 {
 
-/// The largest frame edge the host reads, in pixels: a damaged header can't make it reserve
-/// more than such a frame needs.
-inline constexpr int kMaxFrameEdge = 32768;
+/// The largest frame edge the host reads, in pixels (the most GL rectangle textures hold on
+/// common drivers): a damaged header can't make it reserve more than such a frame needs.
+inline constexpr int kMaxFrameEdge = 16384;
 
 /// How a frame file stored its pixels beyond the RGBA the host works on: its channels, its
 /// stored pixel format (10-bit DPX, half-float EXR, ...) and its metadata, so that a graded
