@@ -54,8 +54,7 @@ const FrameFileModule* frameFileModule(HostError code, foundation::Error* error)
     static const LoadedModule loaded = loadModule();
     if (loaded.module == nullptr)
     {
-        foundation::setError(error, kHostErrorDomain, static_cast<std::int64_t>(code),
-                             loaded.failure);
+        hostError(error, code, loaded.failure);
     }
     return loaded.module;
 }

@@ -8,25 +8,14 @@
 
 namespace huecast::host
 {
-namespace
-{
-
-bool fail(foundation::Error* error, HostError code, const std::string& message)
-{
-    foundation::setError(error, kHostErrorDomain, static_cast<std::int64_t>(code), message);
-    return false;
-}
-
-} // namespace
-
 std::unique_ptr<FrameRenderer> FrameRenderer::create(foundation::Error* error)
 {
     if (epoxy_gl_version() < 30)
     {
-        fail(error, HostError::GLUnsupported,
-             fmt::format("The GL context offers OpenGL {}.{}; rendering frames needs 3.0 "
-                         "(framebuffer objects and float textures)",
-                         epoxy_gl_version() / 10, epoxy_gl_version() % 10));
+        hostError(error, HostError::GLUnsupported,
+                  fmt::format("The GL context offers OpenGL {}.{}; rendering frames needs 3.0 "
+                              "(framebuffer objects and float textures)",
+                              epoxy_gl_version() / 10, epoxy_gl_version() % 10));
         return nullptr;
     }
     auto renderer = std::unique_ptr<FrameRenderer>(new FrameRenderer());
@@ -47,10 +36,10 @@ bool FrameRenderer::renderFrame(fx::FxFilter& filter, const Frame& input, Frame*
         input.width() > static_cast<std::uint32_t>(m_maxTextureSize) ||
         input.height() > static_cast<std::uint32_t>(m_maxTextureSize))
     {
-        return fail(error, HostError::FrameNotRendered,
-                    fmt::format("A frame of {}×{} pixels is outside what this GL context can "
-                                "hold (1 to {} pixels each way)",
-                                input.width(), input.height(), m_maxTextureSize));
+        return hostError(error, HostError::FrameNotRendered,
+                         fmt::format("A frame of {}×{} pixels is outside what this GL context can "
+                                     "hold (1 to {} pixels each way)",
+                                     input.width(), input.height(), m_maxTextureSize));
     }
     upload(input);
     if (!render(filter, error))
@@ -74,16 +63,16 @@ bool FrameRenderer::render(fx::FxFilter& filter, foundation::Error* error)
     bool software = false;
     if (!filter.frameSetup(info, inputInfo, &hardware, &software) || !hardware)
     {
-        return fail(error, HostError::FrameNotRendered,
-                    "The plug-in can't render this frame on the GPU");
+        return hostError(error, HostError::FrameNotRendered,
+                         "The plug-in can't render this frame on the GPU");
     }
     std::uint64_t width = 0;
     std::uint64_t height = 0;
     if (!filter.getOutputWidth(&width, &height, inputInfo, info))
     {
         filter.frameCleanup();
-        return fail(error, HostError::FrameNotRendered,
-                    "The plug-in gave no output size for this frame");
+        return hostError(error, HostError::FrameNotRendered,
+                         "The plug-in gave no output size for this frame");
     }
     if (!prepareOutput(width, height, error))
     {
@@ -96,7 +85,8 @@ bool FrameRenderer::render(fx::FxFilter& filter, foundation::Error* error)
     m_time += 1.0;
     if (!drawn)
     {
-        return fail(error, HostError::FrameNotRendered, "The plug-in drew nothing for this frame");
+        return hostError(error, HostError::FrameNotRendered,
+                         "The plug-in drew nothing for this frame");
     }
     return true;
 }
@@ -114,9 +104,10 @@ bool FrameRenderer::prepareOutput(std::uint64_t width, std::uint64_t height,
     const auto limit = static_cast<std::uint64_t>(m_maxTextureSize);
     if (width == 0 || height == 0 || width > limit || height > limit)
     {
-        return fail(error, HostError::FrameNotRendered,
-                    fmt::format("The plug-in asked for an output of {}×{} pixels, outside 1 to {}",
-                                width, height, limit));
+        return hostError(
+            error, HostError::FrameNotRendered,
+            fmt::format("The plug-in asked for an output of {}×{} pixels, outside 1 to {}", width,
+                        height, limit));
     }
     if (m_output.allocate(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
                           m_input.type()))
@@ -126,8 +117,8 @@ bool FrameRenderer::prepareOutput(std::uint64_t width, std::uint64_t height,
                                m_output.name(), 0);
         if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
         {
-            return fail(error, HostError::GLUnsupported,
-                        "The GL context can't render into a texture of this frame's type");
+            return hostError(error, HostError::GLUnsupported,
+                             "The GL context can't render into a texture of this frame's type");
         }
     }
     return true;

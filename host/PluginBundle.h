@@ -28,6 +28,14 @@ enum class HostError : std::int64_t
     FrameNotWritten = 12,  ///< a frame file could not be written
 };
 
+/// Puts a kHostErrorDomain error with the code and message in `error` (when given); returns
+/// false, so a failing path can end with `return hostError(...)`.
+inline bool hostError(foundation::Error* error, HostError code, const std::string& message)
+{
+    foundation::setError(error, kHostErrorDomain, static_cast<std::int64_t>(code), message);
+    return false;
+}
+
 /// A plug-in bundle loaded with dlopen: a folder holding huecast.so and resources/. Objects
 /// made by the bundle must be destroyed before the bundle.
 class PluginBundle

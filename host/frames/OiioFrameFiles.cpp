@@ -19,12 +19,6 @@ namespace huecast::host
 namespace
 {
 
-bool fail(foundation::Error* error, HostError code, const std::string& message)
-{
-    foundation::setError(error, kHostErrorDomain, static_cast<std::int64_t>(code), message);
-    return false;
-}
-
 OIIO::TypeDesc typeDescOf(PixelType type)
 {
     switch (type)
@@ -117,40 +111,40 @@ bool read(const std::string& path, Frame* frame, std::shared_ptr<const void>* fo
     auto input = OIIO::ImageInput::open(path);
     if (!input)
     {
-        return fail(error, HostError::FrameUnreadable, oiioError<OIIO::ImageInput>(nullptr));
+        return hostError(error, HostError::FrameUnreadable, oiioError<OIIO::ImageInput>(nullptr));
     }
-    const OIIO::ImageSpec& spec = input->spec();
-    if (spec.deep)
+    const OIIO::ImageSpec& header = input->spec();
+    if (header.deep)
     {
-        return fail(error, HostError::FrameUnreadable,
-                    "It holds a deep image; only flat images can be graded");
+        return hostError(error, HostError::FrameUnreadable,
+                         "It holds a deep image; only flat images can be graded");
     }
-    if (spec.nchannels < 1 || spec.nchannels > 4)
+    if (header.nchannels < 1 || header.nchannels > 4)
     {
-        return fail(error, HostError::FrameUnreadable,
-                    fmt::format("It has {} channels; frames of grey, grey and alpha, RGB or "
-                                "RGBA (1 to 4 channels) can be graded",
-                                spec.nchannels));
+        return hostError(error, HostError::FrameUnreadable,
+                         fmt::format("It has {} channels; frames of grey, grey and alpha, RGB or "
+                                     "RGBA (1 to 4 channels) can be graded",
+                                     header.nchannels));
     }
-    if (spec.width < 1 || spec.height < 1 || spec.depth != 1 || spec.width > kMaxFrameEdge ||
-        spec.height > kMaxFrameEdge)
+    if (header.width < 1 || header.height < 1 || header.depth != 1 ||
+        header.width > kMaxFrameEdge || header.height > kMaxFrameEdge)
     {
-        return fail(error, HostError::FrameUnreadable,
-                    fmt::format("Its size of {}×{} pixels is outside 1 to {} each way", spec.width,
-                                spec.height, kMaxFrameEdge));
+        return hostError(error, HostError::FrameUnreadable,
+                         fmt::format("Its size of {}×{} pixels is outside 1 to {} each way",
+                                     header.width, header.height, kMaxFrameEdge));
     }
-    const PixelType type = pixelTypeOf(spec.format);
-    frame->reshape(static_cast<std::uint32_t>(spec.width), static_cast<std::uint32_t>(spec.height),
-                   type);
-    if (!input->read_image(0, 0, 0, spec.nchannels, typeDescOf(type), frame->data(),
+    const PixelType type = pixelTypeOf(header.format);
+    frame->reshape(static_cast<std::uint32_t>(header.width),
+                   static_cast<std::uint32_t>(header.height), type);
+    if (!input->read_image(0, 0, 0, header.nchannels, typeDescOf(type), frame->data(),
                            static_cast<OIIO::stride_t>(frame->bytesPerPixel()),
                            static_cast<OIIO::stride_t>(frame->rowBytes())))
     {
-        return fail(error, HostError::FrameUnreadable, oiioError(input.get()));
+        return hostError(error, HostError::FrameUnreadable, oiioError(input.get()));
     }
-    expandChannels(frame, spec.nchannels);
-    *format = std::make_shared<const OIIO::ImageSpec>(spec);
-    *channels = spec.nchannels;
+    expandChannels(frame, header.nchannels);
+    *format = std::make_shared<const OIIO::ImageSpec>(header);
+    *channels = header.nchannels;
     return true;
 }
 
@@ -160,30 +154,30 @@ bool write(const std::string& path, const Frame& frame, const void* format, int 
     auto output = OIIO::ImageOutput::create(path);
     if (!output)
     {
-        return fail(error, HostError::FrameNotWritten, oiioError<OIIO::ImageOutput>(nullptr));
+        return hostError(error, HostError::FrameNotWritten, oiioError<OIIO::ImageOutput>(nullptr));
     }
-    OIIO::ImageSpec spec =
+    OIIO::ImageSpec layout =
         format != nullptr
             ? *static_cast<const OIIO::ImageSpec*>(format)
             : OIIO::ImageSpec(1, 1, static_cast<int>(Frame::kChannels), typeDescOf(frame.type()));
-    spec.width = static_cast<int>(frame.width());
-    spec.height = static_cast<int>(frame.height());
-    spec.full_width = spec.width;
-    spec.full_height = spec.height;
-    spec.x = spec.y = spec.full_x = spec.full_y = 0;
-    spec.nchannels = channels;
-    spec.channelnames = {"R", "G", "B"};
-    spec.alpha_channel = -1;
-    if (spec.nchannels == 4)
+    layout.width = static_cast<int>(frame.width());
+    layout.height = static_cast<int>(frame.height());
+    layout.full_width = layout.width;
+    layout.full_height = layout.height;
+    layout.x = layout.y = layout.full_x = layout.full_y = 0;
+    layout.nchannels = channels;
+    layout.channelnames = {"R", "G", "B"};
+    layout.alpha_channel = -1;
+    if (layout.nchannels == 4)
     {
-        spec.channelnames.emplace_back("A");
-        spec.alpha_channel = 3;
+        layout.channelnames.emplace_back("A");
+        layout.alpha_channel = 3;
     }
-    spec.channelformats.clear();
+    layout.channelformats.clear();
 
     // The writer is chosen by the real name; the pixels go to a temporary one first.
     const std::string temporary = temporaryPathFor(path);
-    const bool written = output->open(temporary, spec) &&
+    const bool written = output->open(temporary, layout) &&
                          output->write_image(typeDescOf(frame.type()), frame.data(),
                                              static_cast<OIIO::stride_t>(frame.bytesPerPixel()),
                                              static_cast<OIIO::stride_t>(frame.rowBytes())) &&
@@ -193,14 +187,14 @@ bool write(const std::string& path, const Frame& frame, const void* format, int 
         const std::string reason = oiioError(output.get());
         output.reset();
         std::remove(temporary.c_str());
-        return fail(error, HostError::FrameNotWritten, reason);
+        return hostError(error, HostError::FrameNotWritten, reason);
     }
     std::error_code renameError;
     std::filesystem::rename(temporary, path, renameError);
     if (renameError)
     {
         std::remove(temporary.c_str());
-        return fail(error, HostError::FrameNotWritten, renameError.message());
+        return hostError(error, HostError::FrameNotWritten, renameError.message());
     }
     return true;
 }
