@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/Frame.h"
+#include "host/FrameFiles.h"
 #include "platform/foundation/Error.h"
 
 namespace huecast::host
@@ -16,7 +17,7 @@ namespace huecast::host
 /// The module and the host are built together, so C++ types cross the boundary.
 struct FrameFileModule
 {
-    static constexpr int kVersion = 1;
+    static constexpr int kVersion = 2;
     int version = kVersion;
 
     /// Reads the file into the frame; the stored format (opaque, owned by the module) and the
@@ -24,9 +25,15 @@ struct FrameFileModule
     bool (*read)(const std::string& path, Frame* frame, std::shared_ptr<const void>* format,
                  int* channels, foundation::Error* error) = nullptr;
     /// Writes the frame with `channels` channels in the stored format, or, without one, in the
-    /// frame's own pixel type.
+    /// frame's own pixel type, as the options say.
     bool (*write)(const std::string& path, const Frame& frame, const void* format, int channels,
-                  foundation::Error* error) = nullptr;
+                  const FrameWriteOptions& options, foundation::Error* error) = nullptr;
+    /// Opens a movie; the open clip (owned by the module) and its frame count come back.
+    bool (*openClip)(const std::string& path, std::shared_ptr<void>* clip, long* frames,
+                     foundation::Error* error) = nullptr;
+    /// Reads one frame of an open clip, as `read` reads a file.
+    bool (*readClipFrame)(void* clip, long index, Frame* frame, std::shared_ptr<const void>* format,
+                          int* channels, foundation::Error* error) = nullptr;
 };
 
 /// The file name of the module, found beside the project's shared libraries.

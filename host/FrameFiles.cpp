@@ -2,6 +2,11 @@
 // Copyright Huecast contributors
 #include "host/FrameFiles.h"
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <set>
+
 #include <dlfcn.h>
 #include <fmt/format.h>
 
@@ -83,8 +88,51 @@ bool writeFrameFile(const std::string& path, const Frame& frame, const FrameFile
                     foundation::Error* error)
 {
     const FrameFileModule* module = frameFileModule(HostError::FrameNotWritten, error);
-    return module != nullptr &&
-           module->write(path, frame, format.m_stored.get(), format.writtenChannels(), error);
+    return module != nullptr && module->write(path, frame, format.m_stored.get(),
+                                              format.writtenChannels(), format.m_options, error);
+}
+
+bool isMovieFileName(const std::string& path)
+{
+    // What OpenImageIO's movie reader opens, and the containers it refuses but a user may
+    // still hand over: those fail as clips, with a message, rather than as one odd frame.
+    static const std::set<std::string, std::less<>> kMovieExtensions = {
+        ".3g2",  ".3gp", ".avi", ".m2ts", ".m4v", ".mj2", ".mkv",  ".mov", ".mp4",
+        ".mpeg", ".mpg", ".mts", ".mxf",  ".ogv", ".qt",  ".webm", ".wmv"};
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return kMovieExtensions.contains(extension);
+}
+
+std::unique_ptr<ClipReader> ClipReader::open(const std::string& path, foundation::Error* error)
+{
+    const FrameFileModule* module = frameFileModule(HostError::FrameUnreadable, error);
+    std::unique_ptr<ClipReader> reader(new ClipReader);
+    if (module == nullptr || !module->openClip(path, &reader->m_clip, &reader->m_frames, error))
+    {
+        return nullptr;
+    }
+    return reader;
+}
+
+bool ClipReader::readFrame(long index, Frame* frame, FrameFileFormat* format,
+                           foundation::Error* error)
+{
+    const FrameFileModule* module = frameFileModule(HostError::FrameUnreadable, error);
+    std::shared_ptr<const void> stored;
+    int channels = 4;
+    if (module == nullptr ||
+        !module->readClipFrame(m_clip.get(), index, frame, &stored, &channels, error))
+    {
+        return false;
+    }
+    if (format != nullptr)
+    {
+        format->m_stored = std::move(stored);
+        format->m_channels = channels;
+    }
+    return true;
 }
 
 } // namespace huecast::host

@@ -2,8 +2,10 @@
 // Copyright Huecast contributors
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "host/Frame.h"
 #include "platform/foundation/Error.h"
@@ -14,6 +16,23 @@ namespace huecast::host
 /// The largest frame edge the host reads, in pixels (the most GL rectangle textures hold on
 /// common drivers): a damaged header can't make it reserve more than such a frame needs.
 inline constexpr int kMaxFrameEdge = 16384;
+
+/// The channel type a frame is written with, when it should not be the source's.
+enum class StoredDepth : std::uint8_t
+{
+    Kept,   ///< the source's own (a 10-bit DPX stays 10-bit)
+    UInt8,  ///< 8-bit
+    UInt16, ///< 16-bit
+    Half,   ///< 16-bit float
+    Float,  ///< 32-bit float
+};
+
+/// What a user asks of the written file beyond what the source gives.
+struct FrameWriteOptions
+{
+    StoredDepth depth = StoredDepth::Kept;
+    std::string compression; ///< the writer's compression name ("zip", "dwaa:45"); empty: its own
+};
 
 /// How a frame file stored its pixels beyond the RGBA the host works on: its channels, its
 /// stored pixel format (10-bit DPX, half-float EXR, ...) and its metadata, so that a graded
@@ -28,6 +47,8 @@ public:
     [[nodiscard]] int channels() const { return m_channels; }
     /// The channels written back: colour always, alpha when the source had it.
     [[nodiscard]] int writtenChannels() const { return m_channels == 2 || m_channels >= 4 ? 4 : 3; }
+    /// What the written file is asked for beyond the source's format.
+    void setWriteOptions(FrameWriteOptions options) { m_options = std::move(options); }
 
 private:
     friend bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* format,
@@ -35,22 +56,56 @@ private:
     friend bool writeFrameFile(const std::string& path, const Frame& frame,
                                const FrameFileFormat& format, foundation::Error* error);
 
+    friend class ClipReader;
+
     std::shared_ptr<const void> m_stored; // the reader's own description, or null
     int m_channels = 4;
+    FrameWriteOptions m_options;
 };
 
 /// Reads the first image of a frame file (PNG, JPEG, TIFF, OpenEXR, DPX, ...) into the frame as
 /// RGBA of the nearest pixel type (8-bit stays 8-bit, 10 to 16-bit become 16-bit, anything else
-/// float); grey is spread over red, green and blue, a missing alpha is opaque. The frame keeps
-/// its buffer when it is big enough. False with a FrameUnreadable error on failure; the frame is
-/// then unspecified.
+/// float); grey is spread over red, green and blue, a missing alpha is opaque. Colour comes
+/// straight (unassociated): a file that stores it premultiplied (OpenEXR, associated-alpha
+/// TIFF) is divided by alpha, and alpha 0 gives colour 0. The frame keeps its buffer when it is
+/// big enough. False with a FrameUnreadable error on failure; the frame is then unspecified.
 bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* format,
                    foundation::Error* error);
 
-/// Writes the frame to the path in the format its extension names, with the source's stored
-/// pixel format and metadata. The file appears whole or not at all: it is written beside the
-/// path under a temporary name and renamed over it. False with a FrameNotWritten error.
+/// Writes the frame (straight colour) to the path in the format its extension names, with the
+/// source's stored pixel format and metadata (colour space included) unless the format's write
+/// options say otherwise, and a Software tag naming Huecast. A format that stores premultiplied
+/// colour (OpenEXR) gets the colour multiplied by alpha. The file appears whole or not at all:
+/// it is written beside the path under a temporary name and renamed over it. False with a
+/// FrameNotWritten error, also when the format can't store the asked-for depth.
 bool writeFrameFile(const std::string& path, const Frame& frame, const FrameFileFormat& format,
                     foundation::Error* error);
+
+/// Whether the file name's extension is a movie's (.mov, .mp4, .mkv, ...): such a file is a clip
+/// of many frames, never a single frame.
+[[nodiscard]] bool isMovieFileName(const std::string& path);
+
+/// A movie file read frame by frame through OpenImageIO's movie reader, kept open between
+/// frames so that each is decoded once.
+class ClipReader
+{
+public:
+    /// The clip, or null with a FrameUnreadable error when it can't be opened as a movie.
+    [[nodiscard]] static std::unique_ptr<ClipReader> open(const std::string& path,
+                                                          foundation::Error* error);
+
+    /// The number of frames the movie reader finds in the clip.
+    [[nodiscard]] long frameCount() const { return m_frames; }
+    /// Reads frame `index` (0-based) as readFrameFile reads a file. False with a FrameUnreadable
+    /// error when the frame can't be decoded.
+    [[nodiscard]] bool readFrame(long index, Frame* frame, FrameFileFormat* format,
+                                 foundation::Error* error);
+
+private:
+    ClipReader() = default;
+
+    std::shared_ptr<void> m_clip; // the module's open movie
+    long m_frames = 0;
+};
 
 } // namespace huecast::host

@@ -2,9 +2,12 @@
 // Copyright Huecast contributors
 // The frame-file module: frames read and written with OpenImageIO.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <optional>
+#include <string_view>
 
 #include <OpenImageIO/imageio.h>
 #include <fmt/format.h>
@@ -105,15 +108,73 @@ std::string temporaryPathFor(const std::string& path)
         .string();
 }
 
-bool read(const std::string& path, Frame* frame, std::shared_ptr<const void>* format, int* channels,
-          foundation::Error* error)
+/// Whether the reader hands over colour multiplied by alpha: OpenImageIO premultiplies what
+/// files store straight unless asked not to (and then says so), so what it still hands over
+/// premultiplied is what the file stored that way: OpenEXR, and TIFF with associated alpha.
+bool deliversPremultiplied(const OIIO::ImageInput& input, const OIIO::ImageSpec& header)
 {
-    auto input = OIIO::ImageInput::open(path);
-    if (!input)
+    const std::string_view name = input.format_name();
+    return (header.nchannels == 2 || header.nchannels == 4) &&
+           header.get_int_attribute("oiio:UnassociatedAlpha", 0) == 0 &&
+           (name == "openexr" || name == "tiff");
+}
+
+/// Divides colour by alpha (alpha 0, or NaN, gives colour 0), or multiplies it, in place.
+template <typename T> void associate(Frame* frame, bool divide)
+{
+    constexpr double kOne = std::is_floating_point_v<T> ? 1.0 : std::numeric_limits<T>::max();
+    for (std::uint32_t y = 0; y < frame->height(); ++y)
     {
-        return hostError(error, HostError::FrameUnreadable, oiioError<OIIO::ImageInput>(nullptr));
+        const std::span<T> row = frame->rowAs<T>(y);
+        for (std::size_t x = 0; x < row.size(); x += Frame::kChannels)
+        {
+            const double alpha = static_cast<double>(row[x + 3]) / kOne;
+            for (std::size_t c = 0; c < 3; ++c)
+            {
+                double value = static_cast<double>(row[x + c]);
+                value = divide ? (alpha > 0.0 ? value / alpha : 0.0) : value * alpha;
+                if constexpr (std::is_floating_point_v<T>)
+                {
+                    row[x + c] = static_cast<T>(value);
+                }
+                else
+                {
+                    row[x + c] = static_cast<T>(std::min(std::round(value), kOne));
+                }
+            }
+        }
     }
-    const OIIO::ImageSpec& header = input->spec();
+}
+
+void associate(Frame* frame, bool divide)
+{
+    switch (frame->type())
+    {
+    case PixelType::UInt8:
+        associate<std::uint8_t>(frame, divide);
+        break;
+    case PixelType::UInt16:
+        associate<std::uint16_t>(frame, divide);
+        break;
+    case PixelType::Float:
+        associate<float>(frame, divide);
+        break;
+    }
+}
+
+/// Opens a file, asking for straight colour where it stores colour that way.
+std::unique_ptr<OIIO::ImageInput> openInput(const std::string& path)
+{
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    return OIIO::ImageInput::open(path, &config);
+}
+
+/// Reads the input's current image (a file's first, a clip's chosen frame) into the frame.
+bool readCurrentImage(OIIO::ImageInput& input, Frame* frame, std::shared_ptr<const void>* format,
+                      int* channels, foundation::Error* error)
+{
+    const OIIO::ImageSpec& header = input.spec();
     if (header.deep)
     {
         return hostError(error, HostError::FrameUnreadable,
@@ -136,20 +197,110 @@ bool read(const std::string& path, Frame* frame, std::shared_ptr<const void>* fo
     const PixelType type = pixelTypeOf(header.format);
     frame->reshape(static_cast<std::uint32_t>(header.width),
                    static_cast<std::uint32_t>(header.height), type);
-    if (!input->read_image(0, 0, 0, header.nchannels, typeDescOf(type), frame->data(),
-                           static_cast<OIIO::stride_t>(frame->bytesPerPixel()),
-                           static_cast<OIIO::stride_t>(frame->rowBytes())))
+    if (!input.read_image(input.current_subimage(), 0, 0, header.nchannels, typeDescOf(type),
+                          frame->data(), static_cast<OIIO::stride_t>(frame->bytesPerPixel()),
+                          static_cast<OIIO::stride_t>(frame->rowBytes())))
     {
-        return hostError(error, HostError::FrameUnreadable, oiioError(input.get()));
+        return hostError(error, HostError::FrameUnreadable, oiioError(&input));
     }
     expandChannels(frame, header.nchannels);
+    if (deliversPremultiplied(input, header))
+    {
+        associate(frame, true);
+    }
     *format = std::make_shared<const OIIO::ImageSpec>(header);
     *channels = header.nchannels;
     return true;
 }
 
+bool read(const std::string& path, Frame* frame, std::shared_ptr<const void>* format, int* channels,
+          foundation::Error* error)
+{
+    auto input = openInput(path);
+    if (!input)
+    {
+        return hostError(error, HostError::FrameUnreadable, oiioError<OIIO::ImageInput>(nullptr));
+    }
+    return readCurrentImage(*input, frame, format, channels, error);
+}
+
+bool openClip(const std::string& path, std::shared_ptr<void>* clip, long* frames,
+              foundation::Error* error)
+{
+    std::shared_ptr<OIIO::ImageInput> input = openInput(path);
+    if (!input)
+    {
+        return hostError(error, HostError::FrameUnreadable,
+                         fmt::format("{} (OpenImageIO's movie reader opens .mov, .mp4, .m4v, .avi, "
+                                     ".mpg, .3gp and .mj2 clips; other clips can be made into "
+                                     "frames with a video tool, such as ffmpeg -i CLIP "
+                                     "frames.%04d.png)",
+                                     oiioError<OIIO::ImageInput>(nullptr)));
+    }
+    if (input->spec().get_int_attribute("oiio:Movie", 0) == 0)
+    {
+        return hostError(error, HostError::FrameUnreadable,
+                         "It is not a movie that OpenImageIO's movie reader can read");
+    }
+    *frames = input->spec().get_int_attribute("oiio:subimages", 1);
+    *clip = std::move(input);
+    return true;
+}
+
+bool readClipFrame(void* clip, long index, Frame* frame, std::shared_ptr<const void>* format,
+                   int* channels, foundation::Error* error)
+{
+    auto* input = static_cast<OIIO::ImageInput*>(clip);
+    if (index < 0 || index > std::numeric_limits<int>::max() ||
+        !input->seek_subimage(static_cast<int>(index), 0))
+    {
+        return hostError(
+            error, HostError::FrameUnreadable,
+            fmt::format("Its frame {} can't be decoded: {}", index + 1, oiioError(input)));
+    }
+    return readCurrentImage(*input, frame, format, channels, error);
+}
+
+/// The stored channel type a depth option asks for, or nothing for the source's own.
+std::optional<OIIO::TypeDesc> storedTypeOf(StoredDepth depth)
+{
+    switch (depth)
+    {
+    case StoredDepth::Kept:
+        return std::nullopt;
+    case StoredDepth::UInt8:
+        return OIIO::TypeDesc::UINT8;
+    case StoredDepth::UInt16:
+        return OIIO::TypeDesc::UINT16;
+    case StoredDepth::Half:
+        return OIIO::TypeDesc::HALF;
+    case StoredDepth::Float:
+        return OIIO::TypeDesc::FLOAT;
+    }
+    return std::nullopt;
+}
+
+/// The layout's metadata for the written file: the user's depth and compression, and a
+/// Software tag; everything else the source had (its colour space among it) stays.
+void applyWriteOptions(OIIO::ImageSpec* layout, const FrameWriteOptions& options)
+{
+    if (const auto type = storedTypeOf(options.depth))
+    {
+        layout->set_format(*type);
+        layout->erase_attribute("oiio:BitsPerSample");
+    }
+    if (!options.compression.empty())
+    {
+        layout->attribute("compression", options.compression);
+    }
+    layout->attribute("Software", "Huecast " HUECAST_VERSION);
+    // The frame holds straight colour; writers that can store it so (PNG, TIFF) then leave
+    // it alone.
+    layout->attribute("oiio:UnassociatedAlpha", 1);
+}
+
 bool write(const std::string& path, const Frame& frame, const void* format, int channels,
-           foundation::Error* error)
+           const FrameWriteOptions& options, foundation::Error* error)
 {
     auto output = OIIO::ImageOutput::create(path);
     if (!output)
@@ -174,17 +325,39 @@ bool write(const std::string& path, const Frame& frame, const void* format, int 
         layout.alpha_channel = 3;
     }
     layout.channelformats.clear();
+    applyWriteOptions(&layout, options);
+
+    // OpenEXR stores colour premultiplied.
+    std::optional<Frame> premultiplied;
+    if (channels == 4 && std::string_view(output->format_name()) == "openexr")
+    {
+        premultiplied = frame;
+        associate(&*premultiplied, false);
+    }
+    const Frame& pixels = premultiplied ? *premultiplied : frame;
 
     // The writer is chosen by the real name; the pixels go to a temporary one first.
     const std::string temporary = temporaryPathFor(path);
-    const bool written = output->open(temporary, layout) &&
-                         output->write_image(typeDescOf(frame.type()), frame.data(),
-                                             static_cast<OIIO::stride_t>(frame.bytesPerPixel()),
-                                             static_cast<OIIO::stride_t>(frame.rowBytes())) &&
+    bool opened = output->open(temporary, layout);
+    std::string reason;
+    if (opened && options.depth != StoredDepth::Kept && output->spec().format != layout.format)
+    {
+        // The writer quietly picked another depth: say so rather than write what wasn't asked.
+        reason =
+            fmt::format("{} can't store {} channels", output->format_name(), layout.format.c_str());
+        opened = false;
+    }
+    const bool written = opened &&
+                         output->write_image(typeDescOf(pixels.type()), pixels.data(),
+                                             static_cast<OIIO::stride_t>(pixels.bytesPerPixel()),
+                                             static_cast<OIIO::stride_t>(pixels.rowBytes())) &&
                          output->close();
     if (!written)
     {
-        const std::string reason = oiioError(output.get());
+        if (reason.empty())
+        {
+            reason = oiioError(output.get());
+        }
         output.reset();
         std::remove(temporary.c_str());
         return hostError(error, HostError::FrameNotWritten, reason);
@@ -204,7 +377,8 @@ bool write(const std::string& path, const Frame& frame, const void* format, int 
 
 const huecast::host::FrameFileModule* HuecastFrameFileModule()
 {
-    static const huecast::host::FrameFileModule module{huecast::host::FrameFileModule::kVersion,
-                                                       huecast::host::read, huecast::host::write};
+    static const huecast::host::FrameFileModule module{
+        huecast::host::FrameFileModule::kVersion, huecast::host::read, huecast::host::write,
+        huecast::host::openClip, huecast::host::readClipFrame};
     return &module;
 }

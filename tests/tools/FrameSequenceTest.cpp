@@ -60,7 +60,7 @@ protected:
     {
         std::vector<FrameJob> jobs;
         problem.clear();
-        EXPECT_TRUE(planFrames(inputs, output, range, &jobs, &problem)) << problem;
+        EXPECT_TRUE(planFrames(inputs, output, range, clips, &jobs, &problem)) << problem;
         return jobs;
     }
     std::string refusal(const std::vector<std::string>& inputs, const std::string& output,
@@ -68,12 +68,13 @@ protected:
     {
         std::vector<FrameJob> jobs;
         problem.clear();
-        EXPECT_FALSE(planFrames(inputs, output, range, &jobs, &problem));
+        EXPECT_FALSE(planFrames(inputs, output, range, clips, &jobs, &problem));
         return problem;
     }
 
     TempDir folder;
     std::string problem;
+    tool::ClipLengths clips;
 };
 
 TEST_F(PlanFrames, ChoosesAFileAFolderOrANumberedOutput)
@@ -119,6 +120,30 @@ TEST_F(PlanFrames, RefusesPlansThatWouldLoseAFrame)
               std::string::npos);
     EXPECT_NE(refusal({a}, folder.pathOf("g.####.png")).find("needs numbered inputs"),
               std::string::npos);
+}
+
+TEST_F(PlanFrames, AClipBecomesNumberedFramesAndNeverAMovie)
+{
+    const std::string clip = folder.write("take.mov", "");
+    clips[clip] = 3;
+    std::vector<FrameJob> jobs = plan({clip}, folder.pathOf("out"));
+    ASSERT_EQ(jobs.size(), 3U);
+    EXPECT_EQ(jobs[0].output, folder.pathOf("out/take.0001.png"));
+    EXPECT_EQ(jobs[2].clipFrame, 2);
+    jobs = plan({clip}, folder.pathOf("g.####.exr"), tool::FrameRange{2, 3});
+    ASSERT_EQ(jobs.size(), 2U);
+    EXPECT_EQ(jobs[0].output, folder.pathOf("g.0002.exr"));
+    EXPECT_EQ(jobs[0].clipFrame, 1);
+
+    EXPECT_EQ(refusal({clip}, folder.pathOf("out"), tool::FrameRange{2, 5}),
+              clip + ": the clip has frames 1-3; frames 4-5 are missing");
+    EXPECT_EQ(refusal({clip}, folder.pathOf("graded.mov"))
+                  .rfind(folder.pathOf("graded.mov") + ": huecast writes frames, not movies", 0),
+              0U);
+    const std::string still = folder.write("still.png", "");
+    EXPECT_EQ(refusal({still, clip}, folder.pathOf("a.png")),
+              folder.pathOf("a.png") + ": several frames need a folder or a numbered pattern "
+                                       "(such as graded.####.png) to go into, not one file");
 }
 
 TEST(FrameRangeTest, ReadsFirstAndLastInclusive)

@@ -9,6 +9,8 @@
 
 #include <fmt/format.h>
 
+#include "host/FrameFiles.h"
+
 namespace huecast::tool
 {
 namespace
@@ -23,6 +25,7 @@ struct NumberedFrame
 {
     long number;
     std::string path;
+    long clipFrame = -1;
 };
 
 /// Where "%0Nd", "%d" or a run of '#' sits in the name: its start, length and padding.
@@ -160,6 +163,33 @@ bool expandPattern(const std::string& argument, const FramePattern& pattern,
     return true;
 }
 
+/// The frames of a clip, numbered from 1, as a sequence of them would be.
+bool expandClip(const std::string& argument, long length, const std::optional<FrameRange>& range,
+                std::vector<NumberedFrame>* frames, std::string* problem)
+{
+    if (length < 1)
+    {
+        *problem = fmt::format("{}: the clip holds no frames", argument);
+        return false;
+    }
+    const FrameRange whole{1, length};
+    const FrameRange wanted = range ? *range : whole;
+    std::vector<NumberedFrame> found;
+    for (long number = std::max(wanted.first, whole.first);
+         number <= std::min(wanted.last, whole.last); ++number)
+    {
+        found.push_back({number, argument, number - 1});
+    }
+    if (const auto gaps = gapsIn(found, wanted); !gaps.empty())
+    {
+        *problem =
+            fmt::format("{}: the clip has frames 1-{}; {}", argument, length, describeGaps(gaps));
+        return false;
+    }
+    frames->insert(frames->end(), found.begin(), found.end());
+    return true;
+}
+
 } // namespace
 
 std::optional<FrameRange> FrameRange::parse(std::string_view text)
@@ -238,15 +268,32 @@ std::optional<long> FramePattern::numberOf(const std::string& fileName) const
 }
 
 bool planFrames(const std::vector<std::string>& inputs, const std::string& output,
-                const std::optional<FrameRange>& range, std::vector<FrameJob>* jobs,
-                std::string* problem)
+                const std::optional<FrameRange>& range, const ClipLengths& clips,
+                std::vector<FrameJob>* jobs, std::string* problem)
 {
+    if (host::isMovieFileName(output))
+    {
+        *problem = fmt::format(
+            "{}: huecast writes frames, not movies: give a folder or a numbered pattern such as "
+            "graded.####.png, then make the movie from the frames with a video tool (for "
+            "instance ffmpeg -i graded.%04d.png graded.mov)",
+            output);
+        return false;
+    }
     std::vector<NumberedFrame> frames;
     bool anyPattern = false;
     bool allNumbered = true;
     for (const std::string& argument : inputs)
     {
-        if (const auto pattern = FramePattern::parse(argument))
+        if (const auto clip = clips.find(argument); clip != clips.end())
+        {
+            anyPattern = true;
+            if (!expandClip(argument, clip->second, range, &frames, problem))
+            {
+                return false;
+            }
+        }
+        else if (const auto pattern = FramePattern::parse(argument))
         {
             anyPattern = true;
             if (!expandPattern(argument, *pattern, range, &frames, problem))
@@ -263,8 +310,8 @@ bool planFrames(const std::vector<std::string>& inputs, const std::string& outpu
 
     if (range && !anyPattern)
     {
-        *problem = "--frames picks frames of a sequence (a pattern such as shot.####.exr), and "
-                   "no input is one";
+        *problem = "--frames picks frames of a sequence (a pattern such as shot.####.exr) or a "
+                   "clip, and no input is one";
         return false;
     }
     const auto outputPattern = FramePattern::parse(output);
@@ -276,6 +323,13 @@ bool planFrames(const std::vector<std::string>& inputs, const std::string& outpu
         return false;
     }
     const bool toOneFile = frames.size() == 1 && !anyPattern && !isFolder(output);
+    if (!toOneFile && !outputPattern && !isFolder(output) && fs::path(output).has_extension())
+    {
+        *problem = fmt::format("{}: several frames need a folder or a numbered pattern (such as "
+                               "graded.####{}) to go into, not one file",
+                               output, fs::path(output).extension().string());
+        return false;
+    }
 
     jobs->clear();
     std::set<std::string> outputs;
@@ -289,6 +343,13 @@ bool planFrames(const std::vector<std::string>& inputs, const std::string& outpu
         else if (toOneFile)
         {
             target = output;
+        }
+        else if (frame.clipFrame >= 0)
+        {
+            target =
+                (fs::path(output) /
+                 fmt::format("{}.{:04}.png", fs::path(frame.path).stem().string(), frame.number))
+                    .string();
         }
         else
         {
@@ -304,7 +365,7 @@ bool planFrames(const std::vector<std::string>& inputs, const std::string& outpu
             *problem = fmt::format("{}: the graded frame would overwrite its input", target);
             return false;
         }
-        jobs->push_back({frame.path, std::move(target)});
+        jobs->push_back({frame.path, std::move(target), frame.clipFrame});
     }
     return true;
 }

@@ -2,6 +2,8 @@
 // Copyright Huecast contributors
 #pragma once
 
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,18 +52,23 @@ struct FrameJob
 {
     std::string input;
     std::string output;
+    long clipFrame = -1; ///< the frame's 0-based index when the input is a clip; -1: a file
 };
+
+/// The clips among the INPUT arguments, each with its number of frames.
+using ClipLengths = std::map<std::string, long, std::less<>>;
 
 /// Turns the INPUT arguments and the -o OUTPUT argument into frame jobs, in order: a pattern
 /// stands for every existing file that fits it, by frame number. OUTPUT is a file when there is
 /// one plain input and OUTPUT is not a folder; a pattern when it has one (each frame keeps its
-/// number); else a folder that receives each frame under its own file name. False with the
-/// problem in `problem` (no frames match, a sequence has a gap, two frames would go to one file,
-/// a frame would overwrite its input). A gap is any number missing between a sequence's first
-/// and last frame; with `range`, only the frames in it are taken, and every one of them must be
-/// there.
+/// number); else a folder that receives each frame under its own file name. An input found in
+/// `clips` stands for its frames, numbered from 1, written as "NAME.0001.png" into a folder.
+/// False with the problem in `problem` (no frames match, a sequence has a gap, the output is a
+/// movie, two frames would go to one file, a frame would overwrite its input). A gap is any
+/// number missing between a sequence's first and last frame; with `range`, only the frames in
+/// it are taken, and every one of them must be there.
 [[nodiscard]] bool planFrames(const std::vector<std::string>& inputs, const std::string& output,
-                              const std::optional<FrameRange>& range, std::vector<FrameJob>* jobs,
-                              std::string* problem);
+                              const std::optional<FrameRange>& range, const ClipLengths& clips,
+                              std::vector<FrameJob>* jobs, std::string* problem);
 
 } // namespace huecast::tool

@@ -3,6 +3,8 @@
 #include "tools/huecast/RenderCommand.h"
 
 #include <filesystem>
+#include <map>
+#include <memory>
 
 #include <fmt/format.h>
 
@@ -31,9 +33,28 @@ void showProgress(std::FILE* stream, std::size_t done, std::size_t total)
 
 int runRender(const std::string& bundlePath, const RenderOptions& options, std::FILE* errors)
 {
+    // Clips are opened first: their frame counts shape the plan.
+    std::map<std::string, std::unique_ptr<host::ClipReader>, std::less<>> clipReaders;
+    ClipLengths clips;
+    for (const std::string& input : options.inputs)
+    {
+        if (!host::isMovieFileName(input) || clipReaders.contains(input))
+        {
+            continue;
+        }
+        foundation::Error error;
+        auto reader = host::ClipReader::open(input, &error);
+        if (!reader)
+        {
+            fmt::print(errors, "huecast: {}: {}\n", input, error.localizedDescription());
+            return 1;
+        }
+        clips[input] = reader->frameCount();
+        clipReaders[input] = std::move(reader);
+    }
     std::vector<FrameJob> jobs;
     std::string problem;
-    if (!planFrames(options.inputs, options.output, options.frames, &jobs, &problem))
+    if (!planFrames(options.inputs, options.output, options.frames, clips, &jobs, &problem))
     {
         fmt::print(errors, "huecast: {}\n", problem);
         return 1;
@@ -45,15 +66,20 @@ int runRender(const std::string& bundlePath, const RenderOptions& options, std::
         return 1;
     }
 
-    const bool progress = options.progress && jobs.size() > 1;
+    const bool progress = options.progress && !options.quiet && jobs.size() > 1;
     host::Frame input;
     host::Frame output;
     host::FrameFileFormat format;
+    format.setWriteOptions(options.written);
     for (std::size_t i = 0; i < jobs.size(); ++i)
     {
         const FrameJob& job = jobs[i];
         foundation::Error error;
-        if (!host::readFrameFile(job.input, &input, &format, &error))
+        const bool read =
+            job.clipFrame >= 0
+                ? clipReaders.at(job.input)->readFrame(job.clipFrame, &input, &format, &error)
+                : host::readFrameFile(job.input, &input, &format, &error);
+        if (!read)
         {
             fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "", job.input,
                        error.localizedDescription());
@@ -78,6 +104,10 @@ int runRender(const std::string& bundlePath, const RenderOptions& options, std::
         {
             showProgress(errors, i + 1, jobs.size());
         }
+    }
+    if (jobs.size() == 1 && !options.quiet)
+    {
+        fmt::print(errors, "huecast: wrote {}\n", jobs[0].output);
     }
     return 0;
 }

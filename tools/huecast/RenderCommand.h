@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/FrameFiles.h"
 #include "tools/huecast/FrameSequence.h"
 #include "tools/huecast/GradingSession.h"
 
@@ -21,12 +22,15 @@ struct RenderOptions
     std::string output;
     std::optional<FrameRange> frames; ///< --frames A-B; nothing: every frame
     bool progress = false;            ///< show a progress bar (a terminal, more than one frame)
+    bool quiet = false;               ///< -q: no progress and no notes, errors only
+    host::FrameWriteOptions written;  ///< --depth, --compression
 };
 
-/// `huecast render`: grades each frame through the plug-in in the reference host and writes it
-/// with the input's bit depth. Stops at the first frame that fails, naming it; frames written
-/// before stay, and no partial file is left. Returns the exit status: 0, or 1 after printing
-/// why on `errors`.
+/// `huecast render`: grades each frame (of files, sequences and clips) through the plug-in in
+/// the reference host and writes it with the input's bit depth, or the one asked for. Stops at
+/// the first frame that fails, naming it; frames written before stay, and no partial file is
+/// left. A single frame's destination is noted on `errors` unless quiet. Returns the exit
+/// status: 0, or 1 after printing why on `errors`.
 int runRender(const std::string& bundlePath, const RenderOptions& options, std::FILE* errors);
 
 } // namespace huecast::tool

@@ -2,12 +2,14 @@
 // Copyright Huecast contributors
 #include <cstdio>
 #include <exception>
+#include <map>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 #include <unistd.h>
 
+#include "host/FrameFiles.h"
 #include "host/PluginBundle.h"
 #include "tools/huecast/ApplyCommand.h"
 #include "tools/huecast/CheckCommand.h"
@@ -24,19 +26,25 @@ constexpr const char* kDescription =
     "huecast: grade frames through 3D colour look-up tables (.cube files) on the GPU.\n"
     "\n"
     "Commands and their contract (stable; scripts depend on it):\n"
-    "  huecast render [--lut NAME | --lut-file PATH | --project FILE] [--save-project FILE]\n"
-    "                 [--frames A-B] INPUT... -o OUTPUT\n"
-    "      Grade still frames or frame sequences (PNG, JPEG, TIFF, OpenEXR, DPX) through the\n"
-    "      plug-in, keeping each input's bit depth (8-bit, 16-bit, float).\n"
+    "  huecast render (--lut NAME | --lut-file PATH | --project FILE) [--save-project FILE]\n"
+    "                 [--frames A-B] [--depth D] [--compression C] [-q] INPUT... -o OUTPUT\n"
+    "      Grade still frames, frame sequences (PNG, JPEG, TIFF, OpenEXR, DPX) and clips\n"
+    "      (.mov, .mp4, .m4v, .avi, .mpg) through the plug-in, keeping each input's bit depth\n"
+    "      (8-bit, 16-bit, float) unless --depth uint8|uint16|half|float says otherwise;\n"
+    "      --compression names the writer's compression. Colour is graded straight (not\n"
+    "      premultiplied); alpha passes through.\n"
     "      --lut picks a \"3D LUT\" popup entry, --lut-file loads a .cube file through\n"
-    "      Browse, --project restores a saved project (no .cube needed); with none of\n"
-    "      them the frames go through \"No LUT\".\n"
+    "      Browse, --project restores a saved project (no .cube needed); --lut \"No LUT\"\n"
+    "      copies the frames through the plug-in unchanged.\n"
     "      --save-project writes the chosen LUT, whole, into a project file.\n"
     "      An INPUT may be a sequence: shot.%04d.exr or shot.####.exr (one digit a '#').\n"
     "      OUTPUT is a file for one input, else a folder (frames keep their names) or a\n"
-    "      numbered pattern. A progress bar shows on a terminal for more than one frame.\n"
+    "      numbered pattern; a clip's frames go into a numbered pattern, or into a folder as\n"
+    "      NAME.0001.png on; a movie is never written. A progress bar shows on a terminal for\n"
+    "      more than one frame, a single frame's path is noted; -q leaves only errors.\n"
     "      A gap in a sequence is an error that names the missing frames; --frames A-B\n"
-    "      grades only frames A to B (inclusive, the numbers in the file names).\n"
+    "      grades only frames A to B (inclusive, the numbers in the file names; a clip's\n"
+    "      frames count from 1).\n"
     "  huecast apply --lut-file PATH\n"
     "      Read lines of three numbers \"r g b\" on stdin, grade them through the GPU render\n"
     "      pass on a float frame, print the graded \"r g b\" (%.9g) for each line.\n"
@@ -104,6 +112,19 @@ int main(int argc, char** argv)
                            : "--frames takes A-B, the first and last frame number, A at most B";
             },
             "A-B");
+    renderCommand->add_flag("-q,--quiet", render.quiet, "No progress and no notes; errors only");
+    const std::map<std::string, huecast::host::StoredDepth> depths = {
+        {"uint8", huecast::host::StoredDepth::UInt8},
+        {"uint16", huecast::host::StoredDepth::UInt16},
+        {"half", huecast::host::StoredDepth::Half},
+        {"float", huecast::host::StoredDepth::Float}};
+    renderCommand
+        ->add_option("--depth", render.written.depth,
+                     "Write frames with this channel type instead of the input's")
+        ->transform(CLI::CheckedTransformer(depths))
+        ->option_text("uint8|uint16|half|float");
+    renderCommand->add_option("--compression", render.written.compression,
+                              "The writer's compression (zip, piz, dwaa:45, lzw, jpeg:90, ...)");
     renderCommand->add_option("INPUT", render.inputs, "Frame files or sequence patterns")
         ->required();
     renderCommand->add_option("-o,--output", render.output, "Output file, folder or pattern")

@@ -1,0 +1,208 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+//
+// `huecast render` on footage as it comes: straight colour under alpha checked against
+// ffmpeg's lut3d, premultiplied OpenEXR, clips made with ffmpeg, sequences with gaps.
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "host/FrameFiles.h"
+#include "tests/support/LatticeReference.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/ToolRun.h"
+
+namespace huecast::test
+{
+namespace
+{
+
+namespace fs = std::filesystem;
+
+class RenderFootage : public testing::Test
+{
+protected:
+    ToolRun render(const std::vector<std::string>& arguments)
+    {
+        std::vector<std::string> all{"render"};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        return runTool(all, folder.pathOf("err"));
+    }
+    std::string firstErrorLine() const
+    {
+        const std::string text = readFile(folder.pathOf("err"));
+        return text.substr(0, text.find('\n'));
+    }
+    void shell(const std::string& command) const
+    {
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+    /// The file's pixels as ffmpeg decodes them: straight 8-bit RGBA.
+    std::string rgbaOf(const std::string& path) const
+    {
+        const std::string raw = path + ".raw";
+        shell("ffmpeg -v error -nostdin -y -i '" + path + "' -f rawvideo -pix_fmt rgba '" + raw +
+              "'");
+        return readFile(raw);
+    }
+
+    TempDir folder;
+    TempDir home;
+    ScopedEnv homeVariable{"HOME", home.path()};
+};
+
+TEST_F(RenderFootage, GradesStraightColourUnderAlphaAsFfmpegDoes)
+{
+    // Every alpha from 0 to 255, under colours all over the cube.
+    host::Frame frame(256, 3, host::PixelType::UInt8);
+    for (std::uint32_t y = 0; y < frame.height(); ++y)
+    {
+        std::span<std::uint8_t> row = frame.rowAs<std::uint8_t>(y);
+        for (std::uint32_t x = 0; x < frame.width(); ++x)
+        {
+            row[x * 4] = static_cast<std::uint8_t>(x * 7 + y * 50);
+            row[x * 4 + 1] = static_cast<std::uint8_t>(x * 13 + 30);
+            row[x * 4 + 2] = static_cast<std::uint8_t>(255 - x + y * 20);
+            row[x * 4 + 3] = static_cast<std::uint8_t>(x);
+        }
+    }
+    const std::string input = folder.pathOf("in.png");
+    foundation::Error error;
+    ASSERT_TRUE(host::writeFrameFile(input, frame, host::FrameFileFormat(), &error))
+        << error.localizedDescription();
+    const std::string cube = folder.write("steep.cube", randomLattice(9, 12).cubeText());
+    ASSERT_EQ(render({"--lut-file", cube, input, "-o", folder.pathOf("ours.png")}).status, 0)
+        << readFile(folder.pathOf("err"));
+    shell("ffmpeg -v error -nostdin -y -i '" + input + "' -vf 'lut3d=file=" + cube +
+          ":interp=trilinear' '" + folder.pathOf("ffmpeg.png") + "'");
+
+    const std::string source = rgbaOf(input);
+    const std::string ours = rgbaOf(folder.pathOf("ours.png"));
+    const std::string theirs = rgbaOf(folder.pathOf("ffmpeg.png"));
+    ASSERT_EQ(ours.size(), source.size());
+    ASSERT_EQ(theirs.size(), source.size());
+    int worst = 0;
+    for (std::size_t i = 0; i < ours.size(); ++i)
+    {
+        if (i % 4 == 3)
+        {
+            ASSERT_EQ(ours[i], source[i]) << "alpha passes unchanged, pixel " << i / 4;
+            continue;
+        }
+        worst = std::max(worst, std::abs(static_cast<unsigned char>(ours[i]) -
+                                         static_cast<unsigned char>(theirs[i])));
+    }
+    EXPECT_LE(worst, 1) << "code values off ffmpeg's lut3d";
+}
+
+/// The pixels of a float file as stored, through oiiotool.
+std::vector<std::array<double, 4>> storedPixels(const std::string& path)
+{
+    const std::string dump = path + ".txt";
+    const std::string command = "oiiotool --dumpdata '" + path + "' >'" + dump + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::istringstream lines(readFile(dump));
+    std::vector<std::array<double, 4>> pixels;
+    for (std::string line; std::getline(lines, line);)
+    {
+        const std::size_t colon = line.find("):");
+        if (colon == std::string::npos)
+        {
+            continue;
+        }
+        std::istringstream values(line.substr(colon + 2));
+        std::array<double, 4> pixel{};
+        values >> pixel[0] >> pixel[1] >> pixel[2] >> pixel[3];
+        pixels.push_back(pixel);
+    }
+    return pixels;
+}
+
+TEST_F(RenderFootage, GradesPremultipliedOpenExrAsStraightColourAndKeepsAlpha)
+{
+    // Stored premultiplied: colour over alpha is the straight colour, alpha 0 included.
+    const std::string input = folder.pathOf("in.exr");
+    shell("oiiotool --pattern fill:left=0.2,0.1,0.05,0:right=0.5,0.45,0.1,0.8 16x1 4 -d float "
+          "-o '" +
+          input + "'");
+    const Lattice lattice = randomLattice(17, 8);
+    const std::string cube = folder.write("steep.cube", lattice.cubeText());
+    const std::string output = folder.pathOf("out.exr");
+    ASSERT_EQ(render({"--lut-file", cube, input, "-o", output}).status, 0)
+        << readFile(folder.pathOf("err"));
+
+    const auto before = storedPixels(input);
+    const auto after = storedPixels(output);
+    ASSERT_EQ(before.size(), 16U);
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < before.size(); ++i)
+    {
+        SCOPED_TRACE(i);
+        const double alpha = before[i][3];
+        EXPECT_EQ(after[i][3], alpha);
+        Rgb straight{};
+        for (std::size_t c = 0; c < 3; ++c)
+        {
+            straight[c] = alpha > 0 ? static_cast<float>(before[i][c] / alpha) : 0.0F;
+        }
+        const Rgb graded = trilinear(lattice, straight);
+        for (std::size_t c = 0; c < 3; ++c)
+        {
+            EXPECT_NEAR(after[i][c], graded[c] * alpha, 5e-5) << "channel " << c;
+        }
+    }
+}
+
+TEST_F(RenderFootage, GradesEveryFrameOfAClipAndRefusesGapsAndMovieOutputs)
+{
+    const std::string clip = folder.pathOf("take.mp4");
+    shell("ffmpeg -v error -nostdin -y -f lavfi -i testsrc=size=64x48:rate=24 -frames:v 24 "
+          "-pix_fmt yuv420p '" +
+          clip + "'");
+    const std::string cube = folder.write("steep.cube", randomLattice(5, 2).cubeText());
+    ASSERT_EQ(render({"--lut-file", cube, clip, "-o", folder.pathOf("graded")}).status, 0)
+        << readFile(folder.pathOf("err"));
+    std::size_t count = 0;
+    for (const auto& entry : fs::directory_iterator(folder.pathOf("graded")))
+    {
+        EXPECT_TRUE(entry.path().filename().string().starts_with("take.00"));
+        ++count;
+    }
+    EXPECT_EQ(count, 24U);
+    EXPECT_TRUE(fs::exists(folder.pathOf("graded/take.0024.png")));
+
+    EXPECT_EQ(render({"--lut-file", cube, clip, "-o", folder.pathOf("graded.mov")}).status, 1);
+    EXPECT_EQ(firstErrorLine().rfind("huecast: " + folder.pathOf("graded.mov") +
+                                         ": huecast writes frames, not movies",
+                                     0),
+              0U)
+        << firstErrorLine();
+
+    // The graded frames, one taken away, are a sequence with a gap.
+    fs::remove(folder.pathOf("graded/take.0005.png"));
+    const std::string sequence = folder.pathOf("graded/take.####.png");
+    EXPECT_EQ(render({"--lut-file", cube, sequence, "-o", folder.pathOf("again")}).status, 1);
+    EXPECT_EQ(firstErrorLine(),
+              "huecast: " + sequence +
+                  ": frame 5 is missing (--frames A-B grades a part without gaps)");
+    EXPECT_FALSE(fs::exists(folder.pathOf("again")));
+    ASSERT_EQ(
+        render({"--lut-file", cube, "--frames", "6-9", sequence, "-o", folder.pathOf("again")})
+            .status,
+        0)
+        << readFile(folder.pathOf("err"));
+    count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder.pathOf("again")))
+    {
+        ++count;
+    }
+    EXPECT_EQ(count, 4U);
+    EXPECT_TRUE(fs::exists(folder.pathOf("again/take.0006.png")));
+    EXPECT_EQ(render({"--lut-file", cube, "--frames", "9-6", sequence, "-o", "x"}).status, 2);
+}
+
+} // namespace
+} // namespace huecast::test
