@@ -164,13 +164,14 @@ TEST_F(Render, ABadFrameIsNamedAndLeavesNoPartialFile)
     const std::string good = writeFrame("good.png", noiseFrame(host::PixelType::UInt8, 1));
     const std::string broken = folder.write("broken.png", "\x89PNG\r\n\x1a\nnot really");
     const std::string out = folder.pathOf("out");
-    EXPECT_EQ(render({good, broken, "-o", out}).status, 1);
+    EXPECT_EQ(render({"--lut", "No LUT", good, broken, "-o", out}).status, 1);
     // (the PNG decoder also prints its own complaint)
     EXPECT_NE(("\n" + errors()).find("\nhuecast: " + broken + ": "), std::string::npos) << errors();
     EXPECT_EQ(namesIn(out), std::vector<std::string>{"good.png"}) << "no partial frame";
 
     // A frame that can't be written leaves nothing behind either.
-    EXPECT_EQ(render({good, "-o", folder.pathOf("graded.nosuchformat")}).status, 1);
+    EXPECT_EQ(render({"--lut", "No LUT", good, "-o", folder.pathOf("graded.nosuchformat")}).status,
+              1);
     EXPECT_EQ(errors().rfind("huecast: " + folder.pathOf("graded.nosuchformat") + ": ", 0), 0U)
         << errors();
     EXPECT_EQ(namesIn(folder.path()),

@@ -70,6 +70,12 @@ bool readColours(std::FILE* in, std::vector<Colour>* colours, std::FILE* errors)
             break;
         }
         ++lineNumber;
+        // Blank lines and '#' comments, as ociochecklut's input files hold them, grade nothing.
+        const std::size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#')
+        {
+            continue;
+        }
         const auto colour = parseColour(line);
         if (!colour)
         {

@@ -3,6 +3,7 @@
 #include "tools/huecast/GradingSession.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include <fmt/format.h>
 
@@ -86,10 +87,25 @@ bool GradingSession::chooseLibraryEntry(const std::string& name)
 {
     const std::vector<std::string>& entries =
         m_instance->parameters().parameter(kLUTParameter)->entries;
+    // The popup's first entry, "No LUT", is a choice too; "External File" needs a file.
+    if (!entries.empty() && name == entries.front())
+    {
+        (void)m_instance->choosePopupEntry(kLUTParameter, 0);
+        return true;
+    }
     const auto found = std::find(entries.begin() + std::min<std::ptrdiff_t>(2, std::ssize(entries)),
                                  entries.end(), name);
     if (found == entries.end())
     {
+        std::error_code ignored;
+        if (name.ends_with(".cube") || std::filesystem::is_regular_file(name, ignored))
+        {
+            fmt::print(m_errors,
+                       "huecast: \"{}\" is not in the LUT library; to load a .cube file, use "
+                       "--lut-file {}\n",
+                       name, name);
+            return false;
+        }
         fmt::print(m_errors,
                    "huecast: \"{}\" is not in the LUT library (`huecast list` shows what is)\n",
                    name);

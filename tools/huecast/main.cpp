@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "host/PluginBundle.h"
 #include "tools/huecast/ApplyCommand.h"
 #include "tools/huecast/CheckCommand.h"
+#include "tools/huecast/CommandGuide.h"
 #include "tools/huecast/InspectorCommand.h"
 #include "tools/huecast/ListCommand.h"
 #include "tools/huecast/RenderCommand.h"
@@ -66,13 +69,67 @@ constexpr const char* kDescription =
     "The plug-in bundle is found through $HUECAST_BUNDLE, else beside the tool.\n"
     "Exit status: 0 when everything succeeded, 1 when a file failed, 2 for a usage error.\n";
 
+constexpr const char* kChooseALut =
+    "huecast render: choose a LUT: --lut NAME (a \"3D LUT\" popup entry: `huecast list`; "
+    "\"No LUT\" copies the frames), --lut-file PATH (a .cube file) or --project FILE (a "
+    "project saved with --save-project)\n";
+
+std::string commandList(const CLI::App& app)
+{
+    std::string list = "Commands:\n";
+    for (const CLI::App* command : app.get_subcommands({}))
+    {
+        constexpr std::size_t kNameColumn = 12;
+        const std::string& name = command->get_name();
+        list += "  " + name +
+                std::string(kNameColumn - std::min(name.size(), kNameColumn - 1), ' ') +
+                command->get_description() + "\n";
+    }
+    return list + "`huecast COMMAND --help` says more about one, `huecast --help` about all.\n";
+}
+
+/// Answers `huecast`, `huecast help [COMMAND]` and a mistyped command before the parser, which
+/// would only say that something is wrong. Returns the exit status, or nothing to go on.
+std::optional<int> guide(const CLI::App& app, int argc, char** argv)
+{
+    if (argc < 2)
+    {
+        std::fputs(commandList(app).c_str(), stderr);
+        return kUsageError;
+    }
+    const std::string first = argv[1];
+    std::vector<std::string> names;
+    for (const CLI::App* command : app.get_subcommands({}))
+    {
+        names.push_back(command->get_name());
+    }
+    if (first == "help")
+    {
+        const auto named = argc > 2 ? std::find(names.begin(), names.end(), argv[2]) : names.end();
+        std::fputs(named != names.end() ? app.get_subcommand(*named)->help().c_str()
+                                        : commandList(app).c_str(),
+                   stdout);
+        return 0;
+    }
+    if (first.starts_with("-") || std::find(names.begin(), names.end(), first) != names.end())
+    {
+        return std::nullopt;
+    }
+    const std::string nearest = huecast::tool::nearestName(first, names);
+    std::fprintf(stderr, "huecast: unknown command \"%s\"%s\n", first.c_str(),
+                 nearest.empty() ? "" : ("; did you mean \"" + nearest + "\"?").c_str());
+    std::fputs(commandList(app).c_str(), stderr);
+    return kUsageError;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     CLI::App app(kDescription, "huecast");
     app.require_subcommand(1);
-    app.set_version_flag("--version", "huecast 0.1.0");
+    app.set_version_flag("--version",
+                         [] { return "huecast 0.1.0\n" + huecast::tool::describeGlRenderer(); });
 
     std::vector<std::string> checkFiles;
     bool checkJson = false;
@@ -119,9 +176,10 @@ int main(int argc, char** argv)
         {"half", huecast::host::StoredDepth::Half},
         {"float", huecast::host::StoredDepth::Float}};
     renderCommand
-        ->add_option("--depth", render.written.depth,
-                     "Write frames with this channel type instead of the input's")
-        ->transform(CLI::CheckedTransformer(depths))
+        ->add_option_function<std::string>(
+            "--depth", [&](const std::string& name) { render.written.depth = depths.at(name); },
+            "Write frames with this channel type instead of the input's")
+        ->check(CLI::IsMember({"uint8", "uint16", "half", "float"}))
         ->option_text("uint8|uint16|half|float");
     renderCommand->add_option("--compression", render.written.compression,
                               "The writer's compression (zip, piz, dwaa:45, lzw, jpeg:90, ...)");
@@ -134,6 +192,10 @@ int main(int argc, char** argv)
     CLI::App* apply =
         app.add_subcommand("apply", "Grade \"r g b\" lines from stdin through the render pass");
     apply->add_option("--lut-file", applyLutFile, "The .cube file")->required();
+    std::vector<std::string> applyColour;
+    apply->add_option("R G B", applyColour, "One colour to grade instead of lines on stdin")
+        ->expected(3)
+        ->check(CLI::Number);
 
     huecast::tool::InspectorOptions inspectorOptions;
     CLI::App* inspector =
@@ -147,6 +209,10 @@ int main(int argc, char** argv)
     inspector->add_option("--scale", inspectorOptions.scale, "Pixels a point")
         ->check(CLI::Range(1.0, huecast::tool::kInspectorMaxScale));
 
+    if (const auto status = guide(app, argc, argv))
+    {
+        return *status;
+    }
     try
     {
         app.parse(argc, argv);
@@ -182,14 +248,34 @@ int main(int argc, char** argv)
             {
                 render.lut = {Kind::Project, renderProject};
             }
+            else
+            {
+                std::fputs(kChooseALut, stderr);
+                return kUsageError;
+            }
             render.progress = ::isatty(STDERR_FILENO) != 0;
             return huecast::tool::runRender(huecast::host::PluginBundle::defaultBundlePath(),
                                             render, stderr);
         }
         if (apply->parsed())
         {
-            return huecast::tool::runApply(huecast::host::PluginBundle::defaultBundlePath(),
-                                           applyLutFile, stdin, stdout, stderr);
+            // One colour given as arguments is graded as a line of its own.
+            std::string line;
+            for (const std::string& component : applyColour)
+            {
+                line += (line.empty() ? "" : " ") + component;
+            }
+            line += "\n";
+            std::FILE* colours =
+                applyColour.empty() ? stdin : ::fmemopen(line.data(), line.size(), "r");
+            const int status = huecast::tool::runApply(
+                huecast::host::PluginBundle::defaultBundlePath(), applyLutFile,
+                colours != nullptr ? colours : stdin, stdout, stderr);
+            if (colours != stdin && colours != nullptr)
+            {
+                std::fclose(colours);
+            }
+            return status;
         }
         if (inspector->parsed())
         {
