@@ -156,6 +156,36 @@ TEST_F(RenderFootage, GradesPremultipliedOpenExrAsStraightColourAndKeepsAlpha)
     }
 }
 
+TEST_F(RenderFootage, KeepsTheColourSpaceAndWritesTheDepthAndCompressionAsked)
+{
+    const std::string input = folder.pathOf("plate.exr");
+    shell("oiiotool --pattern constant:color=0.2,0.3,0.4 8x8 3 -d float --attrib:type=float[8] "
+          "chromaticities 0.713,0.293,0.165,0.83,0.128,0.044,0.32168,0.33767 -o '" +
+          input + "'");
+    const std::string output = folder.pathOf("graded.exr");
+    ASSERT_EQ(
+        render({"--lut", "No LUT", "--depth", "half", "--compression", "piz", input, "-o", output})
+            .status,
+        0)
+        << readFile(folder.pathOf("err"));
+    shell("iinfo -v '" + output + "' >'" + output + ".txt'");
+    const std::string info = readFile(output + ".txt");
+    for (const char* expected :
+         {"half openexr", "chromaticities: 0.713, 0.293, 0.165, 0.83, 0.128, 0.044, 0.32168",
+          "compression: \"piz\"", "Software: \"Huecast "})
+    {
+        EXPECT_NE(info.find(expected), std::string::npos) << expected << " in\n" << info;
+    }
+
+    // A depth the format can't store is refused, not quietly changed.
+    EXPECT_EQ(
+        render({"--lut", "No LUT", "--depth", "half", input, "-o", folder.pathOf("g.png")}).status,
+        1);
+    EXPECT_NE(readFile(folder.pathOf("err")).find("png can't store half channels"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(folder.pathOf("g.png")));
+}
+
 TEST_F(RenderFootage, GradesEveryFrameOfAClipAndRefusesGapsAndMovieOutputs)
 {
     const std::string clip = folder.pathOf("take.mp4");
