@@ -3,6 +3,9 @@
 //
 // The render pass's observable GL behaviour on a real context: what it leaves as it found it,
 // the program it leaves current, the uniforms it sets, and the frames it refuses untouched.
+#include <array>
+
+#include "cube/CubeKeys.h"
 #include "host/FrameRenderer.h"
 #include "tests/plugin/FilterFixture.h"
 
@@ -34,7 +37,7 @@ GLint textureEnvMode()
 }
 
 /// A cube of the edge whose lattice is all zeros.
-std::shared_ptr<ZRColourCube> zeroCube(std::int64_t edge)
+std::shared_ptr<ZRColourCube> zeroCube(std::int64_t edge, const foundation::Dictionary& extra = {})
 {
     const auto points = static_cast<std::size_t>(edge * edge * edge);
     const std::vector<std::uint8_t> lattice(points * 12);
@@ -44,7 +47,9 @@ std::shared_ptr<ZRColourCube> zeroCube(std::int64_t edge)
         {std::string(kCubeFormatKey), foundation::Value("3D")},
         {std::string(kCubeDataKey),
          foundation::Value(foundation::makeSharedBytes(lattice.data(), lattice.size()))}};
-    return ZRColourCube::initWithDictionary(&dictionary);
+    foundation::Dictionary withExtra = extra;
+    withExtra.insert(dictionary.begin(), dictionary.end());
+    return ZRColourCube::initWithDictionary(&withExtra);
 }
 
 class RenderPass : public FilterFixture
@@ -194,6 +199,46 @@ TEST_F(RenderPass, UniformsAddressTheCentresOfTheFirstAndLastTexels)
                         (2.0F * static_cast<float>(test.edge) - 1.0F) /
                             (2.0F * static_cast<float>(test.edge)));
     }
+}
+
+TEST_F(RenderPass, DomainUniformsMapTheDomainOntoTheLatticeAndIgnoreWhatCantBeOne)
+{
+    const auto triple = [](foundation::Value a, foundation::Value b, foundation::Value c) {
+        return foundation::Value(foundation::Array{std::move(a), std::move(b), std::move(c)});
+    };
+    host::ParameterStore parameters;
+    auto filter = makeFilter(parameters);
+    ASSERT_TRUE(filter);
+    prepareTarget(*filter);
+    const GLuint program = filter->programObject();
+    const auto uniform = [&](const char* name)
+    {
+        std::array<GLfloat, 3> value{};
+        glGetUniformfv(program, glGetUniformLocation(program, name), value.data());
+        return value;
+    };
+    using Floats = std::array<GLfloat, 3>;
+
+    ASSERT_TRUE(renderOutput(*filter));
+    EXPECT_EQ(uniform("domainMin"), (Floats{0.0F, 0.0F, 0.0F})) << "no domain: 0..1";
+    EXPECT_EQ(uniform("domainScale"), (Floats{1.0F, 1.0F, 1.0F}));
+
+    parameters.setCustomParameterValue(
+        valueOf(zeroCube(2, {{std::string(kDomainMinKey), triple(-0.25, 0.0, 0.5)},
+                             {std::string(kDomainMaxKey), triple(1.75, 4.0, 1.0)}})),
+        kCubeData);
+    ASSERT_TRUE(renderOutput(*filter));
+    EXPECT_EQ(uniform("domainMin"), (Floats{-0.25F, 0.0F, 0.5F}));
+    EXPECT_EQ(uniform("domainScale"), (Floats{0.5F, 0.25F, 2.0F}));
+
+    // A damaged project: an empty range, a range beyond floats; such a channel grades as 0..1.
+    parameters.setCustomParameterValue(
+        valueOf(zeroCube(2, {{std::string(kDomainMinKey), triple(0.5, 0.0, -1e300)},
+                             {std::string(kDomainMaxKey), triple(0.5, 2.0, 1e300)}})),
+        kCubeData);
+    ASSERT_TRUE(renderOutput(*filter));
+    EXPECT_EQ(uniform("domainMin"), (Floats{0.0F, 0.0F, 0.0F}));
+    EXPECT_EQ(uniform("domainScale"), (Floats{1.0F, 0.5F, 1.0F}));
 }
 
 TEST_F(RenderPass, RefusesFramesItCannotDrawWithoutTouchingGL)
