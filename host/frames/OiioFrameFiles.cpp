@@ -84,20 +84,26 @@ template <typename T> void expandChannels(Frame* frame, int channels)
     }
 }
 
-void expandChannels(Frame* frame, int channels)
+/// Calls `function` with a zero of the frame's channel type, so a template can pick its type.
+template <typename Function> void withChannelType(const Frame& frame, Function&& function)
 {
-    switch (frame->type())
+    switch (frame.type())
     {
     case PixelType::UInt8:
-        expandChannels<std::uint8_t>(frame, channels);
+        function(std::uint8_t{});
         break;
     case PixelType::UInt16:
-        expandChannels<std::uint16_t>(frame, channels);
+        function(std::uint16_t{});
         break;
     case PixelType::Float:
-        expandChannels<float>(frame, channels);
+        function(float{});
         break;
     }
+}
+
+void expandChannels(Frame* frame, int channels)
+{
+    withChannelType(*frame, [&](auto zero) { expandChannels<decltype(zero)>(frame, channels); });
 }
 
 std::string temporaryPathFor(const std::string& path)
@@ -148,18 +154,7 @@ template <typename T> void associate(Frame* frame, bool divide)
 
 void associate(Frame* frame, bool divide)
 {
-    switch (frame->type())
-    {
-    case PixelType::UInt8:
-        associate<std::uint8_t>(frame, divide);
-        break;
-    case PixelType::UInt16:
-        associate<std::uint16_t>(frame, divide);
-        break;
-    case PixelType::Float:
-        associate<float>(frame, divide);
-        break;
-    }
+    withChannelType(*frame, [&](auto zero) { associate<decltype(zero)>(frame, divide); });
 }
 
 /// Opens a file, asking for straight colour where it stores colour that way.
