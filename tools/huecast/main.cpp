@@ -183,7 +183,7 @@ int main(int argc, char** argv)
         ->option_text("uint8|uint16|half|float");
     renderCommand->add_option("--compression", render.written.compression,
                               "The writer's compression (zip, piz, dwaa:45, lzw, jpeg:90, ...)");
-    renderCommand->add_option("INPUT", render.inputs, "Frame files or sequence patterns")
+    renderCommand->add_option("INPUT", render.inputs, "Frame files, sequence patterns or clips")
         ->required();
     renderCommand->add_option("-o,--output", render.output, "Output file, folder or pattern")
         ->required();
