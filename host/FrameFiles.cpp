@@ -19,34 +19,31 @@ struct LoadedModule
     std::string failure;
 };
 
-// Found through the tool's library path first, then where this build put it. Never unloaded:
-// formats it made hold its code.
+// Found by name through the library path of the program that holds the host: its RUNPATH
+// names the folder beside the kit library, in the build tree and installed alike. Never
+// unloaded: formats it made hold its code.
 LoadedModule loadModule()
 {
-    std::string reasons;
-    for (const std::string& candidate :
-         {std::string(kFrameFileModuleName),
-          std::string(HUECAST_BUILT_LIBRARY_DIR "/") + kFrameFileModuleName})
+    const auto failed = [](const std::string& reason)
     {
-        void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-        if (handle == nullptr)
-        {
-            const char* reason = dlerror();
-            reasons = reason != nullptr ? reason : candidate;
-            continue;
-        }
-        const auto entry = reinterpret_cast<decltype(&HuecastFrameFileModule)>(
-            dlsym(handle, "HuecastFrameFileModule"));
-        const FrameFileModule* module = entry != nullptr ? entry() : nullptr;
-        if (module != nullptr && module->version == FrameFileModule::kVersion)
-        {
-            return {module, {}};
-        }
-        reasons = candidate + " has no compatible entry point";
+        return LoadedModule{nullptr, fmt::format("Frames can't be read or written: the frame-file "
+                                                 "module couldn't be loaded ({})",
+                                                 reason)};
+    };
+    void* handle = dlopen(kFrameFileModuleName, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (handle == nullptr)
+    {
+        const char* reason = dlerror();
+        return failed(reason != nullptr ? reason : kFrameFileModuleName);
     }
-    return {nullptr, fmt::format("Frames can't be read or written: the frame-file module "
-                                 "couldn't be loaded ({})",
-                                 reasons)};
+    const auto entry = reinterpret_cast<decltype(&HuecastFrameFileModule)>(
+        dlsym(handle, "HuecastFrameFileModule"));
+    const FrameFileModule* module = entry != nullptr ? entry() : nullptr;
+    if (module == nullptr || module->version != FrameFileModule::kVersion)
+    {
+        return failed(std::string(kFrameFileModuleName) + " has no compatible entry point");
+    }
+    return {module, {}};
 }
 
 const FrameFileModule* frameFileModule(HostError code, foundation::Error* error)
