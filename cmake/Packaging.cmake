@@ -14,11 +14,12 @@ set(CPACK_PACKAGE_NAME huecast)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${HUECAST_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "GPU colour grading through 3D LUTs (.cube files)")
+# Debian wraps the long description at 80 columns: lines of at most 79.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Huecast maps every pixel of every frame through a 3D colour look-up table read from a\n"
-    "cube file, on the GPU (or Mesa's llvmpipe, headless). The huecast command grades\n"
-    "still frames and frame sequences through the plug-in in its reference host, checks\n"
-    "cube files, and manages the LUT library folder.")
+    "Huecast maps every pixel of every frame through a 3D colour look-up table read\n"
+    "from a cube file, on the GPU (or Mesa's llvmpipe, headless). The huecast\n"
+    "command grades still frames and frame sequences through the plug-in in its\n"
+    "reference host, checks cube files, and manages the LUT library folder.")
 list(JOIN CPACK_PACKAGE_DESCRIPTION "" CPACK_PACKAGE_DESCRIPTION)
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
