@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <optional>
 
@@ -260,7 +261,10 @@ private:
             {
                 return; // a line that doesn't read as three floats is skipped silently
             }
-            rgb[i] = *value;
+            // A value beyond the float range is held at the largest float of its sign: an
+            // infinity in the lattice would turn every colour that touches it into NaN.
+            rgb[i] = std::clamp(*value, -std::numeric_limits<float>::max(),
+                                std::numeric_limits<float>::max());
         }
         if (!m_lattice)
         {

@@ -2,6 +2,12 @@
 // Copyright Huecast contributors
 //
 // The per-frame GPU pass: the input through the cube's lattice into the host's render target.
+#include <array>
+#include <cmath>
+#include <optional>
+#include <string_view>
+
+#include "cube/CubeKeys.h"
 #include "plugin/HuecastFxPlug.h"
 #include "plugin/ZRColourCubeValue.h"
 
@@ -28,7 +34,65 @@ TextureRect coordsOf(const fx::FxTexture& texture)
     return rect;
 }
 
-void setUniforms(GLuint program, std::int64_t edge)
+/// How the shader maps each input channel onto the lattice's 0..1: (c − min) × scale.
+struct DomainMapping
+{
+    std::array<GLfloat, 3> min{0.0F, 0.0F, 0.0F};
+    std::array<GLfloat, 3> scale{1.0F, 1.0F, 1.0F};
+};
+
+/// The three numbers of a domain entry, or nothing when it isn't three numbers.
+std::optional<std::array<double, 3>> domainBound(const foundation::Dictionary& cube,
+                                                 std::string_view key)
+{
+    const auto found = cube.find(key);
+    const foundation::Array* values = found != cube.end() ? found->second.array() : nullptr;
+    if (values == nullptr || values->size() != 3)
+    {
+        return std::nullopt;
+    }
+    std::array<double, 3> bound{};
+    for (std::size_t i = 0; i < 3; ++i)
+    {
+        const std::optional<double> value = (*values)[i].doubleValue();
+        if (!value)
+        {
+            return std::nullopt;
+        }
+        bound[i] = *value;
+    }
+    return bound;
+}
+
+/// The cube's DOMAIN_MIN..DOMAIN_MAX as the shader applies it. A cube without a domain maps as
+/// 0..1 (scale 1, min 0: the colour passes unchanged, bit for bit), and so does a channel whose
+/// range is empty or doesn't fit in floats, as a damaged project could hold.
+DomainMapping domainOf(const ZRColourCube& cube)
+{
+    DomainMapping mapping;
+    const auto dictionary = cube.colourCube();
+    if (!dictionary)
+    {
+        return mapping;
+    }
+    const auto min = domainBound(*dictionary, kDomainMinKey);
+    const auto max = domainBound(*dictionary, kDomainMaxKey);
+    for (std::size_t i = 0; i < 3; ++i)
+    {
+        const double low = min ? (*min)[i] : 0.0;
+        const double high = max ? (*max)[i] : 1.0;
+        const auto lowAsFloat = static_cast<float>(low);
+        const auto scale = static_cast<float>(1.0 / (high - low));
+        if (std::isfinite(lowAsFloat) && std::isfinite(scale) && scale != 0.0F)
+        {
+            mapping.min[i] = lowAsFloat;
+            mapping.scale[i] = scale;
+        }
+    }
+    return mapping;
+}
+
+void setUniforms(GLuint program, std::int64_t edge, const DomainMapping& domain)
 {
     glUniform1i(glGetUniformLocation(program, "inputTexture"), 0);
     glUniform1i(glGetUniformLocation(program, "lookup"), 1);
@@ -36,6 +100,8 @@ void setUniforms(GLuint program, std::int64_t edge)
     const auto n = static_cast<float>(edge);
     glUniform1f(glGetUniformLocation(program, "multiplier"), (n + (-1.0F)) / n);
     glUniform1f(glGetUniformLocation(program, "offset"), 1.0F / (n + n));
+    glUniform3fv(glGetUniformLocation(program, "domainMin"), 1, domain.min.data());
+    glUniform3fv(glGetUniformLocation(program, "domainScale"), 1, domain.scale.data());
 }
 
 void drawQuad(const TextureRect& in, const TextureRect& out)
@@ -97,7 +163,7 @@ bool HuecastFxPlug::renderOutput(fx::FxImage& output, fx::FxImage& input,
     if (_program_object != 0)
     {
         glUseProgram(_program_object);
-        setUniforms(_program_object, edge);
+        setUniforms(_program_object, edge, domainOf(*cube));
     }
     drawQuad(inRect, outRect);
     if (_program_object != 0)

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -271,6 +272,14 @@ TEST_F(CubeReader, KeepsEntriesInFileOrderUnclamped)
     const auto cube = read(text, nullptr);
     ASSERT_NE(cube, nullptr);
     EXPECT_EQ(latticeOf(*cube), expected);
+}
+
+TEST_F(CubeReader, HoldsValuesBeyondTheFloatRangeAtTheLargestFloat)
+{
+    const auto cube = read("LUT_3D_SIZE 1\n1e39 -1e39 3.5e38\n", nullptr);
+    ASSERT_NE(cube, nullptr);
+    constexpr float kLargest = std::numeric_limits<float>::max();
+    EXPECT_EQ(latticeOf(*cube), (std::vector<float>{kLargest, -kLargest, kLargest}));
 }
 
 TEST_F(CubeReader, LastSizeLineRestartsTheData)

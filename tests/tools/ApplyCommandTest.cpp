@@ -132,6 +132,73 @@ TEST_F(Apply, AgreesWithTrilinearInterpolationForEveryEdge)
     }
 }
 
+TEST_F(Apply, MapsEachChannelThroughTheCubesDomain)
+{
+    const Lattice lattice = randomLattice(17, 7);
+    const std::string body = lattice.cubeText();
+    const std::string domain = "DOMAIN_MIN -0.25 0 0.5\nDOMAIN_MAX 1.5 2 1\n";
+    const std::string cube = folder.write("domain.cube", domain + body);
+    const Rgb low{-0.25F, 0.0F, 0.5F};
+    const Rgb high{1.5F, 2.0F, 1.0F};
+
+    // Colours from below each minimum to beyond each maximum.
+    std::vector<Rgb> colours = probeColours(2000, 9);
+    for (Rgb& colour : colours)
+    {
+        for (std::size_t c = 0; c < 3; ++c)
+        {
+            colour[c] = colour[c] * 3.0F - 0.75F;
+        }
+    }
+    std::vector<Rgb> expected;
+    for (const Rgb& colour : colours)
+    {
+        Rgb unit{};
+        for (std::size_t c = 0; c < 3; ++c)
+        {
+            unit[c] = static_cast<float>((static_cast<double>(colour[c]) - low[c]) /
+                                         (static_cast<double>(high[c]) - low[c]));
+        }
+        expected.push_back(trilinear(lattice, unit));
+    }
+    EXPECT_LE(worstDifference(apply(cube, colours), expected), 5e-5F);
+
+    // A 0..1 domain grades exactly as no domain at all.
+    const std::string unit =
+        folder.write("unit.cube", "DOMAIN_MIN 0 0 0\nDOMAIN_MAX 1 1 1\n" + body);
+    const std::string plain = folder.write("plain.cube", body);
+    const std::string input = folder.write("colours.txt", colourLines(colours));
+    const ToolRun withUnit = runTool({"apply", "--lut-file", unit}, "/dev/null", input);
+    const ToolRun withNone = runTool({"apply", "--lut-file", plain}, "/dev/null", input);
+    EXPECT_EQ(withUnit.status, 0);
+    EXPECT_EQ(withUnit.out, withNone.out);
+}
+
+TEST_F(Apply, NonFiniteNumbersNeverReachTheOutput)
+{
+    // 1e39 overflows a float: it is held at the largest one, so no colour becomes NaN.
+    const std::string cube =
+        folder.write("huge.cube", "LUT_3D_SIZE 2\n1e39 -1e39 0.5\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n"
+                                  "1 0 1\n0 1 1\n-1e39 1e39 1e39\n");
+    for (const Rgb& graded : apply(cube, {{0, 0, 0}, {0.5F, 0.5F, 0.5F}, {1, 1, 1}}))
+    {
+        for (const float value : graded)
+        {
+            EXPECT_TRUE(std::isfinite(value)) << value;
+        }
+    }
+
+    // NaN takes the lattice's low edge, infinities the edge of their sign.
+    const std::string steep = folder.write("steep.cube", randomLattice(5, 4).cubeText());
+    const std::string odd = folder.write("odd.txt", "nan 0.5 inf\n-inf -nan 0.25\n");
+    const std::string plain = folder.write("plain.txt", "0 0.5 1\n0 0 0.25\n");
+    const ToolRun oddRun = runTool({"apply", "--lut-file", steep}, "/dev/null", odd);
+    const ToolRun plainRun = runTool({"apply", "--lut-file", steep}, "/dev/null", plain);
+    EXPECT_EQ(oddRun.status, 0);
+    EXPECT_FALSE(plainRun.out.empty());
+    EXPECT_EQ(oddRun.out, plainRun.out);
+}
+
 TEST_F(Apply, AgreesWithFfmpegOnLutsBakedByOpenColorIO)
 {
     struct Bake

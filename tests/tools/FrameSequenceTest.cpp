@@ -55,18 +55,20 @@ TEST(FramePatternTest, MatchesOnlyTheSpellingItWouldWrite)
 class PlanFrames : public testing::Test
 {
 protected:
-    std::vector<FrameJob> plan(const std::vector<std::string>& inputs, const std::string& output)
+    std::vector<FrameJob> plan(const std::vector<std::string>& inputs, const std::string& output,
+                               const std::optional<tool::FrameRange>& range = std::nullopt)
     {
         std::vector<FrameJob> jobs;
         problem.clear();
-        EXPECT_TRUE(planFrames(inputs, output, &jobs, &problem)) << problem;
+        EXPECT_TRUE(planFrames(inputs, output, range, &jobs, &problem)) << problem;
         return jobs;
     }
-    std::string refusal(const std::vector<std::string>& inputs, const std::string& output)
+    std::string refusal(const std::vector<std::string>& inputs, const std::string& output,
+                        const std::optional<tool::FrameRange>& range = std::nullopt)
     {
         std::vector<FrameJob> jobs;
         problem.clear();
-        EXPECT_FALSE(planFrames(inputs, output, &jobs, &problem));
+        EXPECT_FALSE(planFrames(inputs, output, range, &jobs, &problem));
         return problem;
     }
 
@@ -76,7 +78,7 @@ protected:
 
 TEST_F(PlanFrames, ChoosesAFileAFolderOrANumberedOutput)
 {
-    for (const char* name : {"shot.0009.exr", "shot.0010.exr", "shot.0002.exr", "shot.0010.tif"})
+    for (const char* name : {"shot.0009.exr", "shot.0010.exr", "shot.0008.exr", "shot.0010.tif"})
     {
         folder.write(name, "");
     }
@@ -92,7 +94,7 @@ TEST_F(PlanFrames, ChoosesAFileAFolderOrANumberedOutput)
 
     jobs = plan({folder.pathOf("shot.####.exr")}, folder.pathOf("graded"));
     ASSERT_EQ(jobs.size(), 3U);
-    EXPECT_EQ(jobs[0].input, folder.pathOf("shot.0002.exr")) << "in frame order";
+    EXPECT_EQ(jobs[0].input, folder.pathOf("shot.0008.exr")) << "in frame order";
     EXPECT_EQ(jobs[2].input, folder.pathOf("shot.0010.exr"));
     EXPECT_EQ(jobs[2].output, folder.pathOf("graded/shot.0010.exr"));
 
@@ -117,6 +119,52 @@ TEST_F(PlanFrames, RefusesPlansThatWouldLoseAFrame)
               std::string::npos);
     EXPECT_NE(refusal({a}, folder.pathOf("g.####.png")).find("needs numbered inputs"),
               std::string::npos);
+}
+
+TEST(FrameRangeTest, ReadsFirstAndLastInclusive)
+{
+    const auto range = tool::FrameRange::parse("1001-1010");
+    ASSERT_TRUE(range);
+    EXPECT_EQ(range->first, 1001);
+    EXPECT_EQ(range->last, 1010);
+    const auto negative = tool::FrameRange::parse("-5--1");
+    ASSERT_TRUE(negative);
+    EXPECT_EQ(negative->first, -5);
+    EXPECT_EQ(negative->last, -1);
+    const auto single = tool::FrameRange::parse("7");
+    ASSERT_TRUE(single);
+    EXPECT_EQ(single->last, 7);
+    for (const char* bad : {"", "10-1", "1-", "-", "a-b", "1-2x", "1..2", "+1-2", "1-+2"})
+    {
+        EXPECT_FALSE(tool::FrameRange::parse(bad)) << bad;
+    }
+}
+
+TEST_F(PlanFrames, AGapIsAnErrorNamingTheMissingFramesUnlessTheRangeSkipsIt)
+{
+    for (const char* number : {"0001", "0002", "0004", "0005", "0006", "0009", "0011"})
+    {
+        folder.write(std::string("shot.") + number + ".png", "");
+    }
+    const std::string pattern = folder.pathOf("shot.####.png");
+    EXPECT_EQ(refusal({pattern}, folder.pathOf("out")),
+              pattern +
+                  ": frames 3, 7-8, 10 are missing (--frames A-B grades a part without gaps)");
+    EXPECT_EQ(refusal({pattern}, folder.pathOf("out"), tool::FrameRange{2, 4}),
+              pattern + ": frame 3 is missing");
+    EXPECT_EQ(refusal({pattern}, folder.pathOf("out"), tool::FrameRange{20, 30}),
+              pattern + ": frames 20-30 are missing");
+
+    const std::vector<FrameJob> jobs =
+        plan({pattern}, folder.pathOf("out"), tool::FrameRange{4, 6});
+    ASSERT_EQ(jobs.size(), 3U);
+    EXPECT_EQ(jobs[0].input, folder.pathOf("shot.0004.png"));
+    EXPECT_EQ(jobs[2].output, folder.pathOf("out/shot.0006.png"));
+
+    const std::string still = folder.write("still.png", "");
+    EXPECT_NE(refusal({still}, folder.pathOf("out"), tool::FrameRange{1, 2}).find("--frames"),
+              std::string::npos)
+        << "a range needs a sequence to pick from";
 }
 
 } // namespace

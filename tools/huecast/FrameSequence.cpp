@@ -17,6 +17,7 @@ namespace
 namespace fs = std::filesystem;
 
 constexpr int kMaxPadding = 10;
+constexpr std::size_t kMaxListedGaps = 8;
 
 struct NumberedFrame
 {
@@ -78,15 +79,57 @@ bool sameFile(const std::string& a, const std::string& b)
     return fs::equivalent(a, b, error) && !error;
 }
 
+/// The runs of numbers in `wanted` that the sorted frames lack.
+std::vector<FrameRange> gapsIn(const std::vector<NumberedFrame>& frames, FrameRange wanted)
+{
+    std::vector<FrameRange> gaps;
+    long next = wanted.first;
+    bool reachedLast = false; // so that `next` never steps past the largest long
+    for (const NumberedFrame& frame : frames)
+    {
+        if (frame.number > next)
+        {
+            gaps.push_back({next, frame.number - 1});
+        }
+        reachedLast = frame.number == wanted.last;
+        next = reachedLast ? frame.number : frame.number + 1;
+    }
+    if (!reachedLast && next <= wanted.last)
+    {
+        gaps.push_back({next, wanted.last});
+    }
+    return gaps;
+}
+
+/// "frame 1005 is missing", "frames 1005, 1010-1012 are missing".
+std::string describeGaps(const std::vector<FrameRange>& gaps)
+{
+    std::string list;
+    for (std::size_t i = 0; i < std::min(gaps.size(), kMaxListedGaps); ++i)
+    {
+        list += i == 0 ? "" : ", ";
+        list += gaps[i].first == gaps[i].last ? fmt::format("{}", gaps[i].first)
+                                              : fmt::format("{}-{}", gaps[i].first, gaps[i].last);
+    }
+    if (gaps.size() > kMaxListedGaps)
+    {
+        list += fmt::format(" and {} more gaps", gaps.size() - kMaxListedGaps);
+    }
+    const bool one = gaps.size() == 1 && gaps[0].first == gaps[0].last;
+    return fmt::format("{} {} {} missing", one ? "frame" : "frames", list, one ? "is" : "are");
+}
+
 bool expandPattern(const std::string& argument, const FramePattern& pattern,
-                   std::vector<NumberedFrame>* frames, std::string* problem)
+                   const std::optional<FrameRange>& range, std::vector<NumberedFrame>* frames,
+                   std::string* problem)
 {
     std::error_code error;
     std::vector<NumberedFrame> found;
     for (const auto& entry : fs::directory_iterator(pattern.folder(), error))
     {
         const std::string name = entry.path().filename().string();
-        if (const auto number = pattern.numberOf(name); number && !entry.is_directory(error))
+        if (const auto number = pattern.numberOf(name);
+            number && (!range || range->contains(*number)) && !entry.is_directory(error))
         {
             found.push_back({*number, pattern.pathOf(*number)});
         }
@@ -97,18 +140,54 @@ bool expandPattern(const std::string& argument, const FramePattern& pattern,
                                error.message());
         return false;
     }
-    if (found.empty())
+    if (found.empty() && !range)
     {
         *problem = fmt::format("{}: no frame files fit this pattern", argument);
         return false;
     }
     std::sort(found.begin(), found.end(),
               [](const auto& a, const auto& b) { return a.number < b.number; });
+    // A missing frame would make a shorter clip than the user asked for, without a word.
+    const FrameRange wanted =
+        range ? *range : FrameRange{found.front().number, found.back().number};
+    if (const auto gaps = gapsIn(found, wanted); !gaps.empty())
+    {
+        *problem = fmt::format("{}: {}{}", argument, describeGaps(gaps),
+                               range ? "" : " (--frames A-B grades a part without gaps)");
+        return false;
+    }
     frames->insert(frames->end(), found.begin(), found.end());
     return true;
 }
 
 } // namespace
+
+std::optional<FrameRange> FrameRange::parse(std::string_view text)
+{
+    const char* const end = text.data() + text.size();
+    FrameRange range;
+    const auto first = std::from_chars(text.data(), end, range.first);
+    if (first.ec != std::errc())
+    {
+        return std::nullopt;
+    }
+    range.last = range.first;
+    if (first.ptr != end)
+    {
+        const auto last = *first.ptr == '-'
+                              ? std::from_chars(first.ptr + 1, end, range.last)
+                              : std::from_chars_result{first.ptr, std::errc::invalid_argument};
+        if (last.ec != std::errc() || last.ptr != end)
+        {
+            return std::nullopt;
+        }
+    }
+    if (range.first > range.last)
+    {
+        return std::nullopt;
+    }
+    return range;
+}
 
 std::optional<FramePattern> FramePattern::parse(const std::string& path)
 {
@@ -159,7 +238,8 @@ std::optional<long> FramePattern::numberOf(const std::string& fileName) const
 }
 
 bool planFrames(const std::vector<std::string>& inputs, const std::string& output,
-                std::vector<FrameJob>* jobs, std::string* problem)
+                const std::optional<FrameRange>& range, std::vector<FrameJob>* jobs,
+                std::string* problem)
 {
     std::vector<NumberedFrame> frames;
     bool anyPattern = false;
@@ -169,7 +249,7 @@ bool planFrames(const std::vector<std::string>& inputs, const std::string& outpu
         if (const auto pattern = FramePattern::parse(argument))
         {
             anyPattern = true;
-            if (!expandPattern(argument, *pattern, &frames, problem))
+            if (!expandPattern(argument, *pattern, range, &frames, problem))
             {
                 return false;
             }
@@ -181,6 +261,12 @@ bool planFrames(const std::vector<std::string>& inputs, const std::string& outpu
         }
     }
 
+    if (range && !anyPattern)
+    {
+        *problem = "--frames picks frames of a sequence (a pattern such as shot.####.exr), and "
+                   "no input is one";
+        return false;
+    }
     const auto outputPattern = FramePattern::parse(output);
     if (outputPattern && !allNumbered)
     {

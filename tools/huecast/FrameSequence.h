@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace huecast::tool
@@ -31,6 +32,19 @@ private:
     int m_width = 0;      // zero-padded to this many digits; 0: no padding
 };
 
+/// The frames `--frames A-B` asks for: first to last, both included, by the numbers in the file
+/// names.
+struct FrameRange
+{
+    long first = 0;
+    long last = 0;
+
+    /// "A-B" (A at most B; either may be negative: "-5--1") or a single number "A"; nothing
+    /// for anything else.
+    [[nodiscard]] static std::optional<FrameRange> parse(std::string_view text);
+    [[nodiscard]] bool contains(long number) const { return number >= first && number <= last; }
+};
+
 /// One frame to grade: where it is read from and where the graded frame goes.
 struct FrameJob
 {
@@ -42,9 +56,12 @@ struct FrameJob
 /// stands for every existing file that fits it, by frame number. OUTPUT is a file when there is
 /// one plain input and OUTPUT is not a folder; a pattern when it has one (each frame keeps its
 /// number); else a folder that receives each frame under its own file name. False with the
-/// problem in `problem` (no frames match, two frames would go to one file, a frame would
-/// overwrite its input).
+/// problem in `problem` (no frames match, a sequence has a gap, two frames would go to one file,
+/// a frame would overwrite its input). A gap is any number missing between a sequence's first
+/// and last frame; with `range`, only the frames in it are taken, and every one of them must be
+/// there.
 [[nodiscard]] bool planFrames(const std::vector<std::string>& inputs, const std::string& output,
-                              std::vector<FrameJob>* jobs, std::string* problem);
+                              const std::optional<FrameRange>& range, std::vector<FrameJob>* jobs,
+                              std::string* problem);
 
 } // namespace huecast::tool

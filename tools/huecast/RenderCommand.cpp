@@ -7,7 +7,6 @@
 #include <fmt/format.h>
 
 #include "host/FrameFiles.h"
-#include "tools/huecast/FrameSequence.h"
 
 namespace huecast::tool
 {
@@ -34,7 +33,7 @@ int runRender(const std::string& bundlePath, const RenderOptions& options, std::
 {
     std::vector<FrameJob> jobs;
     std::string problem;
-    if (!planFrames(options.inputs, options.output, &jobs, &problem))
+    if (!planFrames(options.inputs, options.output, options.frames, &jobs, &problem))
     {
         fmt::print(errors, "huecast: {}\n", problem);
         return 1;

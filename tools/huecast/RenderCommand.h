@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tools/huecast/FrameSequence.h"
 #include "tools/huecast/GradingSession.h"
 
 namespace huecast::tool
@@ -17,7 +19,8 @@ struct RenderOptions
     std::string saveProject; ///< empty: none
     std::vector<std::string> inputs;
     std::string output;
-    bool progress = false; ///< show a progress bar (a terminal, more than one frame)
+    std::optional<FrameRange> frames; ///< --frames A-B; nothing: every frame
+    bool progress = false;            ///< show a progress bar (a terminal, more than one frame)
 };
 
 /// `huecast render`: grades each frame through the plug-in in the reference host and writes it

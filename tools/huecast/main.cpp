@@ -26,7 +26,7 @@ constexpr const char* kDescription =
     "\n"
     "Commands and their contract (stable; scripts depend on it):\n"
     "  huecast render [--lut NAME | --lut-file PATH | --project FILE] [--save-project FILE]\n"
-    "                 INPUT... -o OUTPUT\n"
+    "                 [--frames A-B] INPUT... -o OUTPUT\n"
     "      Grade still frames or frame sequences (PNG, JPEG, TIFF, OpenEXR, DPX) through the\n"
     "      plug-in, keeping each input's bit depth (8-bit, 16-bit, float).\n"
     "      --lut picks a \"3D LUT\" popup entry, --lut-file loads a .cube file through\n"
@@ -36,6 +36,8 @@ constexpr const char* kDescription =
     "      An INPUT may be a sequence: shot.%04d.exr or shot.####.exr (one digit a '#').\n"
     "      OUTPUT is a file for one input, else a folder (frames keep their names) or a\n"
     "      numbered pattern. A progress bar shows on a terminal for more than one frame.\n"
+    "      A gap in a sequence is an error that names the missing frames; --frames A-B\n"
+    "      grades only frames A to B (inclusive, the numbers in the file names).\n"
     "  huecast apply --lut-file PATH\n"
     "      Read lines of three numbers \"r g b\" on stdin, grade them through the GPU render\n"
     "      pass on a float frame, print the graded \"r g b\" (%.9g) for each line.\n"
@@ -104,6 +106,20 @@ int main(int argc, char** argv)
     lutFileOption->excludes(projectOption);
     renderCommand->add_option("--save-project", render.saveProject,
                               "Save the chosen LUT into this project file");
+    renderCommand
+        ->add_option_function<std::string>(
+            "--frames",
+            [&render](const std::string& text)
+            { render.frames = huecast::tool::FrameRange::parse(text); },
+            "Grade only frames A to B (inclusive, the numbers in the file names)")
+        ->check(
+            [](const std::string& text)
+            {
+                return huecast::tool::FrameRange::parse(text)
+                           ? std::string()
+                           : "--frames takes A-B, the first and last frame number, A at most B";
+            },
+            "A-B");
     renderCommand->add_option("INPUT", render.inputs, "Frame files or sequence patterns")
         ->required();
     renderCommand->add_option("-o,--output", render.output, "Output file, folder or pattern")
