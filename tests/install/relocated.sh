@@ -36,6 +36,11 @@ run_installed() {
     if cmp -s "$work/frame.png" "$work/warm.png"; then return 1; fi
 }
 cp "$source/samples/clip/clip.0001.png" "$work/frame.png"
+# A sanitizer build reads its leak suppressions from the source tree, which is about to go.
+if [[ ${LSAN_OPTIONS:-} =~ suppressions=([^:]*) ]]; then
+    cp "${BASH_REMATCH[1]}" "$work/lsan.supp"
+    export LSAN_OPTIONS=${LSAN_OPTIONS/${BASH_REMATCH[1]}/$work/lsan.supp}
+fi
 mkdir "$work/home"
 export -f run_installed
 export work tree
