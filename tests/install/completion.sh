@@ -40,4 +40,5 @@ expect "Warm|Warm\\ Night" render --frames 1-2 --lut W
 expect "$work/luts/look.cube|$work/luts/sub" render --lut-file "$work/luts/"
 expect "$work/luts/look.cube|$work/luts/sub" check "$work/luts/"
 expect "--json" check --j
+expect "$work/luts/look.cube|$work/luts/sub" library --add "$work/luts/look.cube" "$work/luts/"
 echo "completion offers what it should"

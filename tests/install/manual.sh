@@ -28,4 +28,4 @@ if [ -n "$missing" ]; then
     echo "FAIL: the manual doesn't describe:$missing" >&2
     exit 1
 fi
-echo "the manual covers: $(echo $commands)"
+echo "the manual covers: ${commands//$'\n'/ }"
