@@ -3,15 +3,10 @@
 #include "tools/huecast/LibraryCommand.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 
-#include <fcntl.h>
 #include <fmt/format.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "cube/CubeKeys.h"
 #include "cube/ZRCubeReader.h"
@@ -35,44 +30,6 @@ std::string cubeProblem(const foundation::Error& error)
 {
     return error.domain() == kDomain ? "Huecast Error: " + error.localizedDescription()
                                      : error.localizedDescription();
-}
-
-// Writes the bytes under a hidden temporary name in the folder and renames it over `target`,
-// so the library never holds a half-copied file; an empty string on success, else the reason.
-std::string writeWhole(const std::string& folder, const std::string& target,
-                       const std::string& bytes)
-{
-    std::string temporary = folder + "/.huecast-add-XXXXXX";
-    const int descriptor = ::mkstemp(temporary.data());
-    if (descriptor < 0)
-    {
-        return std::strerror(errno);
-    }
-    std::size_t written = 0;
-    while (written < bytes.size())
-    {
-        const ssize_t count = ::write(descriptor, bytes.data() + written, bytes.size() - written);
-        if (count < 0 && errno == EINTR)
-        {
-            continue;
-        }
-        if (count <= 0)
-        {
-            break;
-        }
-        written += static_cast<std::size_t>(count);
-    }
-    const int writeErrno = errno;
-    const bool complete =
-        written == bytes.size() && ::fchmod(descriptor, 0644) == 0 && ::fsync(descriptor) == 0;
-    const int closeResult = ::close(descriptor);
-    if (!complete || closeResult != 0 || ::rename(temporary.c_str(), target.c_str()) != 0)
-    {
-        const std::string reason = std::strerror(complete ? errno : writeErrno);
-        ::unlink(temporary.c_str());
-        return reason;
-    }
-    return {};
 }
 
 // Adds one file; true when it is in the library afterwards.
@@ -119,9 +76,10 @@ bool addOne(const std::string& file, const std::string& folder, bool force, std:
             return false;
         }
     }
-    if (const std::string problem = writeWhole(folder, target, *text); !problem.empty())
+    // Whole or not at all: the library never holds a half-copied file.
+    if (!foundation::writeFileAtomically(target, *text, &error))
     {
-        fmt::print(errors, "huecast: {}: can't write {}: {}\n", file, target, problem);
+        fmt::print(errors, "huecast: {}: {}\n", file, error.localizedDescription());
         return false;
     }
     fmt::print(out, "{}: added as {}\n", file, name);
