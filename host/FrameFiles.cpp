@@ -2,6 +2,9 @@
 // Copyright Huecast contributors
 #include "host/FrameFiles.h"
 
+#include <array>
+#include <climits>
+
 #include <dlfcn.h>
 #include <fmt/format.h>
 
@@ -19,29 +22,49 @@ struct LoadedModule
     std::string failure;
 };
 
-// Found by name through the library path of the program that holds the host: its RUNPATH
-// names the folder beside the kit library, in the build tree and installed alike. Never
-// unloaded: formats it made hold its code.
+// The module sits beside the kit library, which every host links: in the build tree's lib/ and
+// in the installed private folder alike. Loaded by full path, since a sanitizer's dlopen
+// interceptor hides the caller's RUNPATH; empty when the kit library's folder is unknown.
+std::string moduleBesideKit()
+{
+    void* kit = dlopen(HUECAST_KIT_LIBRARY, RTLD_LAZY | RTLD_NOLOAD);
+    if (kit == nullptr)
+    {
+        return {};
+    }
+    std::array<char, PATH_MAX> origin{};
+    const bool found = dlinfo(kit, RTLD_DI_ORIGIN, origin.data()) == 0;
+    dlclose(kit);
+    return found ? std::string(origin.data()) + "/" + kFrameFileModuleName : std::string();
+}
+
+// Beside the kit library, else by name through the library path. Never unloaded: formats it
+// made hold its code.
 LoadedModule loadModule()
 {
+    std::string path = moduleBesideKit();
+    if (path.empty())
+    {
+        path = kFrameFileModuleName;
+    }
     const auto failed = [](const std::string& reason)
     {
         return LoadedModule{nullptr, fmt::format("Frames can't be read or written: the frame-file "
                                                  "module couldn't be loaded ({})",
                                                  reason)};
     };
-    void* handle = dlopen(kFrameFileModuleName, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (handle == nullptr)
     {
         const char* reason = dlerror();
-        return failed(reason != nullptr ? reason : kFrameFileModuleName);
+        return failed(reason != nullptr ? reason : path);
     }
     const auto entry = reinterpret_cast<decltype(&HuecastFrameFileModule)>(
         dlsym(handle, "HuecastFrameFileModule"));
     const FrameFileModule* module = entry != nullptr ? entry() : nullptr;
     if (module == nullptr || module->version != FrameFileModule::kVersion)
     {
-        return failed(std::string(kFrameFileModuleName) + " has no compatible entry point");
+        return failed(path + " has no compatible entry point");
     }
     return {module, {}};
 }
