@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_WORK := build/fuzz-work
 TOOL_RELEASE := build/release/tools/huecast/huecast
 
-.PHONY: all deps demo build test test-dev test-asan fuzz bench format format-check tidy clean
+.PHONY: all deps demo build test test-dev test-asan package fuzz bench format format-check tidy clean
 
 all: build
 
@@ -16,14 +16,15 @@ deps:
 	./scripts/deps
 
 # The main job: the bundled sample clip graded through a bundled LUT, and a before/after image
-# of its first frame.
+# of its first frame. The sample LUTs go into the LUT library first, so --lut finds them by name
+# (and the README's --lut examples work as written).
 DEMO := build/demo
 demo: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS) --target huecast
 	rm -rf $(DEMO)
-	$(TOOL_RELEASE) render --lut-file samples/luts/HighContrast.cube \
-		'samples/clip/clip.####.png' -o $(DEMO)/clip
+	$(TOOL_RELEASE) library --add samples/luts/*.cube
+	$(TOOL_RELEASE) render --lut HighContrast 'samples/clip/clip.####.png' -o $(DEMO)/clip
 	oiiotool samples/clip/clip.0001.png $(DEMO)/clip/clip.0001.png --mosaic 2x1 \
 		-o $(DEMO)/before-after.png
 	@echo "demo: graded frames in $(DEMO)/clip/, first frame before and after in $(DEMO)/before-after.png"
@@ -44,6 +45,14 @@ test-asan:
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan
+
+# The Debian package, build/package/huecast_<version>_<arch>.deb, checked by lintian.
+package: deps
+	cmake --preset package
+	cmake --build --preset package -j $(JOBS)
+	cpack --preset package
+	lintian --fail-on error --tag-display-limit 0 build/package/huecast_*.deb
+	@echo "package: $$(ls build/package/huecast_*.deb)"
 
 # Each fuzz target for FUZZ_SECONDS, seeded from the committed corpus and fixtures.
 fuzz: deps

@@ -3,7 +3,9 @@
 #include "host/FrameFiles.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <climits>
 #include <filesystem>
 #include <set>
 
@@ -24,34 +26,51 @@ struct LoadedModule
     std::string failure;
 };
 
-// Found through the tool's library path first, then where this build put it. Never unloaded:
-// formats it made hold its code.
+// The module sits beside the kit library, which every host links: in the build tree's lib/ and
+// in the installed private folder alike. Loaded by full path, since a sanitizer's dlopen
+// interceptor hides the caller's RUNPATH; empty when the kit library's folder is unknown.
+std::string moduleBesideKit()
+{
+    void* kit = dlopen(HUECAST_KIT_LIBRARY, RTLD_LAZY | RTLD_NOLOAD);
+    if (kit == nullptr)
+    {
+        return {};
+    }
+    std::array<char, PATH_MAX> origin{};
+    const bool found = dlinfo(kit, RTLD_DI_ORIGIN, origin.data()) == 0;
+    dlclose(kit);
+    return found ? std::string(origin.data()) + "/" + kFrameFileModuleName : std::string();
+}
+
+// Beside the kit library, else by name through the library path. Never unloaded: formats it
+// made hold its code.
 LoadedModule loadModule()
 {
-    std::string reasons;
-    for (const std::string& candidate :
-         {std::string(kFrameFileModuleName),
-          std::string(HUECAST_BUILT_LIBRARY_DIR "/") + kFrameFileModuleName})
+    std::string path = moduleBesideKit();
+    if (path.empty())
     {
-        void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-        if (handle == nullptr)
-        {
-            const char* reason = dlerror();
-            reasons = reason != nullptr ? reason : candidate;
-            continue;
-        }
-        const auto entry = reinterpret_cast<decltype(&HuecastFrameFileModule)>(
-            dlsym(handle, "HuecastFrameFileModule"));
-        const FrameFileModule* module = entry != nullptr ? entry() : nullptr;
-        if (module != nullptr && module->version == FrameFileModule::kVersion)
-        {
-            return {module, {}};
-        }
-        reasons = candidate + " has no compatible entry point";
+        path = kFrameFileModuleName;
     }
-    return {nullptr, fmt::format("Frames can't be read or written: the frame-file module "
-                                 "couldn't be loaded ({})",
-                                 reasons)};
+    const auto failed = [](const std::string& reason)
+    {
+        return LoadedModule{nullptr, fmt::format("Frames can't be read or written: the frame-file "
+                                                 "module couldn't be loaded ({})",
+                                                 reason)};
+    };
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (handle == nullptr)
+    {
+        const char* reason = dlerror();
+        return failed(reason != nullptr ? reason : path);
+    }
+    const auto entry = reinterpret_cast<decltype(&HuecastFrameFileModule)>(
+        dlsym(handle, "HuecastFrameFileModule"));
+    const FrameFileModule* module = entry != nullptr ? entry() : nullptr;
+    if (module == nullptr || module->version != FrameFileModule::kVersion)
+    {
+        return failed(path + " has no compatible entry point");
+    }
+    return {module, {}};
 }
 
 const FrameFileModule* frameFileModule(HostError code, foundation::Error* error)

@@ -67,22 +67,22 @@ std::string PluginBundle::defaultBundlePath()
     {
         return configured;
     }
+    // Only paths relative to the running executable: an installed tree works wherever it is
+    // unpacked, and no installed file names the folder it was built in.
     std::error_code ignored;
     const std::filesystem::path executable =
         std::filesystem::read_symlink("/proc/self/exe", ignored);
-    if (!executable.empty())
+    const std::filesystem::path folder = executable.parent_path();
+    const std::filesystem::path installed = folder / HUECAST_PRIVATE_FROM_BINDIR / "Huecast.bundle";
+    for (const auto& candidate :
+         {folder / "Huecast.bundle", installed, folder / "../../Huecast.bundle"})
     {
-        const std::filesystem::path folder = executable.parent_path();
-        for (const auto& candidate : {folder / "Huecast.bundle", folder / "../../Huecast.bundle",
-                                      folder / "../lib/huecast/Huecast.bundle"})
+        if (isBundle(candidate))
         {
-            if (isBundle(candidate))
-            {
-                return std::filesystem::weakly_canonical(candidate, ignored).string();
-            }
+            return std::filesystem::weakly_canonical(candidate, ignored).string();
         }
     }
-    return HUECAST_BUILT_BUNDLE_DIR;
+    return installed.lexically_normal().string();
 }
 
 } // namespace huecast::host

@@ -54,8 +54,8 @@ public:
     [[nodiscard]] const std::string& path() const { return m_path; }
 
     /// Where the tool finds the bundle: $HUECAST_BUNDLE when set, else Huecast.bundle beside
-    /// the running executable or two folders above it (the build tree's layout), else the
-    /// folder the build wrote it to.
+    /// the running executable, in the installed private folder relative to it, or two folders
+    /// above it (the build tree's layout); when none holds one, the installed location.
     [[nodiscard]] static std::string defaultBundlePath();
 
 private:

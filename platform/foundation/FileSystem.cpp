@@ -25,6 +25,31 @@ void setReadError(Error* error, const std::string& path, std::int64_t code,
              fmt::format("The file \"{}\" couldn't be read: {}", path, reason));
 }
 
+void setWriteError(Error* error, const std::string& path, int code)
+{
+    setError(error, kFileErrorDomain, code,
+             fmt::format("The file \"{}\" couldn't be written: {}", path, std::strerror(code)));
+}
+
+// Writes all the bytes, retrying short writes; 0 or the errno value.
+int writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty())
+    {
+        const ssize_t count = ::write(fd, bytes.data(), bytes.size());
+        if (count < 0 && errno == EINTR)
+        {
+            continue;
+        }
+        if (count <= 0)
+        {
+            return count < 0 ? errno : EIO;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(count));
+    }
+    return 0;
+}
+
 class FileDescriptor
 {
 public:
@@ -45,6 +70,40 @@ private:
 };
 
 } // namespace
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes, Error* error)
+{
+    const std::size_t slash = path.rfind('/');
+    std::string temporary =
+        (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+        ".huecast-write-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+    {
+        setWriteError(error, path, errno);
+        return false;
+    }
+    int code = writeAll(fd, bytes);
+    if (code == 0 && (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0))
+    {
+        code = errno;
+    }
+    if (::close(fd) != 0 && code == 0)
+    {
+        code = errno;
+    }
+    if (code == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
+    {
+        code = errno;
+    }
+    if (code != 0)
+    {
+        ::unlink(temporary.c_str());
+        setWriteError(error, path, code);
+        return false;
+    }
+    return true;
+}
 
 bool fileExists(const std::string& path)
 {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/foundation/Error.h"
@@ -30,6 +31,14 @@ inline constexpr std::uint64_t kMaxWholeFileBytes = 2ULL << 30;
 /// on failure, with a kFileErrorDomain error naming the path and the reason (the errno text,
 /// an invalid UTF-8 byte's offset, or the size limit) in `error` when given.
 [[nodiscard]] std::optional<std::string> readUtf8File(const std::string& path, Error* error);
+
+/// Writes the bytes to the path whole or not at all (the platform's atomic file write): into a
+/// new temporary file beside it, flushed to disk, then renamed over the path, so a reader sees
+/// the former file or the complete new one. The file gets mode 0644. False on failure, with a
+/// kFileErrorDomain error (the errno value) naming the path and the reason in `error` when
+/// given; no temporary file is left behind.
+[[nodiscard]] bool writeFileAtomically(const std::string& path, std::string_view bytes,
+                                       Error* error);
 
 /// The names of the folder's direct entries, hidden ones included, in the order the system
 /// lists them; empty when the folder cannot be listed.

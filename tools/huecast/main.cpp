@@ -17,6 +17,7 @@
 #include "tools/huecast/CheckCommand.h"
 #include "tools/huecast/CommandGuide.h"
 #include "tools/huecast/InspectorCommand.h"
+#include "tools/huecast/LibraryCommand.h"
 #include "tools/huecast/ListCommand.h"
 #include "tools/huecast/RenderCommand.h"
 
@@ -61,12 +62,17 @@ constexpr const char* kDescription =
     "      Print the \"3D LUT\" popup entries of a new filter instance, one a line: \"No LUT\",\n"
     "      \"External File\", then the .cube files of the LUT library folder\n"
     "      ~/Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay/.\n"
+    "  huecast library [--add FILE... [--force]]\n"
+    "      Without --add: print the LUT library folder, then its entries, each that won't\n"
+    "      load followed by the reader's message. With --add: read each .cube file and copy\n"
+    "      the good ones into the folder as NAME.cube (making the folder), so that\n"
+    "      --lut NAME finds them; a different file of the same name stays unless --force.\n"
     "  huecast inspector -o PANEL.png [--width W] [--path P] [--pressed] [--scale S]\n"
     "      Draw the \"Load LUT\" control (Browse button and path display) as the host's\n"
     "      inspector shows it into a PNG: W points wide (114 to 4096, default 468), showing\n"
     "      the path P, the button held down with --pressed, S pixels a point (1 to 8).\n"
     "\n"
-    "The plug-in bundle is found through $HUECAST_BUNDLE, else beside the tool.\n"
+    "The plug-in bundle is found through $HUECAST_BUNDLE, else where the tool is installed.\n"
     "Exit status: 0 when everything succeeded, 1 when a file failed, 2 for a usage error.\n";
 
 constexpr const char* kChooseALut =
@@ -128,8 +134,13 @@ int main(int argc, char** argv)
 {
     CLI::App app(kDescription, "huecast");
     app.require_subcommand(1);
+    app.set_help_all_flag("--help-all", "Print this help with every command's options, and exit");
     app.set_version_flag("--version",
-                         [] { return "huecast 0.1.0\n" + huecast::tool::describeGlRenderer(); });
+                         []
+                         {
+        return std::string("huecast " HUECAST_VERSION "
+") + huecast::tool::describeGlRenderer();
+                         });
 
     std::vector<std::string> checkFiles;
     bool checkJson = false;
@@ -138,6 +149,15 @@ int main(int argc, char** argv)
     check->add_option("FILE", checkFiles, ".cube files to read")->required();
 
     CLI::App* list = app.add_subcommand("list", "Print the LUT popup's entries");
+
+    std::vector<std::string> libraryFiles;
+    bool libraryForce = false;
+    CLI::App* library =
+        app.add_subcommand("library", "Print the LUT library folder, or add .cube files to it");
+    auto* addOption =
+        library->add_option("--add", libraryFiles, "Check these .cube files and copy them in");
+    library->add_flag("--force", libraryForce, "Replace a different file of the same name")
+        ->needs(addOption);
 
     huecast::tool::RenderOptions render;
     std::string renderLibraryEntry;
@@ -232,6 +252,12 @@ int main(int argc, char** argv)
         if (list->parsed())
         {
             return huecast::tool::runList(huecast::host::PluginBundle::defaultBundlePath(), stdout);
+        }
+        if (library->parsed())
+        {
+            return libraryFiles.empty()
+                       ? huecast::tool::runLibraryList(stdout)
+                       : huecast::tool::runLibraryAdd(libraryFiles, libraryForce, stdout, stderr);
         }
         if (renderCommand->parsed())
         {

@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+//
+// `huecast library` end to end on a fresh HOME: adding checks every file with the reader,
+// copies only good ones, whole, and never replaces a different file unasked.
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/TestSupport.h"
+#include "tests/support/ToolRun.h"
+
+namespace huecast::test
+{
+namespace
+{
+
+constexpr const char* kGoodCube = "LUT_3D_SIZE 2\n"
+                                  "0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n";
+constexpr const char* kOtherCube = "TITLE \"other\"\nLUT_3D_SIZE 2\n"
+                                   "0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n";
+
+class Library : public testing::Test
+{
+protected:
+    std::string folder() const
+    {
+        return home.pathOf("Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay");
+    }
+    std::vector<std::string> entries() const
+    {
+        std::vector<std::string> names;
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator(folder(), ignored))
+        {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    ToolRun library(const std::vector<std::string>& arguments)
+    {
+        std::vector<std::string> all{"library"};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        return runTool(all, home.pathOf("stderr"));
+    }
+    std::string errors() const { return readFile(home.pathOf("stderr")); }
+
+    TempDir home;
+    TempDir files;
+    ScopedEnv homeVariable{"HOME", home.path()};
+};
+
+TEST_F(Library, AddCopiesTheGoodFilesWholeAndNamesEachBadOne)
+{
+    const std::string good = files.write("Look.CUBE", kGoodCube);
+    const std::string bad = files.write("Bad.cube", "LUT_3D_SIZE 2\n0 0 0\n");
+    const std::string missing = files.pathOf("Missing.cube");
+    const ToolRun run = library({"--add", bad, good, missing});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(entries(), std::vector<std::string>{"Look.cube"});
+    EXPECT_EQ(readFile(folder() + "/Look.cube"), kGoodCube);
+    EXPECT_EQ(errors(), "huecast: " + bad +
+                            ": Huecast Error: Data length in file does not match declared size\n"
+                            "huecast: " +
+                            missing + ": no such file\n");
+}
+
+TEST_F(Library, ADifferentFileOfTheSameNameStaysUnlessForced)
+{
+    const std::string first = files.write("Warm.cube", kGoodCube);
+    ASSERT_EQ(library({"--add", first}).status, 0);
+    // The same bytes again are already there, which is success.
+    EXPECT_EQ(library({"--add", first}).status, 0);
+
+    std::filesystem::create_directory(files.pathOf("other"));
+    const std::string second = files.write("other/Warm.cube", kOtherCube);
+    EXPECT_EQ(library({"--add", second}).status, 1);
+    EXPECT_EQ(errors(), "huecast: " + second +
+                            ": the library already holds a different Warm.cube; --force "
+                            "replaces it\n");
+    EXPECT_EQ(readFile(folder() + "/Warm.cube"), kGoodCube);
+
+    EXPECT_EQ(library({"--add", second, "--force"}).status, 0);
+    EXPECT_EQ(readFile(folder() + "/Warm.cube"), kOtherCube);
+    EXPECT_EQ(entries(), std::vector<std::string>{"Warm.cube"}) << "no temporary file is left";
+}
+
+TEST_F(Library, ListingNamesTheFolderAndMarksEntriesThatWontLoad)
+{
+    ToolRun run = library({});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, folder() + "/ (not made yet: huecast library --add FILE... makes it)\n");
+
+    std::filesystem::create_directories(folder());
+    std::ofstream(folder() + "/Good.cube") << kGoodCube;
+    std::ofstream(folder() + "/Broken.cube") << "LUT_3D_SIZE 2\n0 0\n";
+    std::ofstream(folder() + "/notes.txt") << "not a LUT";
+    run = library({});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, folder() + "/\n"
+                                  "Broken (won't load: Huecast Error: Malformed data Line:2)\n"
+                                  "Good\n");
+}
+
+} // namespace
+} // namespace huecast::test

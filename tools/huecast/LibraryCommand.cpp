@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#include "tools/huecast/LibraryCommand.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+
+#include <fmt/format.h>
+
+#include "cube/CubeKeys.h"
+#include "cube/ZRCubeReader.h"
+#include "platform/foundation/FileSystem.h"
+#include "platform/foundation/Paths.h"
+
+namespace huecast::tool
+{
+namespace
+{
+
+namespace fs = std::filesystem;
+
+std::string libraryFolder()
+{
+    return foundation::expandTilde(kDefaultCubesLocation);
+}
+
+// The reader's own messages, worded as the plug-in's alert words them.
+std::string cubeProblem(const foundation::Error& error)
+{
+    return error.domain() == kDomain ? "Huecast Error: " + error.localizedDescription()
+                                     : error.localizedDescription();
+}
+
+// Adds one file; true when it is in the library afterwards.
+bool addOne(const std::string& file, const std::string& folder, bool force, std::FILE* out,
+            std::FILE* errors)
+{
+    std::error_code code;
+    if (!fs::is_regular_file(file, code))
+    {
+        fmt::print(errors, "huecast: {}: {}\n", file,
+                   fs::exists(file, code) ? "not a regular file" : "no such file");
+        return false;
+    }
+    // The bytes checked are the bytes copied: the file is read once.
+    foundation::Error error;
+    const std::optional<std::string> text = foundation::readUtf8File(file, &error);
+    if (!text || !ZRCubeReader::cubeFromText(*text, file, &error))
+    {
+        fmt::print(errors, "huecast: {}: {}\n", file, cubeProblem(error));
+        return false;
+    }
+    const std::string name(foundation::deletingPathExtension(foundation::lastPathComponent(file)));
+    if (name.empty() || name.front() == '.')
+    {
+        fmt::print(errors,
+                   "huecast: {}: a library entry needs a name that doesn't start with '.'\n", file);
+        return false;
+    }
+    const std::string target = folder + "/" + name + ".cube";
+    if (fs::exists(fs::symlink_status(target, code)))
+    {
+        const std::optional<std::string> present = foundation::readUtf8File(target, nullptr);
+        if (present && *present == *text)
+        {
+            fmt::print(out, "{}: already in the library as {}\n", file, name);
+            return true;
+        }
+        if (!force)
+        {
+            fmt::print(errors,
+                       "huecast: {}: the library already holds a different {}.cube; "
+                       "--force replaces it\n",
+                       file, name);
+            return false;
+        }
+    }
+    // Whole or not at all: the library never holds a half-copied file.
+    if (!foundation::writeFileAtomically(target, *text, &error))
+    {
+        fmt::print(errors, "huecast: {}: {}\n", file, error.localizedDescription());
+        return false;
+    }
+    fmt::print(out, "{}: added as {}\n", file, name);
+    return true;
+}
+
+} // namespace
+
+int runLibraryList(std::FILE* out)
+{
+    const std::string folder = libraryFolder();
+    std::error_code code;
+    if (!fs::is_directory(folder, code))
+    {
+        fmt::print(out, "{} (not made yet: huecast library --add FILE... makes it)\n", folder);
+        return 0;
+    }
+    fmt::print(out, "{}\n", folder);
+    std::vector<std::string> names = ZRCubeReader::cubesAtPath(folder);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names)
+    {
+        foundation::Error error;
+        if (ZRCubeReader::cubeFromFile(folder + name + ".cube", &error))
+        {
+            fmt::print(out, "{}\n", name);
+        }
+        else
+        {
+            fmt::print(out, "{} (won't load: {})\n", name, cubeProblem(error));
+        }
+    }
+    return 0;
+}
+
+int runLibraryAdd(const std::vector<std::string>& files, bool force, std::FILE* out,
+                  std::FILE* errors)
+{
+    std::string folder = libraryFolder();
+    while (folder.size() > 1 && folder.back() == '/')
+    {
+        folder.pop_back();
+    }
+    std::error_code code;
+    fs::create_directories(folder, code);
+    if (code)
+    {
+        fmt::print(errors, "huecast: can't make the library folder {}: {}\n", folder,
+                   code.message());
+        return 1;
+    }
+    bool allAdded = true;
+    for (const std::string& file : files)
+    {
+        allAdded = addOne(file, folder, force, out, errors) && allAdded;
+    }
+    return allAdded ? 0 : 1;
+}
+
+} // namespace huecast::tool
