@@ -348,7 +348,11 @@ bool Frei0rFilter::chooseFile(const std::string& path)
     m_presenter->setAlertPrefix(fmt::format("huecast: {}: ", path));
     const int alertsBefore = m_presenter->alertCount();
     (void)m_instance->choosePopupEntry(kLUTParameter, kExternalFileIndex);
-    m_presenter->answerNextPanel(path);
+    // A real open panel answers with an absolute path; a relative one could equal a cache key
+    // that is no file's path ("kIdentityCube").
+    std::error_code ignored;
+    const std::string chosen = std::filesystem::absolute(path, ignored).lexically_normal().string();
+    m_presenter->answerNextPanel(chosen);
     if (!m_instance->clickBrowse(kLoadLUTParameter))
     {
         report(fmt::format("the plug-in offers no Browse button to load {}", path));
@@ -356,7 +360,7 @@ bool Frei0rFilter::chooseFile(const std::string& path)
     }
     const std::string* loaded =
         fx::stringOf(m_instance->parameters().parameter(kLoadLUTParameter)->value);
-    return m_presenter->alertCount() == alertsBefore && loaded != nullptr && *loaded == path;
+    return m_presenter->alertCount() == alertsBefore && loaded != nullptr && *loaded == chosen;
 }
 
 void Frei0rFilter::passThrough(const std::uint32_t* input, std::uint32_t* output) const
