@@ -26,10 +26,12 @@ fail() {
     exit 1
 }
 
-# Runs a host with the sanitizer runtimes preloaded when the module is sanitized.
+# Runs a host with the sanitizer runtimes preloaded when the module is sanitized. Memory errors
+# are caught; leak checking is left to the module's own test: LeakSanitizer's tracer crashes
+# (SIGSEGV) scanning thread-local storage in these hosts once Mesa's driver is loaded.
 host() {
     if [ -n "${HUECAST_PRELOAD:-}" ]; then
-        LD_PRELOAD="$HUECAST_PRELOAD" "$@"
+        ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" LD_PRELOAD="$HUECAST_PRELOAD" "$@"
     else
         "$@"
     fi
