@@ -42,7 +42,6 @@ struct Module
             return;
         }
         init = reinterpret_cast<decltype(init)>(dlsym(handle, "f0r_init"));
-        info = reinterpret_cast<decltype(info)>(dlsym(handle, "f0r_get_plugin_info"));
         construct = reinterpret_cast<decltype(construct)>(dlsym(handle, "f0r_construct"));
         destruct = reinterpret_cast<decltype(destruct)>(dlsym(handle, "f0r_destruct"));
         set = reinterpret_cast<decltype(set)>(dlsym(handle, "f0r_set_param_value"));
@@ -66,7 +65,6 @@ struct Module
 
     void* handle = nullptr;
     decltype(&f0r_init) init = nullptr;
-    decltype(&f0r_get_plugin_info) info = nullptr;
     decltype(&f0r_construct) construct = nullptr;
     decltype(&f0r_destruct) destruct = nullptr;
     decltype(&f0r_set_param_value) set = nullptr;
@@ -114,26 +112,6 @@ protected:
 
     Module module;
 };
-
-TEST_F(Frei0rModule, DeclaresAnRgbaFilterWithTwoStringParameters)
-{
-    f0r_plugin_info_t info{};
-    module.info(&info);
-    EXPECT_STREQ(info.name, "huecast");
-    EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_FILTER);
-    EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
-    EXPECT_EQ(info.num_params, 2);
-    auto* paramInfo =
-        reinterpret_cast<decltype(&f0r_get_param_info)>(dlsym(module.handle, "f0r_get_param_info"));
-    for (int index = 0; index < 2; ++index)
-    {
-        f0r_param_info_t param{};
-        paramInfo(&param, index);
-        EXPECT_EQ(param.type, F0R_PARAM_STRING);
-        EXPECT_STREQ(param.name, index == 0 ? "lut" : "project");
-        EXPECT_NE(param.explanation, nullptr);
-    }
-}
 
 // Instances on several threads at once each grade with their own LUT, exactly as one instance
 // alone does; one more instance is handed from thread to thread between frames. Each call gives
