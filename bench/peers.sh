@@ -19,7 +19,13 @@
 # Both get the same thread count (llvmpipe's LP_NUM_THREADS, ffmpeg's -threads and
 # -filter_threads: THREADS, default all cores); rounds alternate the two.
 #
-# Usage: bench/peers.sh [HUECAST] [FILE] [ROUNDS]   (RENDER_BENCH=..., THREADS=...)
+# Grading the same frames inside ffmpeg, the frei0r module against lut3d:
+#   ffmpeg -vf frei0r=huecast:LUT   (the module from FREI0R_DIR, default the release build)
+#   ffmpeg -vf lut3d=LUT:interp=trilinear
+# on the same raw 1920x1080 RGBA frames, the same 33-point LUT and the same thread settings,
+# timed per frame as above, rounds alternating the two.
+#
+# Usage: bench/peers.sh [HUECAST] [FILE] [ROUNDS]   (RENDER_BENCH=..., THREADS=..., FREI0R_DIR=...)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,7 +35,9 @@ rounds=${3:-15}
 render_bench=${RENDER_BENCH:-$root/build/release/bench/huecast_render_bench}
 threads=${THREADS:-$(nproc)}
 
-for tool in "$huecast" "$render_bench" ociochecklut ffmpeg; do
+frei0r_dir=${FREI0R_DIR:-$root/build/release/lib/frei0r-1}
+
+for tool in "$huecast" "$render_bench" "$frei0r_dir/huecast.so" ociochecklut ffmpeg; do
     command -v "$tool" >/dev/null || { echo "peers: $tool not found (run scripts/deps)" >&2; exit 1; }
 done
 
@@ -91,10 +99,13 @@ run_render_bench() {
             $1 == name { printf "%s %s %s %s\n", $column["real_time"], $column["\"upload_ms\""],
                                 $column["\"render_ms\""], $column["\"readback_ms\""] }'
 }
+lut3d_filter="lut3d=file=$work/huecast-render-bench-33.cube:interp=trilinear"
+frei0r_filter="frei0r=huecast:$work/huecast-render-bench-33.cube"
+# ffmpeg through 1 + N copies of the frame, with the filter given (default lut3d).
 run_ffmpeg_frames() {
-    ffmpeg -v error -nostdin -threads "$threads" -filter_threads "$threads" \
-        -f rawvideo -pix_fmt rgba -s 1920x1080 -stream_loop "$1" -i "$work/frame.rgba" \
-        -vf "lut3d=file=$work/huecast-render-bench-33.cube:interp=trilinear" -f null -
+    FREI0R_PATH=$frei0r_dir ffmpeg -v error -nostdin -threads "$threads" \
+        -filter_threads "$threads" -f rawvideo -pix_fmt rgba -s 1920x1080 -stream_loop "$1" \
+        -i "$work/frame.rgba" -vf "${2:-$lut3d_filter}" -f null -
 }
 
 run_render_bench >/dev/null # writes the LUT ffmpeg reads, warms the caches
@@ -115,3 +126,24 @@ printf '  %-28s %10.2f ms/frame   %.2fx huecast\n' "ffmpeg lut3d trilinear" "$f"
 printf '  huecast split: upload %.2f ms, frame calls and draw %.2f ms, read-back %.2f ms\n' \
     "$(cut -d' ' -f2 <"$work/render" | median)" "$(cut -d' ' -f3 <"$work/render" | median)" \
     "$(cut -d' ' -f4 <"$work/render" | median)"
+
+# The same frames inside ffmpeg: the frei0r module against lut3d.
+run_ffmpeg_frames 0 "$frei0r_filter" # warms the module's first load
+: >"$work/frei0r" && : >"$work/lut3d-host"
+# Per-frame time of ffmpeg with the filter, appended to the file.
+time_ffmpeg_filter() {
+    local one many
+    one=$(time_us run_ffmpeg_frames 0 "$1")
+    many=$(time_us run_ffmpeg_frames "$render_frames" "$1")
+    echo "$(((many - one) / render_frames))" >>"$2"
+}
+for ((i = 0; i < render_rounds; i++)); do
+    time_ffmpeg_filter "$frei0r_filter" "$work/frei0r"
+    time_ffmpeg_filter "$lut3d_filter" "$work/lut3d-host"
+done
+
+m=$(echo "$(median <"$work/frei0r") / 1000" | bc -l)
+l=$(echo "$(median <"$work/lut3d-host") / 1000" | bc -l)
+echo "peers: ffmpeg on 1920x1080 RGBA frames through a 33-point LUT, $threads threads, median of $render_rounds rounds"
+printf '  %-28s %10.2f ms/frame\n' "ffmpeg frei0r=huecast" "$m"
+printf '  %-28s %10.2f ms/frame   %.2fx frei0r=huecast\n' "ffmpeg lut3d trilinear" "$l" "$(echo "$l / $m" | bc -l)"

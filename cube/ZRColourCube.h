@@ -68,8 +68,8 @@ public:
     /// the edge is unusable) instead: bind never reads past the buffer. Pair each bind with
     /// disable within one render.
     void bind();
-    /// Deletes the texture the latest bind made and binds 0 to GL_TEXTURE_3D in the active
-    /// unit. Needs the same current context as bind.
+    /// Deletes the texture the latest bind on this thread made and binds 0 to GL_TEXTURE_3D in
+    /// the active unit. Needs the same current context as bind, on the same thread.
     void disable();
 
     /// The identity cube's dictionary: edge 16, entry (r, g, b) = (r/15, g/15, b/15) in single
@@ -91,7 +91,6 @@ private:
     };
     explicit ZRColourCube(Uninitialised /*tag*/) {}
 
-    std::uint32_t m_lookupTexture = 0; // the GL texture name of the latest bind
     std::atomic<DictionaryPtr> m_colourCube;
 };
 

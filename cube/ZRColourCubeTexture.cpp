@@ -2,8 +2,9 @@
 // Copyright Huecast contributors
 //
 // The cube's 3D texture: the only part of the cube that talks to GL.
+#include <algorithm>
 #include <cstddef>
-#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "cube/ZRColourCube.h"
@@ -14,7 +15,11 @@ namespace huecast
 namespace
 {
 
-static_assert(std::is_same_v<GLuint, std::uint32_t>, "m_lookupTexture holds a GL name");
+// The texture of each cube's latest bind, kept per thread rather than in the cube: cubes are
+// shared (the cache, the identity cube) by filter instances that render at the same time on
+// other threads, each in its own context, where the same GL name means another texture. A
+// render's bind and disable both run on its thread, with its context current.
+thread_local std::vector<std::pair<const ZRColourCube*, GLuint>> t_boundTextures;
 
 constexpr std::size_t kEntryBytes = 3 * sizeof(float);
 
@@ -50,8 +55,9 @@ std::vector<float> identityLattice(GLsizei edge)
 
 void ZRColourCube::bind()
 {
-    glGenTextures(1, &m_lookupTexture);
-    glBindTexture(GL_TEXTURE_3D, m_lookupTexture);
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_3D, texture);
 
     // The dictionary never changes once made, so the edge and the lattice belong together.
     const DictionaryPtr dictionary = colourCube();
@@ -91,12 +97,20 @@ void ZRColourCube::bind()
     // whole draw over twice as slow. The floats are the same either way.
     glTexImage3D(GL_TEXTURE_3D, 0, hasFloatTextures() ? GL_RGBA32F : GL_RGB, edge, edge, edge, 0,
                  GL_RGB, GL_FLOAT, texels);
-    glBindTexture(GL_TEXTURE_3D, m_lookupTexture);
+    glBindTexture(GL_TEXTURE_3D, texture);
+    t_boundTextures.emplace_back(this, texture);
 }
 
 void ZRColourCube::disable()
 {
-    glDeleteTextures(1, &m_lookupTexture);
+    // The latest bind of this cube on this thread; a disable without a bind deletes nothing.
+    const auto found = std::find_if(t_boundTextures.rbegin(), t_boundTextures.rend(),
+                                    [this](const auto& bound) { return bound.first == this; });
+    if (found != t_boundTextures.rend())
+    {
+        glDeleteTextures(1, &found->second);
+        t_boundTextures.erase(std::next(found).base());
+    }
     glBindTexture(GL_TEXTURE_3D, 0);
 }
 

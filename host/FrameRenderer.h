@@ -45,6 +45,10 @@ public:
     /// Reads the rendered frame back, reshaping the output to the rendered size.
     void readBack(Frame* output) const;
 
+    /// The render time the filter gets for the next frame; each frame after it gets one more.
+    /// Frame-by-frame hosts leave it (frames 0, 1, 2 ...); hosts with a clock set it per frame.
+    void setTime(double time) { m_time = time; }
+
     [[nodiscard]] RectangleTexture& inputTexture() { return m_input; }
     [[nodiscard]] RectangleTexture& outputTexture() { return m_output; }
 

@@ -4,7 +4,6 @@
 // The filter's three parameters and how a LUT choice becomes the cube in "CubeData".
 #include <algorithm>
 
-#include "cube/ZRCubeReader.h"
 #include "platform/foundation/Paths.h"
 #include "platform/kit/Modal.h"
 #include "plugin/HuecastFxPlug.h"
@@ -81,15 +80,10 @@ bool HuecastFxPlug::addParameters()
 bool HuecastFxPlug::setCubeForName(const std::string& path, foundation::Error* error)
 {
     auto* setting = fx::apiFor<fx::FxParameterSettingAPI>(m_apiManager);
-    std::shared_ptr<ZRColourCube> cube = m_cache->cubeForName(path);
+    std::shared_ptr<ZRColourCube> cube = m_cache->cubeForFile(path, error);
     if (!cube)
     {
-        cube = ZRCubeReader::cubeFromFile(path, error);
-        if (!cube)
-        {
-            return false;
-        }
-        m_cache->addCube(cube);
+        return false;
     }
     if (setting != nullptr)
     {

@@ -1,0 +1,380 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright Huecast contributors
+#include "adapters/frei0r/Frei0rFilter.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+
+#include <dlfcn.h>
+#include <epoxy/egl.h>
+#include <fmt/format.h>
+
+#include "host/Project.h"
+#include "platform/fx/FxCustomValue.h"
+
+namespace huecast::frei0r
+{
+namespace
+{
+
+constexpr std::uint32_t kLUTParameter = 1;
+constexpr std::uint32_t kLoadLUTParameter = 3;
+constexpr std::int32_t kExternalFileIndex = 1;
+constexpr std::ptrdiff_t kFirstLibraryIndex = 2; // after "No LUT" and "External File"
+
+// Modal UI for every instance in the process. The filter shows its open panel and alerts from
+// inside a call the module makes, on the calling thread; they go to the presenter of the
+// instance making that call. Installed once and never removed: the module stays loaded.
+class ThreadPresenter final : public kit::ModalPresenter
+{
+public:
+    // Routes this thread's modal UI to the presenter while the scope lives.
+    class Scope
+    {
+    public:
+        explicit Scope(kit::ModalPresenter* presenter) : m_previous(t_target)
+        {
+            install();
+            t_target = presenter;
+        }
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+        ~Scope() { t_target = m_previous; }
+
+    private:
+        kit::ModalPresenter* m_previous;
+    };
+
+    kit::OpenPanelResult runOpenPanel(const kit::OpenPanelRequest& request) override
+    {
+        if (t_target != nullptr)
+        {
+            return t_target->runOpenPanel(request);
+        }
+        return m_hosts ? m_hosts->runOpenPanel(request) : kit::OpenPanelResult{};
+    }
+
+    long runAlert(const kit::AlertContent& alert) override
+    {
+        if (t_target != nullptr)
+        {
+            return t_target->runAlert(alert);
+        }
+        return m_hosts ? m_hosts->runAlert(alert) : kit::kAlertFirstButtonReturn;
+    }
+
+private:
+    // Modal UI outside the module's calls goes to whatever presenter the process had.
+    explicit ThreadPresenter(std::shared_ptr<kit::ModalPresenter> hosts) : m_hosts(std::move(hosts))
+    {
+    }
+
+    static void install()
+    {
+        static std::once_flag once;
+        std::call_once(once,
+                       []
+                       {
+                           kit::setModalPresenter(std::shared_ptr<ThreadPresenter>(
+                               new ThreadPresenter(kit::modalPresenter())));
+                       });
+    }
+
+    static thread_local kit::ModalPresenter* t_target;
+    std::shared_ptr<kit::ModalPresenter> m_hosts;
+};
+
+thread_local kit::ModalPresenter* ThreadPresenter::t_target = nullptr;
+
+// Makes a context current on the calling thread for one call into the module, then gives the
+// thread back what was current before (the host's own context, or none): hosts move instances
+// between threads, and a context still current on another thread can't be made current.
+class ContextScope
+{
+public:
+    explicit ContextScope(host::ReferenceHost* host)
+        : m_api(eglQueryAPI()), m_display(eglGetCurrentDisplay()),
+          m_draw(eglGetCurrentSurface(EGL_DRAW)), m_read(eglGetCurrentSurface(EGL_READ)),
+          m_context(eglGetCurrentContext()), m_current(host != nullptr && host->makeCurrent())
+    {
+    }
+    ContextScope(const ContextScope&) = delete;
+    ContextScope& operator=(const ContextScope&) = delete;
+    ~ContextScope()
+    {
+        if (m_context != EGL_NO_CONTEXT)
+        {
+            eglBindAPI(m_api);
+            eglMakeCurrent(m_display, m_draw, m_read, m_context);
+        }
+        else if (eglGetCurrentContext() != EGL_NO_CONTEXT)
+        {
+            eglMakeCurrent(eglGetCurrentDisplay(), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+            eglBindAPI(m_api);
+        }
+    }
+
+    [[nodiscard]] bool current() const { return m_current; }
+
+private:
+    EGLenum m_api;
+    EGLDisplay m_display;
+    EGLSurface m_draw;
+    EGLSurface m_read;
+    EGLContext m_context;
+    bool m_current;
+};
+
+// A value naming a file rather than a library entry: it has a folder or the .cube extension.
+bool namesFile(const std::string& value)
+{
+    return value.find('/') != std::string::npos || value.ends_with(".cube");
+}
+
+bool isBundle(const std::filesystem::path& folder)
+{
+    std::error_code ignored;
+    return std::filesystem::is_regular_file(folder / "huecast.so", ignored);
+}
+
+} // namespace
+
+std::string bundlePath()
+{
+    if (const char* configured = std::getenv("HUECAST_BUNDLE");
+        configured != nullptr && *configured)
+    {
+        return configured;
+    }
+    // The module is loaded by someone else's program: find the bundle from the module's own
+    // file, through the relative paths the build computed for the installed layout and for the
+    // build tree.
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<const void*>(&bundlePath), &info) == 0 || info.dli_fname == nullptr)
+    {
+        return {};
+    }
+    std::error_code ignored;
+    const std::filesystem::path folder =
+        std::filesystem::weakly_canonical(info.dli_fname, ignored).parent_path();
+    for (const char* relative : {HUECAST_FREI0R_INSTALLED_BUNDLE, HUECAST_FREI0R_BUILT_BUNDLE})
+    {
+        const std::filesystem::path candidate = folder / relative;
+        if (isBundle(candidate))
+        {
+            return std::filesystem::weakly_canonical(candidate, ignored).string();
+        }
+    }
+    return {};
+}
+
+Frei0rFilter::Frei0rFilter(unsigned width, unsigned height, std::FILE* messages)
+    : m_width(width), m_height(height), m_messages(messages),
+      m_presenter(std::make_shared<host::CommandLinePresenter>(std::deque<std::string>{}, messages))
+{
+}
+
+Frei0rFilter::~Frei0rFilter()
+{
+    const ContextScope scope(m_host.get());
+    // GL objects go in our context, before the host takes the context with it.
+    m_renderer.reset();
+    m_host.reset();
+}
+
+void Frei0rFilter::setParameter(Frei0rParameter parameter, const char* value)
+{
+    std::string& stored = parameter == Frei0rParameter::Lut ? m_lut : m_project;
+    const std::string text = value != nullptr ? value : "";
+    // Hosts such as MLT set every parameter before every frame; only a new value is a change.
+    if (text != stored)
+    {
+        stored = text;
+        m_changed = true;
+    }
+}
+
+char* Frei0rFilter::parameter(Frei0rParameter parameter)
+{
+    return (parameter == Frei0rParameter::Lut ? m_lut : m_project).data();
+}
+
+void Frei0rFilter::update(double time, const std::uint32_t* input, std::uint32_t* output)
+{
+    if (m_changed)
+    {
+        m_changed = false;
+        applyChoice();
+    }
+    if (!m_grading)
+    {
+        passThrough(input, output);
+        return;
+    }
+    const ContextScope scope(m_host.get());
+    if (!scope.current())
+    {
+        report("the GL context couldn't be made current on this thread; frames pass through "
+               "unchanged");
+        m_grading = false;
+        passThrough(input, output);
+        return;
+    }
+    std::memcpy(m_input.data(), input, m_input.pixelRowBytes() * m_height);
+    m_renderer->setTime(time);
+    foundation::Error error;
+    if (!m_renderer->renderFrame(m_instance->filter(), m_input, &m_output, &error) ||
+        m_output.width() != m_width || m_output.height() != m_height)
+    {
+        report(error.localizedDescription());
+        m_grading = false;
+        passThrough(input, output);
+        return;
+    }
+    std::memcpy(output, m_output.data(), m_output.pixelRowBytes() * m_height);
+}
+
+bool Frei0rFilter::openHost()
+{
+    if (m_host || m_hostFailed)
+    {
+        return static_cast<bool>(m_host);
+    }
+    m_hostFailed = true;
+    const std::string bundle = bundlePath();
+    if (bundle.empty())
+    {
+        report("Huecast.bundle is neither beside this module where it was installed nor "
+               "named by HUECAST_BUNDLE");
+        return false;
+    }
+    // The new context is current once made; the scope gives the thread back its own after.
+    const ContextScope scope(nullptr);
+    foundation::Error error;
+    auto host = host::ReferenceHost::create(bundle, &error);
+    std::unique_ptr<host::FrameRenderer> renderer;
+    if (host)
+    {
+        renderer = host::FrameRenderer::create(&error);
+    }
+    if (!renderer)
+    {
+        report(error.localizedDescription());
+        return false;
+    }
+    m_host = std::move(host);
+    m_renderer = std::move(renderer);
+    m_input.reshape(m_width, m_height, host::PixelType::UInt8);
+    m_output.reshape(m_width, m_height, host::PixelType::UInt8);
+    m_hostFailed = false;
+    return true;
+}
+
+void Frei0rFilter::applyChoice()
+{
+    m_grading = false;
+    if (m_lut.empty() && m_project.empty())
+    {
+        return;
+    }
+    if (!m_lut.empty() && !m_project.empty())
+    {
+        report("lut and project are both set; give one of them");
+        return;
+    }
+    if (!openHost())
+    {
+        return;
+    }
+    const ContextScope scope(m_host.get());
+    if (!scope.current())
+    {
+        report("the GL context couldn't be made current on this thread");
+        return;
+    }
+    // A fresh effect instance for every choice, so nothing of an earlier one stays.
+    if (m_instance != nullptr)
+    {
+        m_host->removeInstance(m_instance);
+        m_instance = nullptr;
+    }
+    foundation::Error error;
+    m_instance = m_host->createInstance({}, &error);
+    if (m_instance == nullptr)
+    {
+        report(error.localizedDescription());
+        return;
+    }
+    const ThreadPresenter::Scope modal(m_presenter.get());
+    if (!m_project.empty())
+    {
+        if (!host::loadProject(m_project, m_host->bundle(), {m_instance}, &error))
+        {
+            report(error.localizedDescription());
+            return;
+        }
+        m_grading = true;
+        return;
+    }
+    m_grading = namesFile(m_lut) ? chooseFile(m_lut) : chooseLibraryEntry(m_lut);
+}
+
+bool Frei0rFilter::chooseLibraryEntry(const std::string& name)
+{
+    const std::vector<std::string>& entries =
+        m_instance->parameters().parameter(kLUTParameter)->entries;
+    const auto found = std::find(
+        entries.begin() + std::min(kFirstLibraryIndex, std::ssize(entries)), entries.end(), name);
+    if (found == entries.end())
+    {
+        report(fmt::format("\"{}\" is neither a .cube file nor in the LUT library (`huecast "
+                           "list` shows what is)",
+                           name));
+        return false;
+    }
+    m_presenter->setAlertPrefix(fmt::format("huecast: {}.cube: ", name));
+    const int alertsBefore = m_presenter->alertCount();
+    (void)m_instance->choosePopupEntry(kLUTParameter,
+                                       static_cast<std::int32_t>(found - entries.begin()));
+    // A file that fails to load is reported in an alert and leaves the popup.
+    return m_presenter->alertCount() == alertsBefore;
+}
+
+bool Frei0rFilter::chooseFile(const std::string& path)
+{
+    m_presenter->setAlertPrefix(fmt::format("huecast: {}: ", path));
+    const int alertsBefore = m_presenter->alertCount();
+    (void)m_instance->choosePopupEntry(kLUTParameter, kExternalFileIndex);
+    // A real open panel answers with an absolute path; a relative one could equal a cache key
+    // that is no file's path ("kIdentityCube").
+    std::error_code ignored;
+    const std::string chosen = std::filesystem::absolute(path, ignored).lexically_normal().string();
+    m_presenter->answerNextPanel(chosen);
+    if (!m_instance->clickBrowse(kLoadLUTParameter))
+    {
+        report(fmt::format("the plug-in offers no Browse button to load {}", path));
+        return false;
+    }
+    const std::string* loaded =
+        fx::stringOf(m_instance->parameters().parameter(kLoadLUTParameter)->value);
+    return m_presenter->alertCount() == alertsBefore && loaded != nullptr && *loaded == chosen;
+}
+
+void Frei0rFilter::passThrough(const std::uint32_t* input, std::uint32_t* output) const
+{
+    if (input != output)
+    {
+        std::memcpy(output, input, std::size_t{m_width} * m_height * sizeof *input);
+    }
+}
+
+void Frei0rFilter::report(const std::string& message) const
+{
+    fmt::print(m_messages, "huecast: {}\n", message);
+    std::fflush(m_messages);
+}
+
+} // namespace huecast::frei0r

@@ -1,0 +1,151 @@
+#!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright Huecast contributors
+#
+# The frei0r module inside real hosts (ffmpeg, melt, GStreamer), one case per run:
+#   hosts.sh CASE HUECAST MODULE_DIR
+# HUECAST is the built tool, graded frames are compared with `huecast render` of the same
+# frames. Frames are small and few: the suite runs twice (dev and AddressSanitizer). With
+# HUECAST_PRELOAD set (sanitized builds), the hosts run with those runtimes preloaded.
+set -euo pipefail
+
+case_name=$1
+huecast=$2
+export FREI0R_PATH=$3
+source_dir=$(cd "$(dirname "$0")/../../.." && pwd)
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+# ffmpeg's filter arguments treat ':' and '\' specially: LUTs get plain names in the work folder.
+cp "$source_dir/samples/luts/Warm.cube" warm.cube
+cp "$source_dir/samples/luts/Cool.cube" cool.cube
+
+fail() {
+    echo "FAIL ($case_name): $*" >&2
+    exit 1
+}
+
+# Runs a host with the sanitizer runtimes preloaded when the module is sanitized. Memory errors
+# are caught; leak checking is left to the module's own test: LeakSanitizer's tracer crashes
+# (SIGSEGV) scanning thread-local storage in these hosts once Mesa's driver is loaded.
+host() {
+    if [ -n "${HUECAST_PRELOAD:-}" ]; then
+        ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" LD_PRELOAD="$HUECAST_PRELOAD" "$@"
+    else
+        "$@"
+    fi
+}
+
+# The decoded pixels of an image or video, as raw rgb24 bytes in a file.
+decode() { ffmpeg -v error -nostdin -i "$1" -f rawvideo -pix_fmt rgb24 -y "$2"; }
+
+# The largest difference between two raw files of one size, in code values.
+max_difference() {
+    python3 -c '
+import sys
+a, b = (open(name, "rb").read() for name in sys.argv[1:3])
+print(max(abs(x - y) for x, y in zip(a, b)) if len(a) == len(b) and a else 999)' "$1" "$2"
+}
+
+# Three 64x48 8-bit RGB frames, each with other colours.
+make_frames() {
+    ffmpeg -v error -nostdin -f lavfi -i "testsrc2=s=64x48:r=24,hue=h=t*2000" -frames:v 3 \
+        -pix_fmt rgb24 in.%02d.png
+}
+
+# in.NN.png graded by huecast render through the LUT, decoded into the raw file.
+reference() {
+    "$huecast" render --lut-file "$1" 'in.##.png' -o ref >/dev/null
+    cat ref/in.0{1,2,3}.png | ffmpeg -v error -nostdin -f png_pipe -i - -f rawvideo \
+        -pix_fmt rgb24 -y "$2"
+}
+
+case $case_name in
+ffmpeg-sequence)
+    make_frames
+    reference warm.cube expected.rgb
+    host ffmpeg -v error -nostdin -i in.%02d.png -vf frei0r=huecast:warm.cube out.%02d.png
+    cat out.0{1,2,3}.png | ffmpeg -v error -nostdin -f png_pipe -i - -f rawvideo -pix_fmt rgb24 \
+        -y graded.rgb
+    cmp graded.rgb expected.rgb || fail "ffmpeg's frames differ from huecast render's"
+    ffmpeg -v error -nostdin -i in.%02d.png -vf lut3d=file=warm.cube:interp=trilinear \
+        -f rawvideo -pix_fmt rgb24 lut3d.rgb
+    difference=$(max_difference graded.rgb lut3d.rgb)
+    [ "$difference" -le 1 ] || fail "ffmpeg's lut3d differs by $difference code values"
+    ;;
+ffmpeg-clip)
+    ffmpeg -v error -nostdin -f lavfi -i testsrc2=s=64x48:r=24 -f lavfi -i sine=d=1 \
+        -frames:v 24 -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest clip.mp4
+    host ffmpeg -v error -nostdin -i clip.mp4 -vf frei0r=huecast:warm.cube -c:a copy graded.mp4
+    frames=$(ffprobe -v error -count_frames -select_streams v:0 \
+        -show_entries stream=nb_read_frames -of csv=p=0 graded.mp4)
+    [ "$frames" = 24 ] || fail "graded.mp4 has $frames frames, not 24"
+    audio=$(ffprobe -v error -select_streams a -show_entries stream=codec_name -of csv=p=0 graded.mp4)
+    [ "$audio" = aac ] || fail "graded.mp4 has no audio track (\"$audio\")"
+    decode clip.mp4 before.rgb && decode graded.mp4 after.rgb
+    [ "$(max_difference before.rgb after.rgb)" -gt 8 ] || fail "the clip came out ungraded"
+    ;;
+ffmpeg-project)
+    make_frames
+    reference warm.cube expected.rgb
+    "$huecast" render --lut-file warm.cube --save-project look.json in.01.png -o ignored.png >/dev/null
+    rm warm.cube
+    # The project is the second parameter; the empty first one leaves lut unset.
+    host ffmpeg -v error -nostdin -i in.%02d.png -vf "frei0r=huecast:|look.json" \
+        -f rawvideo -pix_fmt rgb24 graded.rgb
+    cmp graded.rgb expected.rgb || fail "the project grades otherwise than its .cube"
+    ;;
+ffmpeg-broken)
+    make_frames
+    printf 'LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0\n' >look.cube
+    host ffmpeg -v error -nostdin -i in.%02d.png -vf frei0r=huecast:look.cube \
+        -f rawvideo -pix_fmt rgb24 graded.rgb 2>messages || fail "ffmpeg exited $?"
+    ffmpeg -v error -nostdin -i in.%02d.png -f rawvideo -pix_fmt rgb24 input.rgb
+    cmp graded.rgb input.rgb || fail "frames changed through a broken LUT"
+    [ "$(cat messages)" = "huecast: look.cube: Huecast Error: Malformed data Line:7" ] ||
+        fail "expected the reader's message once, got: $(cat messages)"
+    ;;
+ffmpeg-two-chains)
+    make_frames
+    reference warm.cube warm.rgb
+    reference cool.cube cool.rgb
+    host ffmpeg -v error -nostdin -i in.%02d.png -filter_complex \
+        "split[a][b];[a]frei0r=huecast:warm.cube[l];[b]frei0r=huecast:cool.cube[r];[l][r]hstack" \
+        stacked.%02d.png
+    for side in 0 64; do
+        ffmpeg -v error -nostdin -i stacked.%02d.png -vf "crop=64:48:$side:0" \
+            -f rawvideo -pix_fmt rgb24 "side$side.rgb"
+    done
+    cmp side0.rgb warm.rgb || fail "the left chain isn't graded with warm.cube"
+    cmp side64.rgb cool.rgb || fail "the right chain isn't graded with cool.cube"
+    ;;
+melt)
+    ffmpeg -v error -nostdin -f lavfi -i testsrc2=s=64x48:r=24 -frames:v 6 -c:v libx264 \
+        -pix_fmt yuv444p -qp 0 clip.mp4
+    # The decoded frames without the filter, graded by huecast, against melt's own grading.
+    host melt -silent -quiet clip.mp4 out=2 -consumer avformat:in.%02d.png vcodec=png \
+        pix_fmt=rgb24 >/dev/null 2>&1
+    reference "$work/warm.cube" expected.rgb
+    host melt -silent -quiet clip.mp4 out=2 -filter frei0r.huecast lut="$work/warm.cube" \
+        -consumer avformat:out.%02d.png vcodec=png pix_fmt=rgb24 >/dev/null 2>&1
+    cat out.0{1,2,3}.png | ffmpeg -v error -nostdin -f png_pipe -i - -f rawvideo -pix_fmt rgb24 \
+        -y graded.rgb
+    difference=$(max_difference graded.rgb expected.rgb)
+    [ "$difference" -le 1 ] || fail "melt's frames differ from huecast render's by $difference"
+    ;;
+gstreamer)
+    make_frames
+    reference "$work/warm.cube" expected.rgb
+    host gst-launch-1.0 -q multifilesrc location=in.%02d.png start-index=1 stop-index=3 \
+        caps=image/png,framerate=24/1 ! pngdec ! videoconvert ! \
+        frei0r-filter-huecast lut="$work/warm.cube" ! videoconvert ! pngenc ! \
+        multifilesink location=out.%02d.png >/dev/null
+    cat out.0{0,1,2}.png | ffmpeg -v error -nostdin -f png_pipe -i - -f rawvideo -pix_fmt rgb24 \
+        -y graded.rgb
+    cmp graded.rgb expected.rgb || fail "GStreamer's frames differ from huecast render's"
+    ;;
+*)
+    fail "no such case"
+    ;;
+esac
