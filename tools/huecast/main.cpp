@@ -136,10 +136,9 @@ int main(int argc, char** argv)
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Print this help with every command's options, and exit");
     app.set_version_flag("--version",
-                         []
-                         {
-        return std::string("huecast " HUECAST_VERSION "
-") + huecast::tool::describeGlRenderer();
+                         [] {
+                             return std::string("huecast " HUECAST_VERSION "\n") +
+                                    huecast::tool::describeGlRenderer();
                          });
 
     std::vector<std::string> checkFiles;
