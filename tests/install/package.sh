@@ -20,7 +20,7 @@ huecast=$work/root/usr/bin/huecast
 export HOME=$work/home
 unset HUECAST_BUNDLE
 mkdir "$HOME"
-[ "$("$huecast" --version)" = "huecast $(dpkg-deb -f "$deb" Version)" ]
+[ "$("$huecast" --version | head -n 1)" = "huecast $(dpkg-deb -f "$deb" Version)" ]
 "$huecast" library --add "$work"/root/usr/share/huecast/luts/*.cube >/dev/null
 "$huecast" render --lut Warm "$source/samples/clip/clip.0001.png" -o "$work/warm.png"
 [ -s "$work/warm.png" ]
