@@ -44,6 +44,28 @@ private:
     int m_fd;
 };
 
+// What is at the path when it is not a regular file, for the refusal.
+bool refuseUnlessRegular(const struct stat& info, const std::string& path, Error* error)
+{
+    if (S_ISREG(info.st_mode))
+    {
+        return true;
+    }
+    if (S_ISDIR(info.st_mode))
+    {
+        setReadError(error, path, EISDIR, std::strerror(EISDIR));
+        return false;
+    }
+    const char* what = S_ISFIFO(info.st_mode)   ? "a named pipe (FIFO)"
+                       : S_ISCHR(info.st_mode)  ? "a character device"
+                       : S_ISBLK(info.st_mode)  ? "a block device"
+                       : S_ISSOCK(info.st_mode) ? "a socket"
+                                                : "a special file";
+    setReadError(error, path, kFileNotRegularError,
+                 fmt::format("it is {}, not a regular file", what));
+    return false;
+}
+
 } // namespace
 
 bool fileExists(const std::string& path)
@@ -51,30 +73,37 @@ bool fileExists(const std::string& path)
     struct stat info
     {
     };
-    return ::stat(path.c_str(), &info) == 0;
+    return ::stat(path.c_str(), &info) == 0 || errno == ELOOP;
 }
 
 std::optional<std::string> readUtf8File(const std::string& path, Error* error)
 {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0)
-    {
-        const int code = errno;
-        setReadError(error, path, code, std::strerror(code));
-        return std::nullopt;
-    }
+    // Checked before opening too: opening a named pipe blocks until a writer comes, and
+    // opening a device may act on it.
     struct stat info
     {
     };
-    if (::fstat(file.get(), &info) != 0)
+    if (::stat(path.c_str(), &info) != 0)
+    {
+        const int code = errno;
+        setReadError(error, path, code,
+                     code == ELOOP ? "its symbolic links form a loop" : std::strerror(code));
+        return std::nullopt;
+    }
+    if (!refuseUnlessRegular(info, path, error))
+    {
+        return std::nullopt;
+    }
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (file.get() < 0 || ::fstat(file.get(), &info) != 0)
     {
         const int code = errno;
         setReadError(error, path, code, std::strerror(code));
         return std::nullopt;
     }
-    if (S_ISDIR(info.st_mode))
+    // Something else may have been put at the path in between.
+    if (!refuseUnlessRegular(info, path, error))
     {
-        setReadError(error, path, EISDIR, std::strerror(EISDIR));
         return std::nullopt;
     }
     if (static_cast<std::uint64_t>(info.st_size) > kMaxWholeFileBytes)
@@ -84,23 +113,11 @@ std::optional<std::string> readUtf8File(const std::string& path, Error* error)
         return std::nullopt;
     }
 
-    // The size is a hint only (pipes and /proc files report 0): read until end of file, but
-    // never past the limit. One spare byte lets the final read see the end without growing.
-    std::string text;
-    text.resize(info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 4096);
+    // The size is known: a file that grows meanwhile is read as it was when opened.
+    std::string text(static_cast<std::size_t>(info.st_size), '\0');
     std::size_t used = 0;
-    for (;;)
+    while (used < text.size())
     {
-        if (used == text.size())
-        {
-            if (text.size() >= kMaxWholeFileBytes)
-            {
-                setReadError(error, path, kFileTooLargeError,
-                             fmt::format("it is larger than {} bytes", kMaxWholeFileBytes));
-                return std::nullopt;
-            }
-            text.resize(std::min<std::size_t>(text.size() * 2, kMaxWholeFileBytes));
-        }
         const ssize_t count = ::read(file.get(), text.data() + used, text.size() - used);
         if (count < 0)
         {
