@@ -9,6 +9,8 @@
 #include <openssl/evp.h>
 
 #include "cube/ZRCubeReader.h"
+#include "host/Base64.h"
+#include "platform/foundation/Text.h"
 
 namespace huecast::tool
 {
@@ -89,11 +91,13 @@ std::string readableLine(const Json& object)
     const std::string& file = object["file"].get_ref<const std::string&>();
     if (!object["ok"].get<bool>())
     {
-        return fmt::format("{}: error: {}", file, object["message"].get_ref<const std::string&>());
+        return fmt::format(
+            "{}: error: {}", foundation::escapeForTerminal(file),
+            foundation::escapeForTerminal(object["message"].get_ref<const std::string&>()));
     }
     const auto edge = object["size"].get<std::int64_t>();
-    std::string line =
-        fmt::format("{}: 3D LUT, edge {}, {} entries", file, edge, edge * edge * edge);
+    std::string line = fmt::format("{}: 3D LUT, edge {}, {} entries",
+                                   foundation::escapeForTerminal(file), edge, edge * edge * edge);
     const auto rangeText = [&object](const char* key)
     {
         return object.contains(key)
@@ -119,6 +123,14 @@ int runCheck(const std::vector<std::string>& files, bool json, std::FILE* out)
         foundation::Error error;
         const auto cube = ZRCubeReader::cubeFromFile(file, &error);
         results.push_back(cube ? describeCube(file, *cube) : describeError(file, error));
+        // JSON text is Unicode: a name that is not UTF-8 shows with U+FFFD in "file", and its
+        // exact bytes travel beside it, so a script can map the result back to the file.
+        if (!foundation::isValidUtf8(file))
+        {
+            results.back()["fileBase64"] = host::encodeBase64(foundation::Bytes(
+                reinterpret_cast<const std::uint8_t*>(file.data()),
+                reinterpret_cast<const std::uint8_t*>(file.data()) + file.size()));
+        }
         allGood = allGood && cube != nullptr;
         if (!json)
         {
