@@ -16,7 +16,7 @@ namespace huecast::host
 /// The module and the host are built together, so C++ types cross the boundary.
 struct FrameFileModule
 {
-    static constexpr int kVersion = 1;
+    static constexpr int kVersion = 2;
     int version = kVersion;
 
     /// Reads the file into the frame; the stored format (opaque, owned by the module) and the
@@ -24,9 +24,10 @@ struct FrameFileModule
     bool (*read)(const std::string& path, Frame* frame, std::shared_ptr<const void>* format,
                  int* channels, foundation::Error* error) = nullptr;
     /// Writes the frame with `channels` channels in the stored format, or, without one, in the
-    /// frame's own pixel type.
-    bool (*write)(const std::string& path, const Frame& frame, const void* format, int channels,
-                  foundation::Error* error) = nullptr;
+    /// frame's own pixel type, into the file `destination` (an existing temporary) in the
+    /// format that the extension of `path` names.
+    bool (*write)(const std::string& path, const std::string& destination, const Frame& frame,
+                  const void* format, int channels, foundation::Error* error) = nullptr;
 };
 
 /// The file name of the module, found beside the project's shared libraries.

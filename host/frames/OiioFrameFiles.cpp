@@ -2,13 +2,10 @@
 // Copyright Huecast contributors
 // The frame-file module: frames read and written with OpenImageIO.
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
 #include <limits>
 
 #include <OpenImageIO/imageio.h>
 #include <fmt/format.h>
-#include <unistd.h>
 
 #include "host/FrameFileModule.h"
 #include "host/FrameFiles.h"
@@ -97,14 +94,6 @@ void expandChannels(Frame* frame, int channels)
     }
 }
 
-std::string temporaryPathFor(const std::string& path)
-{
-    const std::filesystem::path target(path);
-    return (target.parent_path() /
-            fmt::format(".{}.huecast-{}.partial", target.filename().string(), ::getpid()))
-        .string();
-}
-
 bool read(const std::string& path, Frame* frame, std::shared_ptr<const void>* format, int* channels,
           foundation::Error* error)
 {
@@ -148,8 +137,8 @@ bool read(const std::string& path, Frame* frame, std::shared_ptr<const void>* fo
     return true;
 }
 
-bool write(const std::string& path, const Frame& frame, const void* format, int channels,
-           foundation::Error* error)
+bool write(const std::string& path, const std::string& destination, const Frame& frame,
+           const void* format, int channels, foundation::Error* error)
 {
     auto output = OIIO::ImageOutput::create(path);
     if (!output)
@@ -175,28 +164,13 @@ bool write(const std::string& path, const Frame& frame, const void* format, int 
     }
     layout.channelformats.clear();
 
-    // The writer is chosen by the real name; the pixels go to a temporary one first.
-    const std::string temporary = temporaryPathFor(path);
-    const bool written = output->open(temporary, layout) &&
+    // The writer is chosen by the real name; the pixels go to the host's temporary.
+    const bool written = output->open(destination, layout) &&
                          output->write_image(typeDescOf(frame.type()), frame.data(),
                                              static_cast<OIIO::stride_t>(frame.bytesPerPixel()),
                                              static_cast<OIIO::stride_t>(frame.rowBytes())) &&
                          output->close();
-    if (!written)
-    {
-        const std::string reason = oiioError(output.get());
-        output.reset();
-        std::remove(temporary.c_str());
-        return hostError(error, HostError::FrameNotWritten, reason);
-    }
-    std::error_code renameError;
-    std::filesystem::rename(temporary, path, renameError);
-    if (renameError)
-    {
-        std::remove(temporary.c_str());
-        return hostError(error, HostError::FrameNotWritten, renameError.message());
-    }
-    return true;
+    return written || hostError(error, HostError::FrameNotWritten, oiioError(output.get()));
 }
 
 } // namespace
