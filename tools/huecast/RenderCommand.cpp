@@ -6,8 +6,11 @@
 
 #include <fmt/format.h>
 
+#include "host/FileReplacement.h"
 #include "host/FrameFiles.h"
+#include "platform/foundation/Text.h"
 #include "tools/huecast/FrameSequence.h"
+#include "tools/huecast/PathCollisions.h"
 
 namespace huecast::tool
 {
@@ -28,17 +31,46 @@ void showProgress(std::FILE* stream, std::size_t done, std::size_t total)
     std::fflush(stream);
 }
 
+// Refuses, before anything is written, a run whose outputs would land on its inputs or on
+// each other.
+bool checkPaths(const RenderOptions& options, const std::vector<FrameJob>& jobs,
+                std::string* problem)
+{
+    std::vector<RunPath> reads;
+    std::vector<RunPath> writes;
+    if (options.lut.kind == LutChoice::Kind::File)
+    {
+        reads.push_back({options.lut.value, "the LUT file"});
+    }
+    if (options.lut.kind == LutChoice::Kind::Project)
+    {
+        reads.push_back({options.lut.value, "the project to restore"});
+    }
+    for (const FrameJob& job : jobs)
+    {
+        reads.push_back({job.input, "the input frame"});
+        writes.push_back({job.output, "the graded frame"});
+    }
+    if (!options.saveProject.empty())
+    {
+        writes.push_back({options.saveProject, "the project to save"});
+    }
+    return checkPathCollisions(reads, writes, problem);
+}
+
 } // namespace
 
 int runRender(const std::string& bundlePath, const RenderOptions& options, std::FILE* errors)
 {
     std::vector<FrameJob> jobs;
     std::string problem;
-    if (!planFrames(options.inputs, options.output, &jobs, &problem))
+    if (!planFrames(options.inputs, options.output, &jobs, &problem) ||
+        !checkPaths(options, jobs, &problem))
     {
-        fmt::print(errors, "huecast: {}\n", problem);
+        fmt::print(errors, "huecast: {}\n", foundation::escapeForTerminal(problem));
         return 1;
     }
+    host::removeTemporaryOnSignals();
     const auto session = GradingSession::open(bundlePath, errors);
     if (!session || !session->chooseLut(options.lut) ||
         (!options.saveProject.empty() && !session->saveProject(options.saveProject)))
@@ -56,14 +88,16 @@ int runRender(const std::string& bundlePath, const RenderOptions& options, std::
         foundation::Error error;
         if (!host::readFrameFile(job.input, &input, &format, &error))
         {
-            fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "", job.input,
-                       error.localizedDescription());
+            fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "",
+                       foundation::escapeForTerminal(job.input),
+                       foundation::escapeForTerminal(error.localizedDescription()));
             return 1;
         }
         if (!session->render(input, &output, &error))
         {
-            fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "", job.input,
-                       error.localizedDescription());
+            fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "",
+                       foundation::escapeForTerminal(job.input),
+                       foundation::escapeForTerminal(error.localizedDescription()));
             return 1;
         }
         std::error_code folderError;
@@ -71,8 +105,9 @@ int runRender(const std::string& bundlePath, const RenderOptions& options, std::
                                             folderError);
         if (!host::writeFrameFile(job.output, output, format, &error))
         {
-            fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "", job.output,
-                       error.localizedDescription());
+            fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "",
+                       foundation::escapeForTerminal(job.output),
+                       foundation::escapeForTerminal(error.localizedDescription()));
             return 1;
         }
         if (progress)
