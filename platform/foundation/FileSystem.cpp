@@ -2,6 +2,8 @@
 // Copyright Huecast contributors
 #include "platform/foundation/FileSystem.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -113,12 +115,17 @@ std::optional<std::string> readUtf8File(const std::string& path, Error* error)
         return std::nullopt;
     }
 
-    // The size is known: a file that grows meanwhile is read as it was when opened.
-    std::string text(static_cast<std::size_t>(info.st_size), '\0');
-    std::size_t used = 0;
-    while (used < text.size())
+    // The size is known: a file that grows meanwhile is read as it was when opened. The text
+    // grows chunk by chunk, so a binary file (a sparse one, a frame chosen by mistake) ends at
+    // its first NUL byte, having cost no more memory than was read.
+    std::string text;
+    text.reserve(static_cast<std::size_t>(info.st_size));
+    std::array<char, 1 << 16> chunk{};
+    while (text.size() < static_cast<std::size_t>(info.st_size))
     {
-        const ssize_t count = ::read(file.get(), text.data() + used, text.size() - used);
+        const ssize_t count =
+            ::read(file.get(), chunk.data(),
+                   std::min(chunk.size(), static_cast<std::size_t>(info.st_size) - text.size()));
         if (count < 0)
         {
             if (errno == EINTR)
@@ -133,9 +140,18 @@ std::optional<std::string> readUtf8File(const std::string& path, Error* error)
         {
             break;
         }
-        used += static_cast<std::size_t>(count);
+        const auto length = static_cast<std::size_t>(count);
+        if (const void* nul = std::memchr(chunk.data(), 0, length))
+        {
+            setReadError(
+                error, path, kFileNotUtf8Error,
+                fmt::format("it is not text (a NUL byte at offset {})",
+                            text.size() + static_cast<std::size_t>(static_cast<const char*>(nul) -
+                                                                   chunk.data())));
+            return std::nullopt;
+        }
+        text.append(chunk.data(), length);
     }
-    text.resize(used);
 
     if (const auto offset = firstInvalidUtf8(text))
     {

@@ -32,9 +32,10 @@ inline constexpr std::uint64_t kMaxWholeFileBytes = 2ULL << 30;
 /// leading byte-order mark is kept). Anything else is refused before it is opened, so a named
 /// pipe never blocks and a device is never read: a folder with EISDIR, others with
 /// kFileNotRegularError, a loop of links with ELOOP, each saying what is there. The size is
-/// checked against kMaxWholeFileBytes before reading. Empty on failure, with a kFileErrorDomain
-/// error naming the path and the reason (the errno text, what the path is, an invalid UTF-8
-/// byte's offset, or the size limit) in `error` when given.
+/// checked against kMaxWholeFileBytes before reading, and a NUL byte (no text holds one) ends
+/// the read with kFileNotUtf8Error. Empty on failure, with a kFileErrorDomain error naming the
+/// path and the reason (the errno text, what the path is, an invalid UTF-8 or NUL byte's
+/// offset, or the size limit) in `error` when given.
 [[nodiscard]] std::optional<std::string> readUtf8File(const std::string& path, Error* error);
 
 /// The names of the folder's direct entries, hidden ones included, in the order the system
