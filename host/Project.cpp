@@ -24,8 +24,12 @@ namespace
 using Json = nlohmann::ordered_json;
 
 // The largest archived value a project may hold: a whole cube of edge 256 (192 MiB of lattice)
-// with room to spare. A larger one is refused before it is decoded.
-constexpr std::size_t kMaxArchiveBytes = 256ULL << 20;
+// and a mebibyte for the rest. A larger value is refused before it is decoded, and a project
+// file larger than its instances' values can make is refused before it is read (parsing one
+// of edge 300, 432 MB of JSON, took over a minute only to find the value unusable).
+constexpr std::size_t kMaxArchiveBytes = 256ULL * 256 * 256 * 12 + (1ULL << 20);
+constexpr std::size_t kMaxArchiveBase64Bytes = (kMaxArchiveBytes + 2) / 3 * 4;
+constexpr std::size_t kProjectTextBytes = 1ULL << 20; // the JSON around the values
 
 std::string sha256Hex(const foundation::Bytes& bytes)
 {
@@ -103,7 +107,7 @@ std::string restoreParameter(const Json& saved, const fx::FxBundleInterface& bun
     }
     const std::string className = saved.at("class").get<std::string>();
     const std::string& archive = saved.at("archive").get_ref<const std::string&>();
-    if (archive.size() / 4 * 3 > kMaxArchiveBytes)
+    if (archive.size() > kMaxArchiveBase64Bytes)
     {
         return fmt::format("holds a value of {} bytes for parameter {}, more than the {} a value "
                            "may have",
@@ -220,7 +224,8 @@ bool loadProject(const std::string& path, const fx::FxBundleInterface& bundle,
                  const std::vector<EffectInstance*>& instances, foundation::Error* error)
 {
     foundation::Error readError;
-    const auto text = foundation::readUtf8File(path, &readError);
+    const auto text = foundation::readUtf8File(
+        path, kProjectTextBytes + instances.size() * kMaxArchiveBase64Bytes, &readError);
     if (!text)
     {
         projectError(error, HostError::ProjectUnreadable, path,

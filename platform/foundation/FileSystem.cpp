@@ -80,6 +80,12 @@ bool fileExists(const std::string& path)
 
 std::optional<std::string> readUtf8File(const std::string& path, Error* error)
 {
+    return readUtf8File(path, kMaxWholeFileBytes, error);
+}
+
+std::optional<std::string> readUtf8File(const std::string& path, std::uint64_t maxBytes,
+                                        Error* error)
+{
     // Checked before opening too: opening a named pipe blocks until a writer comes, and
     // opening a device may act on it.
     struct stat info
@@ -108,10 +114,11 @@ std::optional<std::string> readUtf8File(const std::string& path, Error* error)
     {
         return std::nullopt;
     }
-    if (static_cast<std::uint64_t>(info.st_size) > kMaxWholeFileBytes)
+    maxBytes = std::min(maxBytes, kMaxWholeFileBytes);
+    if (static_cast<std::uint64_t>(info.st_size) > maxBytes)
     {
         setReadError(error, path, kFileTooLargeError,
-                     fmt::format("it is larger than {} bytes", kMaxWholeFileBytes));
+                     fmt::format("it is larger than {} bytes", maxBytes));
         return std::nullopt;
     }
 

@@ -38,6 +38,11 @@ inline constexpr std::uint64_t kMaxWholeFileBytes = 2ULL << 30;
 /// offset, or the size limit) in `error` when given.
 [[nodiscard]] std::optional<std::string> readUtf8File(const std::string& path, Error* error);
 
+/// The same read with a tighter size limit than kMaxWholeFileBytes, for files whose largest
+/// sensible size is known (a project): a larger one is refused before a byte is read.
+[[nodiscard]] std::optional<std::string> readUtf8File(const std::string& path,
+                                                      std::uint64_t maxBytes, Error* error);
+
 /// The names of the folder's direct entries, hidden ones included, in the order the system
 /// lists them; empty when the folder cannot be listed.
 [[nodiscard]] std::vector<std::string> directoryEntryNames(const std::string& path);
