@@ -2,17 +2,16 @@
 // Copyright Huecast contributors
 #include "host/Project.h"
 
-#include <array>
 #include <cerrno>
 #include <cstring>
 
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
-#include <openssl/evp.h>
 #include <unistd.h>
 
 #include "host/Base64.h"
+#include "host/Checksum.h"
 #include "host/FileReplacement.h"
 #include "platform/foundation/FileSystem.h"
 
@@ -30,22 +29,6 @@ using Json = nlohmann::ordered_json;
 constexpr std::size_t kMaxArchiveBytes = 256ULL * 256 * 256 * 12 + (1ULL << 20);
 constexpr std::size_t kMaxArchiveBase64Bytes = (kMaxArchiveBytes + 2) / 3 * 4;
 constexpr std::size_t kProjectTextBytes = 1ULL << 20; // the JSON around the values
-
-std::string sha256Hex(const foundation::Bytes& bytes)
-{
-    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-    unsigned int length = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1)
-    {
-        return {};
-    }
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i)
-    {
-        hex += fmt::format("{:02x}", digest[i]);
-    }
-    return hex;
-}
 
 void projectError(foundation::Error* error, HostError code, const std::string& path,
                   std::string_view reason)

@@ -42,17 +42,6 @@ pid_t deadProcess()
     return child;
 }
 
-std::vector<std::string> namesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-    {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(FileReplacement, RemovesOnlyTheTemporariesOfThisMachinesDeadProcesses)
 {
     const TempDir folder;

@@ -3,16 +3,14 @@
 //
 // The reference host with the real bundle, loaded with dlopen: instances, Browse, and projects
 // that keep the whole cube.
-#include <array>
 #include <filesystem>
 #include <fstream>
 
-#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <openssl/evp.h>
 
 #include "host/Base64.h"
+#include "host/Checksum.h"
 #include "host/Project.h"
 #include "host/ReferenceHost.h"
 #include "platform/kit/Modal.h"
@@ -171,14 +169,7 @@ std::string withCubeArchive(const std::string& project, const foundation::Value&
     foundation::KeyedArchiver archiver;
     archiver.encodeObject(cube, "kColourCubeKey");
     const foundation::Bytes bytes = archiver.encodedData();
-    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-    unsigned int length = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr);
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i)
-    {
-        hex += fmt::format("{:02x}", digest[i]);
-    }
+    const std::string hex = host::sha256Hex(bytes);
     nlohmann::ordered_json json = nlohmann::ordered_json::parse(project);
     for (auto& parameter : json["instances"][0]["parameters"])
     {

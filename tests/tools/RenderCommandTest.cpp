@@ -44,17 +44,6 @@ host::Frame noiseFrame(host::PixelType type, unsigned seed)
     return frame;
 }
 
-std::vector<std::string> namesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-    {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class Render : public testing::Test
 {
 protected:

@@ -2,14 +2,12 @@
 // Copyright Huecast contributors
 #include "tools/huecast/CheckCommand.h"
 
-#include <array>
-
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
-#include <openssl/evp.h>
 
 #include "cube/ZRCubeReader.h"
 #include "host/Base64.h"
+#include "host/Checksum.h"
 #include "platform/foundation/Text.h"
 
 namespace huecast::tool
@@ -18,23 +16,6 @@ namespace
 {
 
 using Json = nlohmann::ordered_json;
-
-std::string sha256Hex(const foundation::Bytes& bytes)
-{
-    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-    unsigned int length = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1)
-    {
-        return {};
-    }
-    std::string hex;
-    hex.reserve(2 * length);
-    for (unsigned int i = 0; i < length; ++i)
-    {
-        hex += fmt::format("{:02x}", digest[i]);
-    }
-    return hex;
-}
 
 const foundation::Value* entryOf(const foundation::Dictionary& dictionary, std::string_view key)
 {
@@ -63,7 +44,8 @@ Json describeCube(const std::string& file, const ZRColourCube& cube)
     object["file"] = file;
     object["ok"] = true;
     object["size"] = cube.cubeSize();
-    object["sha256"] = lattice != nullptr && lattice->bytes() ? sha256Hex(*lattice->bytes()) : "";
+    object["sha256"] =
+        lattice != nullptr && lattice->bytes() ? host::sha256Hex(*lattice->bytes()) : "";
     if (const foundation::Value* domainMin = entryOf(*dictionary, kDomainMinKey))
     {
         object["domainMin"] = triple(domainMin);
