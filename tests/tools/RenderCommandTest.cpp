@@ -179,12 +179,13 @@ TEST_F(Render, NeverWritesOverAFileItReadsOrAnotherItWrites)
     fs::create_symlink(input, folder.pathOf("link.png"));
     fs::create_hard_link(cube, folder.pathOf("hard.cube"));
     const std::string relative = fs::relative(folder.pathOf("in.png"), fs::current_path()).string();
+    const std::string relativeB =
+        fs::relative(folder.path(), fs::current_path()).string() + "/b.png";
     const std::vector<std::vector<std::string>> runs = {
         {"--save-project", input, "--lut-file", cube, input, "-o", folder.pathOf("b.png")},
         {"--save-project", folder.pathOf("hard.cube"), "--lut-file", cube, input, "-o",
          folder.pathOf("b.png")},
-        {"--save-project", folder.pathOf("b.png"), "--lut-file", cube, input, "-o",
-         folder.pathOf("./b.png")},
+        {"--save-project", relativeB, "--lut-file", cube, input, "-o", "./" + relativeB},
         {"--save-project", project, "--project", project, input, "-o", folder.pathOf("b.png")},
         {"--lut-file", cube, folder.pathOf("link.png"), folder.pathOf("a.png"), "-o",
          folder.pathOf("b.png"), "--save-project", "./" + relative},

@@ -24,10 +24,12 @@ std::string identityOf(const std::string& path)
     {
         return fmt::format("inode {}:{}", info.st_dev, info.st_ino);
     }
+    // Made absolute first: for a relative path none of whose parts exists, weakly_canonical
+    // would keep it relative, so "b.png" and "./b.png" would differ.
     std::error_code error;
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
-    return "path " +
-           (error ? std::filesystem::absolute(path, error) : resolved).lexically_normal().string();
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, error);
+    return "path " + (error ? absolute : resolved).lexically_normal().string();
 }
 
 } // namespace
