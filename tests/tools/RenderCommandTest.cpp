@@ -181,7 +181,7 @@ TEST_F(Render, NeverWritesOverAFileItReadsOrAnotherItWrites)
     const std::string relative = fs::relative(folder.pathOf("in.png"), fs::current_path()).string();
     const std::string relativeB =
         fs::relative(folder.path(), fs::current_path()).string() + "/b.png";
-    const std::vector<std::vector<std::string>> runs = {
+    std::vector<std::vector<std::string>> runs = {
         {"--save-project", input, "--lut-file", cube, input, "-o", folder.pathOf("b.png")},
         {"--save-project", folder.pathOf("hard.cube"), "--lut-file", cube, input, "-o",
          folder.pathOf("b.png")},
@@ -190,6 +190,12 @@ TEST_F(Render, NeverWritesOverAFileItReadsOrAnotherItWrites)
         {"--lut-file", cube, folder.pathOf("link.png"), folder.pathOf("a.png"), "-o",
          folder.pathOf("b.png"), "--save-project", "./" + relative},
     };
+    const std::string library =
+        home.pathOf("Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay");
+    fs::create_directories(library);
+    fs::copy_file(cube, library + "/Mine.cube");
+    runs.push_back({"--save-project", library + "/Mine.cube", "--lut", "Mine", input, "-o",
+                    folder.pathOf("b.png")});
     const std::string inputBytes = readFile(input);
     const std::string cubeBytes = readFile(cube);
     const std::string projectBytes = readFile(project);
@@ -201,6 +207,7 @@ TEST_F(Render, NeverWritesOverAFileItReadsOrAnotherItWrites)
         EXPECT_EQ(readFile(input), inputBytes) << command;
         EXPECT_EQ(readFile(cube), cubeBytes) << command;
         EXPECT_EQ(readFile(project), projectBytes) << command;
+        EXPECT_EQ(readFile(library + "/Mine.cube"), cubeBytes) << command;
         EXPECT_FALSE(fs::exists(folder.pathOf("b.png"))) << command;
     }
 }

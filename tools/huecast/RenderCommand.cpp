@@ -6,8 +6,10 @@
 
 #include <fmt/format.h>
 
+#include "cube/CubeKeys.h"
 #include "host/FileReplacement.h"
 #include "host/FrameFiles.h"
+#include "platform/foundation/Paths.h"
 #include "platform/foundation/Text.h"
 #include "tools/huecast/FrameSequence.h"
 #include "tools/huecast/PathCollisions.h"
@@ -41,6 +43,12 @@ bool checkPaths(const RenderOptions& options, const std::vector<FrameJob>& jobs,
     if (options.lut.kind == LutChoice::Kind::File)
     {
         reads.push_back({options.lut.value, "the LUT file"});
+    }
+    if (options.lut.kind == LutChoice::Kind::LibraryEntry)
+    {
+        reads.push_back({foundation::expandTilde(std::string(kDefaultCubesLocation)) +
+                             options.lut.value + ".cube",
+                         "the library LUT"});
     }
     if (options.lut.kind == LutChoice::Kind::Project)
     {
