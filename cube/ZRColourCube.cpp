@@ -3,7 +3,10 @@
 #include "cube/ZRColourCube.h"
 
 #include <array>
+#include <cmath>
 #include <cstring>
+
+#include <fmt/format.h>
 
 #include "platform/foundation/Paths.h"
 
@@ -53,6 +56,50 @@ std::shared_ptr<ZRColourCube> ZRColourCube::initWithCoder(const foundation::Keye
         cube->setColourCube(std::make_shared<const Dictionary>(*dictionary));
     }
     return cube;
+}
+
+std::string ZRColourCube::damage() const
+{
+    const DictionaryPtr dictionary = colourCube();
+    if (!dictionary)
+    {
+        return "it holds no cube dictionary";
+    }
+    const foundation::Value* size = entry(dictionary.get(), kCubeEdgeSizeKey);
+    const auto edge = size != nullptr && size->kind() == foundation::Value::Kind::Integer
+                          ? size->integerValue()
+                          : std::nullopt;
+    if (!edge)
+    {
+        return "its edge size is missing";
+    }
+    if (*edge < 1 || *edge > kMaxCubeEdge)
+    {
+        return fmt::format("its edge size is {}, outside 1 to {}", *edge, kMaxCubeEdge);
+    }
+    const foundation::Value* data = entry(dictionary.get(), kCubeDataKey);
+    const foundation::SharedBytes lattice = data != nullptr ? data->bytes() : nullptr;
+    const auto expected = static_cast<std::size_t>(*edge * *edge * *edge) * 3 * sizeof(float);
+    if (!lattice || lattice->size() != expected)
+    {
+        return fmt::format("its lattice holds {} bytes where edge {} needs {}",
+                           lattice ? lattice->size() : 0, *edge, expected);
+    }
+    for (std::size_t offset = 0; offset < expected; offset += sizeof(float))
+    {
+        float value = 0.0F;
+        std::memcpy(&value, lattice->data() + offset, sizeof(value));
+        if (!std::isfinite(value))
+        {
+            return "its lattice holds a value that is not a finite number";
+        }
+    }
+    const foundation::Value* name = entry(dictionary.get(), kCubeFileNameKey);
+    if (name == nullptr || name->string() == nullptr)
+    {
+        return "its file name is missing";
+    }
+    return {};
 }
 
 void ZRColourCube::encodeWithCoder(foundation::KeyedArchiver& coder) const

@@ -47,6 +47,11 @@ public:
     [[nodiscard]] static std::shared_ptr<ZRColourCube>
     initWithCoder(const foundation::KeyedUnarchiver& coder);
 
+    /// Why the cube can't be rendered as it is: no dictionary, an edge size missing or outside
+    /// 1..kMaxCubeEdge, a lattice that is not N³ × 12 bytes or holds a non-finite value, a
+    /// file name that is not a string. Empty for a whole cube (every cube the reader makes).
+    [[nodiscard]] std::string damage() const;
+
     /// Stores the whole dictionary under kColourCubeKey, the lattice bytes exactly.
     void encodeWithCoder(foundation::KeyedArchiver& coder) const;
 

@@ -4,6 +4,8 @@
 
 #include <fmt/format.h>
 
+#include "platform/foundation/Text.h"
+
 namespace huecast::host
 {
 
@@ -21,7 +23,10 @@ kit::OpenPanelResult CommandLinePresenter::runOpenPanel(const kit::OpenPanelRequ
 long CommandLinePresenter::runAlert(const kit::AlertContent& alert)
 {
     ++m_alertCount;
-    fmt::print(m_alerts, "{}{}: {}\n", m_alertPrefix, alert.messageText, alert.informativeText);
+    // The prefix is the caller's, already escaped; the alert's text may quote a file's name.
+    fmt::print(m_alerts, "{}{}: {}\n", m_alertPrefix,
+               foundation::escapeForTerminal(alert.messageText),
+               foundation::escapeForTerminal(alert.informativeText));
     std::fflush(m_alerts);
     return kit::kAlertFirstButtonReturn;
 }

@@ -30,7 +30,8 @@ public:
 
     /// Queues the answer of a later open panel.
     void answerNextPanel(std::string path) { m_answers.push_back(std::move(path)); }
-    /// Text printed before each alert, to say what it is about ("huecast: Warm.cube: ").
+    /// Text printed before each alert, to say what it is about ("huecast: Warm.cube: "), with
+    /// any file name in it already escaped for the terminal.
     void setAlertPrefix(std::string prefix) { m_alertPrefix = std::move(prefix); }
 
 private:

@@ -25,9 +25,11 @@ struct FrameFileModule
     bool (*read)(const std::string& path, Frame* frame, std::shared_ptr<const void>* format,
                  int* channels, foundation::Error* error) = nullptr;
     /// Writes the frame with `channels` channels in the stored format, or, without one, in the
-    /// frame's own pixel type, as the options say.
-    bool (*write)(const std::string& path, const Frame& frame, const void* format, int channels,
-                  const FrameWriteOptions& options, foundation::Error* error) = nullptr;
+    /// frame's own pixel type, as the options say, into the file `destination` (an existing
+    /// temporary) in the format that the extension of `path` names.
+    bool (*write)(const std::string& path, const std::string& destination, const Frame& frame,
+                  const void* format, int channels, const FrameWriteOptions& options,
+                  foundation::Error* error) = nullptr;
     /// Opens a movie; the open clip (owned by the module) and its frame count come back.
     bool (*openClip)(const std::string& path, std::shared_ptr<void>* clip, long* frames,
                      foundation::Error* error) = nullptr;

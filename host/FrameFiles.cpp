@@ -12,6 +12,7 @@
 #include <dlfcn.h>
 #include <fmt/format.h>
 
+#include "host/FileReplacement.h"
 #include "host/FrameFileModule.h"
 #include "host/PluginBundle.h"
 
@@ -107,8 +108,32 @@ bool writeFrameFile(const std::string& path, const Frame& frame, const FrameFile
                     foundation::Error* error)
 {
     const FrameFileModule* module = frameFileModule(HostError::FrameNotWritten, error);
-    return module != nullptr && module->write(path, frame, format.m_stored.get(),
-                                              format.writtenChannels(), format.m_options, error);
+    if (module == nullptr)
+    {
+        return false;
+    }
+    std::string reason;
+    const bool written = replaceFile(
+        path,
+        [&](const std::string& temporary, std::string* problem)
+        {
+            foundation::Error writeError;
+            if (module->write(path, temporary, frame, format.m_stored.get(),
+                              format.writtenChannels(), format.m_options, &writeError))
+            {
+                return true;
+            }
+            // The user asked for `path`; the temporary is this host's business.
+            *problem = writeError.localizedDescription();
+            for (std::size_t at = 0; (at = problem->find(temporary, at)) != std::string::npos;
+                 at += path.size())
+            {
+                problem->replace(at, temporary.size(), path);
+            }
+            return false;
+        },
+        &reason);
+    return written || hostError(error, HostError::FrameNotWritten, reason);
 }
 
 bool isMovieFileName(const std::string& path)

@@ -2,14 +2,12 @@
 // Copyright Huecast contributors
 #include "host/Project.h"
 
-#include <cstdio>
-#include <filesystem>
-
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
-#include <unistd.h>
 
 #include "host/Base64.h"
+#include "host/Checksum.h"
+#include "host/FileReplacement.h"
 #include "platform/foundation/FileSystem.h"
 
 namespace huecast::host
@@ -18,6 +16,14 @@ namespace
 {
 
 using Json = nlohmann::ordered_json;
+
+// The largest archived value a project may hold: a whole cube of edge 256 (192 MiB of lattice)
+// and a mebibyte for the rest. A larger value is refused before it is decoded, and a project
+// file larger than its instances' values can make is refused before it is read (parsing one
+// of edge 300, 432 MB of JSON, took over a minute only to find the value unusable).
+constexpr std::size_t kMaxArchiveBytes = 256ULL * 256 * 256 * 12 + (1ULL << 20);
+constexpr std::size_t kMaxArchiveBase64Bytes = (kMaxArchiveBytes + 2) / 3 * 4;
+constexpr std::size_t kProjectTextBytes = 1ULL << 20; // the JSON around the values
 
 void projectError(foundation::Error* error, HostError code, const std::string& path,
                   std::string_view reason)
@@ -50,6 +56,7 @@ Json parameterToJson(const Parameter& parameter)
     parameter.value->encodeWithCoder(archiver);
     entry["class"] = parameter.value->className();
     entry["archive"] = encodeBase64(archiver.encodedData());
+    entry["sha256"] = sha256Hex(archiver.encodedData());
     return entry;
 }
 
@@ -77,10 +84,31 @@ std::string restoreParameter(const Json& saved, const fx::FxBundleInterface& bun
         return {};
     }
     const std::string className = saved.at("class").get<std::string>();
-    const auto bytes = decodeBase64(saved.at("archive").get_ref<const std::string&>());
+    const std::string& archive = saved.at("archive").get_ref<const std::string&>();
+    if (archive.size() > kMaxArchiveBase64Bytes)
+    {
+        return fmt::format("holds a value of {} bytes for parameter {}, more than the {} a value "
+                           "may have",
+                           archive.size() / 4 * 3, parameter.id, kMaxArchiveBytes);
+    }
+    const auto bytes = decodeBase64(archive);
     if (!bytes)
     {
         return fmt::format("holds a damaged value for parameter {}", parameter.id);
+    }
+    // Every byte of a value counts (a flipped bit in a lattice changes a colour silently), so
+    // each carries its checksum. Projects written before checksums were kept have none.
+    if (!saved.contains("sha256"))
+    {
+        return fmt::format("holds no checksum for parameter {}, so its value can't be trusted "
+                           "(it was saved by an earlier version of Huecast, or edited)",
+                           parameter.id);
+    }
+    if (saved.at("sha256").get_ref<const std::string&>() != sha256Hex(*bytes))
+    {
+        return fmt::format("holds a damaged value for parameter {}: it doesn't match its "
+                           "checksum",
+                           parameter.id);
     }
     foundation::Error archiveError;
     const auto unarchiver = foundation::KeyedUnarchiver::create(*bytes, &archiveError);
@@ -95,6 +123,11 @@ std::string restoreParameter(const Json& saved, const fx::FxBundleInterface& bun
         return fmt::format("holds a value of class \"{}\" for parameter {} that the plug-in "
                            "doesn't know",
                            className, parameter.id);
+    }
+    if (const std::string damage = parameter.value->damage(); !damage.empty())
+    {
+        return fmt::format("holds a value for parameter {} that can't be used: {}", parameter.id,
+                           damage);
     }
     return {};
 }
@@ -121,28 +154,12 @@ bool saveProject(const std::string& path, const std::vector<const EffectInstance
     // values that matter travel byte for byte inside the base64 archives.
     const std::string text = project.dump(1, ' ', false, Json::error_handler_t::replace) + "\n";
 
-    // Write beside the target, then rename over it: the former file stays whole until the new
-    // one is complete.
-    const std::string temporary = fmt::format("{}.tmp-{}", path, ::getpid());
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (file != nullptr)
+    std::string reason;
+    const bool written = replaceFileWithBytes(path, text, &reason);
+    if (!written)
     {
-        written = (std::fflush(file) == 0) && (::fsync(::fileno(file)) == 0) && written;
-        written = (std::fclose(file) == 0) && written;
-    }
-    std::error_code renameError;
-    if (written)
-    {
-        std::filesystem::rename(temporary, path, renameError);
-    }
-    if (!written || renameError)
-    {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
         projectError(error, HostError::ProjectNotWritten, path,
-                     fmt::format("couldn't be written: {}",
-                                 renameError ? renameError.message() : std::strerror(errno)));
+                     fmt::format("couldn't be written: {}", reason));
         return false;
     }
     return true;
@@ -152,7 +169,8 @@ bool loadProject(const std::string& path, const fx::FxBundleInterface& bundle,
                  const std::vector<EffectInstance*>& instances, foundation::Error* error)
 {
     foundation::Error readError;
-    const auto text = foundation::readUtf8File(path, &readError);
+    const auto text = foundation::readUtf8File(
+        path, kProjectTextBytes + instances.size() * kMaxArchiveBase64Bytes, &readError);
     if (!text)
     {
         projectError(error, HostError::ProjectUnreadable, path,

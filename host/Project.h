@@ -20,7 +20,10 @@ namespace huecast::host
 ///          {"id": 1, "name": "3D LUT", "kind": "popup", "flags": 1, "entries": [...],
 ///           "default": 0, "value": 2},
 ///          {"id": 2, "name": "CubeData", "kind": "custom", "flags": 35,
-///           "class": "ZRColourCube", "archive": "<base64>"}, ...]}]}
+///           "class": "ZRColourCube", "archive": "<base64>", "sha256": "<hex>"}, ...]}]}
+///
+/// "sha256" is the SHA-256 of the archive's bytes: a value whose bytes don't match it, or that
+/// has none (files saved before checksums were kept), is refused.
 inline constexpr std::string_view kProjectFormatName = "huecast-project";
 inline constexpr std::int64_t kProjectFormatVersion = 1;
 
@@ -34,7 +37,9 @@ inline constexpr std::int64_t kProjectFormatVersion = 1;
 /// Restores the parameters saved in the file into the instances, in order, decoding custom
 /// values through the bundle. The whole file is checked before anything is applied: a file that
 /// is unreadable, damaged, truncated, from a newer format version, or whose parameters don't fit
-/// the instances is refused with a kHostErrorDomain error naming the file, and nothing changes.
+/// the instances is refused with a kHostErrorDomain error naming the file, and nothing changes;
+/// so is a value that doesn't match its checksum or that the plug-in says it can't use (a cube
+/// with an edge outside 1..256 or a short lattice), rather than rendered with a stand-in.
 [[nodiscard]] bool loadProject(const std::string& path, const fx::FxBundleInterface& bundle,
                                const std::vector<EffectInstance*>& instances,
                                foundation::Error* error);

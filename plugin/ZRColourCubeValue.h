@@ -26,6 +26,7 @@ public:
     {
         m_cube->encodeWithCoder(coder);
     }
+    [[nodiscard]] std::string damage() const override { return m_cube->damage(); }
     [[nodiscard]] const std::shared_ptr<ZRColourCube>& cube() const { return m_cube; }
 
 private:

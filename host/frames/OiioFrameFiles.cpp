@@ -3,15 +3,12 @@
 // The frame-file module: frames read and written with OpenImageIO.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
 #include <limits>
 #include <optional>
 #include <string_view>
 
 #include <OpenImageIO/imageio.h>
 #include <fmt/format.h>
-#include <unistd.h>
 
 #include "host/FrameFileModule.h"
 #include "host/FrameFiles.h"
@@ -104,14 +101,6 @@ template <typename Function> void withChannelType(const Frame& frame, Function&&
 void expandChannels(Frame* frame, int channels)
 {
     withChannelType(*frame, [&](auto zero) { expandChannels<decltype(zero)>(frame, channels); });
-}
-
-std::string temporaryPathFor(const std::string& path)
-{
-    const std::filesystem::path target(path);
-    return (target.parent_path() /
-            fmt::format(".{}.huecast-{}.partial", target.filename().string(), ::getpid()))
-        .string();
 }
 
 /// Whether the reader hands over colour multiplied by alpha: OpenImageIO premultiplies what
@@ -294,8 +283,9 @@ void applyWriteOptions(OIIO::ImageSpec* layout, const FrameWriteOptions& options
     layout->attribute("oiio:UnassociatedAlpha", 1);
 }
 
-bool write(const std::string& path, const Frame& frame, const void* format, int channels,
-           const FrameWriteOptions& options, foundation::Error* error)
+bool write(const std::string& path, const std::string& destination, const Frame& frame,
+           const void* format, int channels, const FrameWriteOptions& options,
+           foundation::Error* error)
 {
     auto output = OIIO::ImageOutput::create(path);
     if (!output)
@@ -331,9 +321,8 @@ bool write(const std::string& path, const Frame& frame, const void* format, int 
     }
     const Frame& pixels = premultiplied ? *premultiplied : frame;
 
-    // The writer is chosen by the real name; the pixels go to a temporary one first.
-    const std::string temporary = temporaryPathFor(path);
-    bool opened = output->open(temporary, layout);
+    // The writer is chosen by the real name; the pixels go to the host's temporary.
+    bool opened = output->open(destination, layout);
     std::string reason;
     if (opened && options.depth != StoredDepth::Kept && output->spec().format != layout.format)
     {
@@ -354,15 +343,7 @@ bool write(const std::string& path, const Frame& frame, const void* format, int 
             reason = oiioError(output.get());
         }
         output.reset();
-        std::remove(temporary.c_str());
         return hostError(error, HostError::FrameNotWritten, reason);
-    }
-    std::error_code renameError;
-    std::filesystem::rename(temporary, path, renameError);
-    if (renameError)
-    {
-        std::remove(temporary.c_str());
-        return hostError(error, HostError::FrameNotWritten, renameError.message());
     }
     return true;
 }

@@ -2,6 +2,8 @@
 // Copyright Huecast contributors
 #include "platform/foundation/FileSystem.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -25,31 +27,6 @@ void setReadError(Error* error, const std::string& path, std::int64_t code,
              fmt::format("The file \"{}\" couldn't be read: {}", path, reason));
 }
 
-void setWriteError(Error* error, const std::string& path, int code)
-{
-    setError(error, kFileErrorDomain, code,
-             fmt::format("The file \"{}\" couldn't be written: {}", path, std::strerror(code)));
-}
-
-// Writes all the bytes, retrying short writes; 0 or the errno value.
-int writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty())
-    {
-        const ssize_t count = ::write(fd, bytes.data(), bytes.size());
-        if (count < 0 && errno == EINTR)
-        {
-            continue;
-        }
-        if (count <= 0)
-        {
-            return count < 0 ? errno : EIO;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(count));
-    }
-    return 0;
-}
-
 class FileDescriptor
 {
 public:
@@ -69,98 +46,93 @@ private:
     int m_fd;
 };
 
-} // namespace
-
-bool writeFileAtomically(const std::string& path, std::string_view bytes, Error* error)
+// What is at the path when it is not a regular file, for the refusal.
+bool refuseUnlessRegular(const struct stat& info, const std::string& path, Error* error)
 {
-    const std::size_t slash = path.rfind('/');
-    std::string temporary =
-        (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
-        ".huecast-write-XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
+    if (S_ISREG(info.st_mode))
     {
-        setWriteError(error, path, errno);
+        return true;
+    }
+    if (S_ISDIR(info.st_mode))
+    {
+        setReadError(error, path, EISDIR, std::strerror(EISDIR));
         return false;
     }
-    int code = writeAll(fd, bytes);
-    if (code == 0 && (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0))
-    {
-        code = errno;
-    }
-    if (::close(fd) != 0 && code == 0)
-    {
-        code = errno;
-    }
-    if (code == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
-    {
-        code = errno;
-    }
-    if (code != 0)
-    {
-        ::unlink(temporary.c_str());
-        setWriteError(error, path, code);
-        return false;
-    }
-    return true;
+    const char* what = S_ISFIFO(info.st_mode)   ? "a named pipe (FIFO)"
+                       : S_ISCHR(info.st_mode)  ? "a character device"
+                       : S_ISBLK(info.st_mode)  ? "a block device"
+                       : S_ISSOCK(info.st_mode) ? "a socket"
+                                                : "a special file";
+    setReadError(error, path, kFileNotRegularError,
+                 fmt::format("it is {}, not a regular file", what));
+    return false;
 }
+
+} // namespace
 
 bool fileExists(const std::string& path)
 {
     struct stat info
     {
     };
-    return ::stat(path.c_str(), &info) == 0;
+    return ::stat(path.c_str(), &info) == 0 || errno == ELOOP;
 }
 
 std::optional<std::string> readUtf8File(const std::string& path, Error* error)
 {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0)
-    {
-        const int code = errno;
-        setReadError(error, path, code, std::strerror(code));
-        return std::nullopt;
-    }
+    return readUtf8File(path, kMaxWholeFileBytes, error);
+}
+
+std::optional<std::string> readUtf8File(const std::string& path, std::uint64_t maxBytes,
+                                        Error* error)
+{
+    // Checked before opening too: opening a named pipe blocks until a writer comes, and
+    // opening a device may act on it.
     struct stat info
     {
     };
-    if (::fstat(file.get(), &info) != 0)
+    if (::stat(path.c_str(), &info) != 0)
+    {
+        const int code = errno;
+        setReadError(error, path, code,
+                     code == ELOOP ? "its symbolic links form a loop" : std::strerror(code));
+        return std::nullopt;
+    }
+    if (!refuseUnlessRegular(info, path, error))
+    {
+        return std::nullopt;
+    }
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (file.get() < 0 || ::fstat(file.get(), &info) != 0)
     {
         const int code = errno;
         setReadError(error, path, code, std::strerror(code));
         return std::nullopt;
     }
-    if (S_ISDIR(info.st_mode))
+    // Something else may have been put at the path in between.
+    if (!refuseUnlessRegular(info, path, error))
     {
-        setReadError(error, path, EISDIR, std::strerror(EISDIR));
         return std::nullopt;
     }
-    if (static_cast<std::uint64_t>(info.st_size) > kMaxWholeFileBytes)
+    maxBytes = std::min(maxBytes, kMaxWholeFileBytes);
+    if (static_cast<std::uint64_t>(info.st_size) > maxBytes)
     {
         setReadError(error, path, kFileTooLargeError,
-                     fmt::format("it is larger than {} bytes", kMaxWholeFileBytes));
+                     fmt::format("it is larger than {} bytes", maxBytes));
         return std::nullopt;
     }
 
-    // The size is a hint only (pipes and /proc files report 0): read until end of file, but
-    // never past the limit. One spare byte lets the final read see the end without growing.
+    // The size is known: a file that grows meanwhile is read as it was when opened. The text
+    // grows chunk by chunk, so a binary file (a sparse one, a frame chosen by mistake) ends at
+    // its first NUL byte, having cost no more memory than was read.
     std::string text;
-    text.resize(info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 4096);
-    std::size_t used = 0;
-    for (;;)
+    text.reserve(static_cast<std::size_t>(info.st_size));
+    std::array<char, 1 << 16> chunk{};
+    while (text.size() < static_cast<std::size_t>(info.st_size))
     {
-        if (used == text.size())
-        {
-            if (text.size() >= kMaxWholeFileBytes)
-            {
-                setReadError(error, path, kFileTooLargeError,
-                             fmt::format("it is larger than {} bytes", kMaxWholeFileBytes));
-                return std::nullopt;
-            }
-            text.resize(std::min<std::size_t>(text.size() * 2, kMaxWholeFileBytes));
-        }
-        const ssize_t count = ::read(file.get(), text.data() + used, text.size() - used);
+        const ssize_t count =
+            ::read(file.get(), chunk.data(),
+                   std::min(chunk.size(), static_cast<std::size_t>(info.st_size) - text.size()));
         if (count < 0)
         {
             if (errno == EINTR)
@@ -175,9 +147,18 @@ std::optional<std::string> readUtf8File(const std::string& path, Error* error)
         {
             break;
         }
-        used += static_cast<std::size_t>(count);
+        const auto length = static_cast<std::size_t>(count);
+        if (const void* nul = std::memchr(chunk.data(), 0, length))
+        {
+            setReadError(
+                error, path, kFileNotUtf8Error,
+                fmt::format("it is not text (a NUL byte at offset {})",
+                            text.size() + static_cast<std::size_t>(static_cast<const char*>(nul) -
+                                                                   chunk.data())));
+            return std::nullopt;
+        }
+        text.append(chunk.data(), length);
     }
-    text.resize(used);
 
     if (const auto offset = firstInvalidUtf8(text))
     {

@@ -19,26 +19,30 @@ inline constexpr std::string_view kFileErrorDomain = "HuecastFileErrorDomain";
 inline constexpr std::int64_t kFileNotUtf8Error = 1001;
 /// The file is larger than any file the system reads whole.
 inline constexpr std::int64_t kFileTooLargeError = 1002;
+/// Something other than a regular file (a named pipe, a device, a socket) is at the path.
+inline constexpr std::int64_t kFileNotRegularError = 1003;
 
 /// The largest file read whole: well above the biggest .cube file (edge 256 with long numbers).
 inline constexpr std::uint64_t kMaxWholeFileBytes = 2ULL << 30;
 
 /// True when something (a file, a folder, anything) exists at the path; a dangling link does
-/// not count.
+/// not count, a loop of links does (reading it then says why it fails).
 [[nodiscard]] bool fileExists(const std::string& path);
 
-/// Reads the whole file at the path as UTF-8 text (a leading byte-order mark is kept). Empty
-/// on failure, with a kFileErrorDomain error naming the path and the reason (the errno text,
-/// an invalid UTF-8 byte's offset, or the size limit) in `error` when given.
+/// Reads the whole regular file at the path (or the one a link leads to) as UTF-8 text (a
+/// leading byte-order mark is kept). Anything else is refused before it is opened, so a named
+/// pipe never blocks and a device is never read: a folder with EISDIR, others with
+/// kFileNotRegularError, a loop of links with ELOOP, each saying what is there. The size is
+/// checked against kMaxWholeFileBytes before reading, and a NUL byte (no text holds one) ends
+/// the read with kFileNotUtf8Error. Empty on failure, with a kFileErrorDomain error naming the
+/// path and the reason (the errno text, what the path is, an invalid UTF-8 or NUL byte's
+/// offset, or the size limit) in `error` when given.
 [[nodiscard]] std::optional<std::string> readUtf8File(const std::string& path, Error* error);
 
-/// Writes the bytes to the path whole or not at all (the platform's atomic file write): into a
-/// new temporary file beside it, flushed to disk, then renamed over the path, so a reader sees
-/// the former file or the complete new one. The file gets mode 0644. False on failure, with a
-/// kFileErrorDomain error (the errno value) naming the path and the reason in `error` when
-/// given; no temporary file is left behind.
-[[nodiscard]] bool writeFileAtomically(const std::string& path, std::string_view bytes,
-                                       Error* error);
+/// The same read with a tighter size limit than kMaxWholeFileBytes, for files whose largest
+/// sensible size is known (a project): a larger one is refused before a byte is read.
+[[nodiscard]] std::optional<std::string> readUtf8File(const std::string& path,
+                                                      std::uint64_t maxBytes, Error* error);
 
 /// The names of the folder's direct entries, hidden ones included, in the order the system
 /// lists them; empty when the folder cannot be listed.

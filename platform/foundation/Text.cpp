@@ -2,9 +2,12 @@
 // Copyright Huecast contributors
 #include "platform/foundation/Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
+
+#include <fmt/format.h>
 
 namespace huecast::foundation
 {
@@ -115,6 +118,56 @@ std::size_t whitespaceLengthBefore(std::string_view text, std::size_t end)
     return 0;
 }
 
+std::size_t utf8LengthAt(std::string_view text, std::size_t pos)
+{
+    const std::size_t size = text.size();
+    const std::uint8_t lead = byteAt(text, pos);
+    if (lead < 0x80)
+    {
+        return 1;
+    }
+    std::size_t length = 0;
+    std::uint8_t low = 0x80;
+    std::uint8_t high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF)
+    {
+        length = 2;
+    }
+    else if (lead >= 0xE0 && lead <= 0xEF)
+    {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+        high = lead == 0xED ? 0x9F : 0xBF; // no surrogates
+    }
+    else if (lead >= 0xF0 && lead <= 0xF4)
+    {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF; // nothing above U+10FFFF
+    }
+    else
+    {
+        return 0;
+    }
+    if (pos + length > size)
+    {
+        return 0;
+    }
+    const std::uint8_t second = byteAt(text, pos + 1);
+    if (second < low || second > high)
+    {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i)
+    {
+        if ((byteAt(text, pos + i) & 0xC0) != 0x80)
+        {
+            return 0;
+        }
+    }
+    return length;
+}
+
 std::optional<std::size_t> firstInvalidUtf8(std::string_view text)
 {
     const std::size_t size = text.size();
@@ -136,54 +189,43 @@ std::optional<std::size_t> firstInvalidUtf8(std::string_view text)
         {
             break;
         }
-        const std::uint8_t lead = byteAt(text, pos);
-        if (lead < 0x80)
-        {
-            ++pos;
-            continue;
-        }
-        std::size_t length = 0;
-        std::uint8_t low = 0x80;
-        std::uint8_t high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF)
-        {
-            length = 2;
-        }
-        else if (lead >= 0xE0 && lead <= 0xEF)
-        {
-            length = 3;
-            low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
-            high = lead == 0xED ? 0x9F : 0xBF; // no surrogates
-        }
-        else if (lead >= 0xF0 && lead <= 0xF4)
-        {
-            length = 4;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF; // nothing above U+10FFFF
-        }
-        else
+        const std::size_t length = utf8LengthAt(text, pos);
+        if (length == 0)
         {
             return pos;
-        }
-        if (pos + length > size)
-        {
-            return pos;
-        }
-        const std::uint8_t second = byteAt(text, pos + 1);
-        if (second < low || second > high)
-        {
-            return pos;
-        }
-        for (std::size_t i = 2; i < length; ++i)
-        {
-            if ((byteAt(text, pos + i) & 0xC0) != 0x80)
-            {
-                return pos;
-            }
         }
         pos += length;
     }
     return std::nullopt;
+}
+
+std::string escapeForTerminal(std::string_view text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();)
+    {
+        const std::size_t length = utf8LengthAt(text, pos);
+        const std::uint8_t lead = byteAt(text, pos);
+        // C1 controls (U+0080..U+009F) act like ESC sequences on many terminals.
+        const bool c1 = length == 2 && lead == 0xC2 && byteAt(text, pos + 1) < 0xA0;
+        if (length == 0 || c1 || lead < 0x20 || lead == 0x7F)
+        {
+            for (std::size_t i = 0; i < std::max<std::size_t>(length, 1); ++i)
+            {
+                escaped += fmt::format("\\x{:02x}", byteAt(text, pos + i));
+            }
+            pos += std::max<std::size_t>(length, 1);
+            continue;
+        }
+        if (lead == '\\')
+        {
+            escaped += '\\';
+        }
+        escaped.append(text.substr(pos, length));
+        pos += length;
+    }
+    return escaped;
 }
 
 std::optional<std::string_view> PieceSplitter::next()

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace huecast::foundation
@@ -24,6 +25,16 @@ namespace huecast::foundation
 /// Offset of the first byte that breaks UTF-8 (bad lead or continuation byte, overlong form,
 /// surrogate, value above U+10FFFF, truncated sequence); empty when the text is valid.
 [[nodiscard]] std::optional<std::size_t> firstInvalidUtf8(std::string_view text);
+
+/// Byte length of the valid UTF-8 character starting at `pos` (1 to 4), or 0 when the bytes
+/// there don't form one.
+[[nodiscard]] std::size_t utf8LengthAt(std::string_view text, std::size_t pos);
+
+/// The text with what a terminal would act on written out as escapes, so that a file name can
+/// neither move the cursor nor start a new line: control characters (C0, DEL, C1) and bytes
+/// that are not UTF-8 become "\xNN" for each byte, and a backslash is doubled so the result
+/// reads back unambiguously.
+[[nodiscard]] std::string escapeForTerminal(std::string_view text);
 
 [[nodiscard]] inline bool isValidUtf8(std::string_view text)
 {

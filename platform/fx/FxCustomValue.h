@@ -22,6 +22,10 @@ public:
     [[nodiscard]] virtual std::string className() const = 0;
     /// Writes the whole value into the archiver.
     virtual void encodeWithCoder(foundation::KeyedArchiver& coder) const = 0;
+    /// Why a value decoded from an archive can't be used as it is ("its edge size is 300"), or
+    /// empty when it can: the host refuses a project holding such a value rather than render
+    /// with a stand-in.
+    [[nodiscard]] virtual std::string damage() const { return {}; }
 };
 
 using FxCustomValuePtr = std::shared_ptr<const FxCustomValue>;

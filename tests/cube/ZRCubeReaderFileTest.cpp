@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -102,6 +104,34 @@ TEST(CubeReaderFile, PassesOnTheReadErrorForAFolderAndForBytesThatAreNotUtf8)
     {
         expectFileServiceError(dir.write("bad.cube", std::string("LUT_3D_SIZE 1\n0 0 0") + bad),
                                foundation::kFileNotUtf8Error);
+    }
+}
+
+TEST(CubeReaderFile, RefusesWhatIsNotARegularFileOrTextAtOnceSayingWhatItIs)
+{
+    // Each would block in open() for ever (the pipe) or read gigabytes (the rest).
+    const test::TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.pathOf("pipe.cube").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(dir.pathOf("pipe.cube").c_str(), dir.pathOf("to-pipe.cube").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.pathOf("b.cube").c_str(), dir.pathOf("a.cube").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.pathOf("a.cube").c_str(), dir.pathOf("b.cube").c_str()), 0);
+    // A sparse file of zeros is regular, but no text: it ends at its first byte.
+    ASSERT_EQ(::truncate(dir.write("sparse.cube", "").c_str(), 1LL << 31), 0);
+    const std::vector<std::tuple<std::string, std::int64_t, std::string>> cases = {
+        {dir.pathOf("pipe.cube"), foundation::kFileNotRegularError, "a named pipe (FIFO)"},
+        {dir.pathOf("to-pipe.cube"), foundation::kFileNotRegularError, "a named pipe (FIFO)"},
+        {"/dev/zero", foundation::kFileNotRegularError, "a character device"},
+        {"/dev/urandom", foundation::kFileNotRegularError, "a character device"},
+        {dir.pathOf("a.cube"), ELOOP, "its symbolic links form a loop"},
+        {dir.pathOf("sparse.cube"), foundation::kFileNotUtf8Error, "a NUL byte at offset 0"},
+    };
+    for (const auto& [path, code, what] : cases)
+    {
+        expectFileServiceError(path, code);
+        Error error;
+        (void)foundation::readUtf8File(path, &error);
+        EXPECT_NE(error.localizedDescription().find(what), std::string::npos)
+            << error.localizedDescription();
     }
 }
 

@@ -7,7 +7,10 @@
 #include <fstream>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include "host/Base64.h"
+#include "host/Checksum.h"
 #include "host/Project.h"
 #include "host/ReferenceHost.h"
 #include "platform/kit/Modal.h"
@@ -156,6 +159,96 @@ TEST_F(ReferenceHostTest, ADamagedOrNewerProjectIsRefusedAndChangesNothing)
         EXPECT_EQ(instance.parameters().parameter(kLUT)->index, 1) << c.name;
         EXPECT_EQ(archivedValue(instance, kCubeData), before) << c.name;
     }
+}
+
+// A project whose cube value is replaced by the archive of `cube`, with the checksum the value
+// then has, or with none, as projects saved before checksums were kept.
+std::string withCubeArchive(const std::string& project, const foundation::Value& cube,
+                            bool checksum)
+{
+    foundation::KeyedArchiver archiver;
+    archiver.encodeObject(cube, "kColourCubeKey");
+    const foundation::Bytes bytes = archiver.encodedData();
+    const std::string hex = host::sha256Hex(bytes);
+    nlohmann::ordered_json json = nlohmann::ordered_json::parse(project);
+    for (auto& parameter : json["instances"][0]["parameters"])
+    {
+        if (parameter["id"] == kCubeData)
+        {
+            parameter["archive"] = host::encodeBase64(bytes);
+            parameter["sha256"] = hex;
+            if (!checksum)
+            {
+                parameter.erase("sha256");
+            }
+        }
+    }
+    return json.dump();
+}
+
+TEST_F(ReferenceHostTest, ACubeThatCantBeRenderedOrDoesntMatchItsChecksumIsRefused)
+{
+    host::EffectInstance& instance = newInstance();
+    const std::string project = home.pathOf("p.json");
+    foundation::Error error;
+    ASSERT_TRUE(host::saveProject(project, {&instance}, &error));
+    const std::string text = readFile(project);
+    instance.choosePopupEntry(kLUT, 1);
+    const foundation::Bytes before = archivedValue(instance, kCubeData);
+
+    const auto cube = [](foundation::Value edge, std::size_t latticeBytes)
+    {
+        foundation::Dictionary dictionary;
+        if (!edge.isNull())
+        {
+            dictionary.emplace("kCubeEdgeSizeKey", edge);
+        }
+        dictionary.emplace("kCubeFileNameKey", "x.cube");
+        const std::vector<float> lattice(latticeBytes / sizeof(float), 0.5F);
+        dictionary.emplace("kCubeDataKey",
+                           foundation::makeSharedBytes(lattice.data(), latticeBytes));
+        return foundation::Value(std::move(dictionary));
+    };
+    std::string flipped = withCubeArchive(text, cube(2, 96), true);
+    const std::size_t archive = flipped.find("\"archive\":\"") + 11;
+    flipped[archive + 20] = flipped[archive + 20] == 'A' ? 'B' : 'A';
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {withCubeArchive(text, foundation::Value(7), true), "holds no cube dictionary"},
+        {withCubeArchive(text, cube({}, 96), true), "edge size is missing"},
+        {withCubeArchive(text, cube(300, 96), true), "edge size is 300, outside 1 to 256"},
+        {withCubeArchive(text, cube(0, 0), true), "edge size is 0"},
+        {withCubeArchive(text, cube(4, 4 * 4 * 4 * 12 - 12), true),
+         "lattice holds 756 bytes where edge 4 needs 768"},
+        {withCubeArchive(text, cube(2, 96), false), "holds no checksum for parameter 2"},
+        {flipped, "doesn't match its checksum"},
+    };
+    for (const auto& [contents, messagePart] : cases)
+    {
+        const std::string path = home.write("damaged.json", contents);
+        error = {};
+        EXPECT_FALSE(host::loadProject(path, host->bundle(), {&instance}, &error)) << messagePart;
+        EXPECT_NE(error.localizedDescription().find(messagePart), std::string::npos)
+            << error.localizedDescription();
+        EXPECT_EQ(error.localizedDescription().rfind("The project \"" + path + "\"", 0), 0U);
+        EXPECT_EQ(archivedValue(instance, kCubeData), before) << messagePart;
+    }
+    // The same cube, whole, restores.
+    const std::string whole = home.write("whole.json", withCubeArchive(text, cube(2, 96), true));
+    EXPECT_TRUE(host::loadProject(whole, host->bundle(), {&instance}, &error))
+        << error.localizedDescription();
+}
+
+TEST_F(ReferenceHostTest, ASaveThatFailsSaysWhyAndALongNameSaves)
+{
+    host::EffectInstance& instance = newInstance();
+    const std::string plain = home.write("plain", "x");
+    foundation::Error error;
+    EXPECT_FALSE(host::saveProject(plain + "/p.json", {&instance}, &error));
+    EXPECT_EQ(error.localizedDescription(),
+              "The project \"" + plain + "/p.json\" couldn't be written: Not a directory");
+    EXPECT_TRUE(
+        host::saveProject(home.pathOf(std::string(250, 'p') + ".json"), {&instance}, &error))
+        << error.localizedDescription();
 }
 
 TEST(PluginBundleTest, AFolderWithoutTheLibraryIsRefusedByName)

@@ -3,12 +3,17 @@
 //
 // `huecast apply` end to end: number for number against a CPU trilinear reference, and against
 // ffmpeg's lut3d on LUTs that OpenColorIO baked.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "tests/support/LatticeReference.h"
 #include "tests/support/TestSupport.h"
@@ -249,6 +254,70 @@ TEST_F(Apply, ReportsTheLutsErrorOrTheBadLineAndPrintsNothing)
         "huecast: standard input line 2: expected three numbers \"r g b\", got \"0.5 0.5\"\n");
 
     EXPECT_EQ(runTool({"apply"}).status, 2) << "--lut-file is required";
+}
+
+TEST_F(Apply, AFileNamedLikeACacheKeyIsReadAsTheFile)
+{
+    // "kIdentityCube" is also the name the cube cache keeps the identity cube under.
+    std::string quarter = "LUT_3D_SIZE 2\n";
+    for (int i = 0; i < 8; ++i)
+    {
+        quarter += "0.25 0.25 0.25\n";
+    }
+    folder.write("kIdentityCube", quarter);
+    const std::string colours = folder.write("colours.txt", "0.5 0.5 0.5\n");
+    const std::string before = std::filesystem::current_path().string();
+    std::filesystem::current_path(folder.path());
+    const ToolRun run = runTool({"apply", "--lut-file", "kIdentityCube"}, "err", colours);
+    std::filesystem::current_path(before);
+    EXPECT_EQ(run.status, 0) << readFile(folder.pathOf("err"));
+    EXPECT_EQ(run.out, "0.25 0.25 0.25\n");
+}
+
+TEST_F(Apply, AnswersEachBatchBeforeTheInputEnds)
+{
+    // One full batch, then the input stays open: an apply that held all its input before
+    // grading would print nothing until the end, and its memory would grow with the input.
+    constexpr std::size_t kBatch = 131072;
+    const std::string cube =
+        folder.write("x.cube", Lattice{2, randomLattice(2, 1).entries}.cubeText());
+    int in[2];
+    int out[2];
+    ASSERT_EQ(::pipe(in), 0);
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    if (child == 0)
+    {
+        ::dup2(in[0], 0);
+        ::dup2(out[1], 1);
+        ::close(in[1]);
+        ::close(out[0]);
+        ::execl(HUECAST_TOOL, HUECAST_TOOL, "apply", "--lut-file", cube.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    std::string lines;
+    for (std::size_t i = 0; i < kBatch; ++i)
+    {
+        lines += "0.5 0.25 0.75\n";
+    }
+    ASSERT_EQ(::write(in[1], lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
+    pollfd ready{out[0], POLLIN, 0};
+    EXPECT_EQ(::poll(&ready, 1, 60000), 1) << "nothing graded while the input is open";
+    ::close(in[1]);
+    std::string printed;
+    char buffer[65536];
+    for (ssize_t count = 0; (count = ::read(out[0], buffer, sizeof buffer)) > 0;)
+    {
+        printed.append(buffer, static_cast<std::size_t>(count));
+    }
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), static_cast<long>(kBatch));
 }
 
 } // namespace

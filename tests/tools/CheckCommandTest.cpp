@@ -118,6 +118,33 @@ TEST_F(CheckCommand, PlainOutputIsOneLineAFile)
     EXPECT_EQ(runTool({"check", m_plain}).status, 0);
 }
 
+TEST_F(CheckCommand, HostileNamesAreEscapedOnTheTerminalAndKeptWholeInJson)
+{
+    const std::string evil = m_dir.write("Evil\x1b[2J\nName\xc2\x9b.cube", "LUT_3D_SIZE 2\n0 0\n");
+    const std::string latin1 = m_dir.write("Caf\xe9.cube", "LUT_3D_SIZE 2\n" + m_entries);
+    const ToolRun plain = runTool({"check", evil, latin1});
+    EXPECT_EQ(plain.out, m_dir.path() +
+                             "/Evil\\x1b[2J\\x0aName\\xc2\\x9b.cube: error: Malformed data "
+                             "Line:2\n" +
+                             m_dir.path() + "/Caf\\xe9.cube: 3D LUT, edge 2, 8 entries\n");
+
+    const Json result = runJson({latin1}, 0);
+    ASSERT_EQ(result.size(), 1U);
+    std::string encoded(4 * ((latin1.size() + 2) / 3), '\0');
+    EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
+                    reinterpret_cast<const unsigned char*>(latin1.data()),
+                    static_cast<int>(latin1.size()));
+    EXPECT_EQ(result[0]["fileBase64"], encoded);
+
+    // A library name with a newline is one entry of `list`, not two.
+    const test::ScopedEnv home("HOME", m_dir.path());
+    const std::string library =
+        m_dir.pathOf("Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay");
+    std::filesystem::create_directories(library);
+    std::ofstream(library + "/Two\nLines.cube") << "LUT_3D_SIZE 2\n";
+    EXPECT_EQ(runTool({"list"}).out, "No LUT\nExternal File\nTwo\\x0aLines\n");
+}
+
 TEST_F(CheckCommand, UsageErrorsExitWithTwo)
 {
     for (const std::vector<std::string>& arguments :

@@ -44,17 +44,6 @@ host::Frame noiseFrame(host::PixelType type, unsigned seed)
     return frame;
 }
 
-std::vector<std::string> namesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-    {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class Render : public testing::Test
 {
 protected:
@@ -176,6 +165,52 @@ TEST_F(Render, ABadFrameIsNamedAndLeavesNoPartialFile)
         << errors();
     EXPECT_EQ(namesIn(folder.path()),
               (std::vector<std::string>{"broken.png", "err", "good.png", "out"}));
+}
+
+TEST_F(Render, NeverWritesOverAFileItReadsOrAnotherItWrites)
+{
+    const std::string cube = folder.write("x.cube", randomLattice(3, 2).cubeText());
+    const std::string input = writeFrame("in.png", noiseFrame(host::PixelType::UInt8, 1));
+    const std::string project = folder.pathOf("p.json");
+    ASSERT_EQ(
+        render({"--save-project", project, "--lut-file", cube, input, "-o", folder.pathOf("a.png")})
+            .status,
+        0)
+        << errors();
+    fs::create_symlink(input, folder.pathOf("link.png"));
+    fs::create_hard_link(cube, folder.pathOf("hard.cube"));
+    const std::string relative = fs::relative(folder.pathOf("in.png"), fs::current_path()).string();
+    const std::string relativeB =
+        fs::relative(folder.path(), fs::current_path()).string() + "/b.png";
+    std::vector<std::vector<std::string>> runs = {
+        {"--save-project", input, "--lut-file", cube, input, "-o", folder.pathOf("b.png")},
+        {"--save-project", folder.pathOf("hard.cube"), "--lut-file", cube, input, "-o",
+         folder.pathOf("b.png")},
+        {"--save-project", relativeB, "--lut-file", cube, input, "-o", "./" + relativeB},
+        {"--save-project", project, "--project", project, input, "-o", folder.pathOf("b.png")},
+        {"--lut-file", cube, folder.pathOf("link.png"), folder.pathOf("a.png"), "-o",
+         folder.pathOf("b.png"), "--save-project", "./" + relative},
+    };
+    const std::string library =
+        home.pathOf("Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay");
+    fs::create_directories(library);
+    fs::copy_file(cube, library + "/Mine.cube");
+    runs.push_back({"--save-project", library + "/Mine.cube", "--lut", "Mine", input, "-o",
+                    folder.pathOf("b.png")});
+    const std::string inputBytes = readFile(input);
+    const std::string cubeBytes = readFile(cube);
+    const std::string projectBytes = readFile(project);
+    for (const auto& run : runs)
+    {
+        const std::string command = testing::PrintToString(run);
+        EXPECT_EQ(render(run).status, 1) << command;
+        EXPECT_NE(errors().find("is the same file as"), std::string::npos) << errors();
+        EXPECT_EQ(readFile(input), inputBytes) << command;
+        EXPECT_EQ(readFile(cube), cubeBytes) << command;
+        EXPECT_EQ(readFile(project), projectBytes) << command;
+        EXPECT_EQ(readFile(library + "/Mine.cube"), cubeBytes) << command;
+        EXPECT_FALSE(fs::exists(folder.pathOf("b.png"))) << command;
+    }
 }
 
 TEST_F(Render, ConflictingOrMissingArgumentsAreUsageErrors)

@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include "platform/foundation/Text.h"
 #include "tools/huecast/GradingSession.h"
 
 namespace huecast::tool
@@ -18,6 +19,9 @@ namespace
 
 // Colours go into rows of this many pixels, well inside any GL's texture size.
 constexpr std::size_t kFrameWidth = 2048;
+// Colours are graded this many at a time (a 2048 × 64 frame, 2 MiB of floats), so memory stays
+// the same however long the input is.
+constexpr std::size_t kBatchColours = kFrameWidth * 64;
 
 using Colour = std::array<float, 3>;
 
@@ -54,11 +58,13 @@ std::optional<Colour> parseColour(std::string_view line)
     return position == line.size() ? std::optional(colour) : std::nullopt;
 }
 
-bool readColours(std::FILE* in, std::vector<Colour>* colours, std::FILE* errors)
+// Reads colours until `colours` holds `limit` of them or the input ends; false after printing
+// why a line is not a colour. `lineNumber` counts on from batch to batch.
+bool readColours(std::FILE* in, std::size_t limit, std::vector<Colour>* colours,
+                 std::size_t* lineNumber, std::FILE* errors)
 {
     std::string line;
-    std::size_t lineNumber = 0;
-    for (int c = 0; c != EOF;)
+    for (int c = 0; c != EOF && colours->size() < limit;)
     {
         line.clear();
         while ((c = std::fgetc(in)) != EOF && c != '\n')
@@ -69,7 +75,7 @@ bool readColours(std::FILE* in, std::vector<Colour>* colours, std::FILE* errors)
         {
             break;
         }
-        ++lineNumber;
+        ++*lineNumber;
         // Blank lines and '#' comments, as ociochecklut's input files hold them, grade nothing.
         const std::size_t first = line.find_first_not_of(" \t\r");
         if (first == std::string::npos || line[first] == '#')
@@ -82,10 +88,43 @@ bool readColours(std::FILE* in, std::vector<Colour>* colours, std::FILE* errors)
             fmt::print(errors,
                        "huecast: standard input line {}: expected three numbers \"r g b\", "
                        "got \"{}\"\n",
-                       lineNumber, line);
+                       *lineNumber, foundation::escapeForTerminal(line));
             return false;
         }
         colours->push_back(*colour);
+    }
+    return true;
+}
+
+// Grades the colours as the pixels of one float frame and prints the results.
+bool gradeColours(GradingSession& session, const std::vector<Colour>& colours, host::Frame* input,
+                  host::Frame* output, std::FILE* out, std::FILE* errors)
+{
+    const std::size_t width = std::min(colours.size(), kFrameWidth);
+    const std::size_t height = (colours.size() + width - 1) / width;
+    input->reshape(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                   host::PixelType::Float);
+    for (std::size_t i = 0; i < colours.size(); ++i)
+    {
+        float* pixel = &input->rowAs<float>(static_cast<std::uint32_t>(i / width))[i % width * 4];
+        pixel[0] = colours[i][0];
+        pixel[1] = colours[i][1];
+        pixel[2] = colours[i][2];
+        pixel[3] = 1.0F;
+    }
+    foundation::Error error;
+    if (!session.render(*input, output, &error))
+    {
+        fmt::print(errors, "huecast: {}\n",
+                   foundation::escapeForTerminal(error.localizedDescription()));
+        return false;
+    }
+    for (std::size_t i = 0; i < colours.size(); ++i)
+    {
+        const float* pixel =
+            &output->rowAs<const float>(static_cast<std::uint32_t>(i / width))[i % width * 4];
+        std::fprintf(out, "%.9g %.9g %.9g\n", static_cast<double>(pixel[0]),
+                     static_cast<double>(pixel[1]), static_cast<double>(pixel[2]));
     }
     return true;
 }
@@ -96,7 +135,8 @@ int runApply(const std::string& bundlePath, const std::string& lutFile, std::FIL
              std::FILE* out, std::FILE* errors)
 {
     std::vector<Colour> colours;
-    if (!readColours(in, &colours, errors))
+    std::size_t lineNumber = 0;
+    if (!readColours(in, kBatchColours, &colours, &lineNumber, errors))
     {
         return 1;
     }
@@ -105,36 +145,19 @@ int runApply(const std::string& bundlePath, const std::string& lutFile, std::FIL
     {
         return 1;
     }
-    if (colours.empty())
-    {
-        return 0;
-    }
-
-    const std::size_t width = std::min(colours.size(), kFrameWidth);
-    const std::size_t height = (colours.size() + width - 1) / width;
-    host::Frame input(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
-                      host::PixelType::Float);
-    for (std::size_t i = 0; i < colours.size(); ++i)
-    {
-        float* pixel = &input.rowAs<float>(static_cast<std::uint32_t>(i / width))[i % width * 4];
-        pixel[0] = colours[i][0];
-        pixel[1] = colours[i][1];
-        pixel[2] = colours[i][2];
-        pixel[3] = 1.0F;
-    }
+    host::Frame input;
     host::Frame output;
-    foundation::Error error;
-    if (!session->render(input, &output, &error))
+    while (!colours.empty())
     {
-        fmt::print(errors, "huecast: {}\n", error.localizedDescription());
-        return 1;
-    }
-    for (std::size_t i = 0; i < colours.size(); ++i)
-    {
-        const float* pixel =
-            &output.rowAs<const float>(static_cast<std::uint32_t>(i / width))[i % width * 4];
-        std::fprintf(out, "%.9g %.9g %.9g\n", static_cast<double>(pixel[0]),
-                     static_cast<double>(pixel[1]), static_cast<double>(pixel[2]));
+        if (!gradeColours(*session, colours, &input, &output, out, errors))
+        {
+            return 1;
+        }
+        colours.clear();
+        if (!readColours(in, kBatchColours, &colours, &lineNumber, errors))
+        {
+            return 1;
+        }
     }
     return 0;
 }

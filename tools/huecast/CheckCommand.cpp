@@ -2,13 +2,13 @@
 // Copyright Huecast contributors
 #include "tools/huecast/CheckCommand.h"
 
-#include <array>
-
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
-#include <openssl/evp.h>
 
 #include "cube/ZRCubeReader.h"
+#include "host/Base64.h"
+#include "host/Checksum.h"
+#include "platform/foundation/Text.h"
 
 namespace huecast::tool
 {
@@ -16,23 +16,6 @@ namespace
 {
 
 using Json = nlohmann::ordered_json;
-
-std::string sha256Hex(const foundation::Bytes& bytes)
-{
-    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-    unsigned int length = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1)
-    {
-        return {};
-    }
-    std::string hex;
-    hex.reserve(2 * length);
-    for (unsigned int i = 0; i < length; ++i)
-    {
-        hex += fmt::format("{:02x}", digest[i]);
-    }
-    return hex;
-}
 
 const foundation::Value* entryOf(const foundation::Dictionary& dictionary, std::string_view key)
 {
@@ -61,7 +44,8 @@ Json describeCube(const std::string& file, const ZRColourCube& cube)
     object["file"] = file;
     object["ok"] = true;
     object["size"] = cube.cubeSize();
-    object["sha256"] = lattice != nullptr && lattice->bytes() ? sha256Hex(*lattice->bytes()) : "";
+    object["sha256"] =
+        lattice != nullptr && lattice->bytes() ? host::sha256Hex(*lattice->bytes()) : "";
     if (const foundation::Value* domainMin = entryOf(*dictionary, kDomainMinKey))
     {
         object["domainMin"] = triple(domainMin);
@@ -89,11 +73,13 @@ std::string readableLine(const Json& object)
     const std::string& file = object["file"].get_ref<const std::string&>();
     if (!object["ok"].get<bool>())
     {
-        return fmt::format("{}: error: {}", file, object["message"].get_ref<const std::string&>());
+        return fmt::format(
+            "{}: error: {}", foundation::escapeForTerminal(file),
+            foundation::escapeForTerminal(object["message"].get_ref<const std::string&>()));
     }
     const auto edge = object["size"].get<std::int64_t>();
-    std::string line =
-        fmt::format("{}: 3D LUT, edge {}, {} entries", file, edge, edge * edge * edge);
+    std::string line = fmt::format("{}: 3D LUT, edge {}, {} entries",
+                                   foundation::escapeForTerminal(file), edge, edge * edge * edge);
     const auto rangeText = [&object](const char* key)
     {
         return object.contains(key)
@@ -119,6 +105,14 @@ int runCheck(const std::vector<std::string>& files, bool json, std::FILE* out)
         foundation::Error error;
         const auto cube = ZRCubeReader::cubeFromFile(file, &error);
         results.push_back(cube ? describeCube(file, *cube) : describeError(file, error));
+        // JSON text is Unicode: a name that is not UTF-8 shows with U+FFFD in "file", and its
+        // exact bytes travel beside it, so a script can map the result back to the file.
+        if (!foundation::isValidUtf8(file))
+        {
+            results.back()["fileBase64"] = host::encodeBase64(foundation::Bytes(
+                reinterpret_cast<const std::uint8_t*>(file.data()),
+                reinterpret_cast<const std::uint8_t*>(file.data()) + file.size()));
+        }
         allGood = allGood && cube != nullptr;
         if (!json)
         {

@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "host/Project.h"
+#include "platform/foundation/Text.h"
 #include "platform/fx/FxCustomValue.h"
 
 namespace huecast::tool
@@ -41,7 +42,8 @@ std::unique_ptr<GradingSession> GradingSession::open(const std::string& bundlePa
     }
     if (!session->m_renderer)
     {
-        fmt::print(errors, "huecast: {}\n", error.localizedDescription());
+        fmt::print(errors, "huecast: {}\n",
+                   foundation::escapeForTerminal(error.localizedDescription()));
         return nullptr;
     }
     return session;
@@ -74,7 +76,8 @@ bool GradingSession::chooseLut(const LutChoice& choice)
         foundation::Error error;
         if (!host::loadProject(choice.value, m_host->bundle(), {m_instance}, &error))
         {
-            fmt::print(m_errors, "huecast: {}\n", error.localizedDescription());
+            fmt::print(m_errors, "huecast: {}\n",
+                       foundation::escapeForTerminal(error.localizedDescription()));
             return false;
         }
         return true;
@@ -108,11 +111,12 @@ bool GradingSession::chooseLibraryEntry(const std::string& name)
         }
         fmt::print(m_errors,
                    "huecast: \"{}\" is not in the LUT library (`huecast list` shows what is)\n",
-                   name);
+                   foundation::escapeForTerminal(name));
         return false;
     }
     const auto index = static_cast<std::int32_t>(found - entries.begin());
-    m_presenter->setAlertPrefix(fmt::format("huecast: {}.cube: ", name));
+    m_presenter->setAlertPrefix(
+        fmt::format("huecast: {}.cube: ", foundation::escapeForTerminal(name)));
     const int alertsBefore = m_presenter->alertCount();
     (void)m_instance->choosePopupEntry(kLUTParameter, index);
     // A file that fails to load is reported in an alert and leaves the popup.
@@ -121,18 +125,23 @@ bool GradingSession::chooseLibraryEntry(const std::string& name)
 
 bool GradingSession::chooseFile(const std::string& path)
 {
-    m_presenter->setAlertPrefix(fmt::format("huecast: {}: ", path));
+    m_presenter->setAlertPrefix(fmt::format("huecast: {}: ", foundation::escapeForTerminal(path)));
     const int alertsBefore = m_presenter->alertCount();
     (void)m_instance->choosePopupEntry(kLUTParameter, kExternalFileIndex);
-    m_presenter->answerNextPanel(path);
+    // A real open panel answers with an absolute path; a relative one could equal a name the
+    // cube cache keeps for something else ("kIdentityCube").
+    std::error_code ignored;
+    const std::string chosen = std::filesystem::absolute(path, ignored).string();
+    m_presenter->answerNextPanel(chosen);
     if (!m_instance->clickBrowse(kLoadLUTParameter))
     {
-        fmt::print(m_errors, "huecast: the plug-in offers no Browse button to load {}\n", path);
+        fmt::print(m_errors, "huecast: the plug-in offers no Browse button to load {}\n",
+                   foundation::escapeForTerminal(path));
         return false;
     }
     const std::string* loaded =
         fx::stringOf(m_instance->parameters().parameter(kLoadLUTParameter)->value);
-    return m_presenter->alertCount() == alertsBefore && loaded != nullptr && *loaded == path;
+    return m_presenter->alertCount() == alertsBefore && loaded != nullptr && *loaded == chosen;
 }
 
 bool GradingSession::saveProject(const std::string& path)
@@ -140,7 +149,8 @@ bool GradingSession::saveProject(const std::string& path)
     foundation::Error error;
     if (!host::saveProject(path, {m_instance}, &error))
     {
-        fmt::print(m_errors, "huecast: {}\n", error.localizedDescription());
+        fmt::print(m_errors, "huecast: {}\n",
+                   foundation::escapeForTerminal(error.localizedDescription()));
         return false;
     }
     return true;

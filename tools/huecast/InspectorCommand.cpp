@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "host/ReferenceHost.h"
+#include "platform/foundation/Text.h"
 #include "platform/fx/FxCustomValue.h"
 #include "platform/kit/NSControl.h"
 #include "platform/kit/ViewRendering.h"
@@ -54,7 +55,9 @@ int runInspector(const std::string& bundlePath, const InspectorOptions& options)
 {
     if (const std::string problem = outputProblem(options.output); !problem.empty())
     {
-        fmt::print(stderr, "huecast inspector: can't write {}: {}\n", options.output, problem);
+        fmt::print(stderr, "huecast inspector: can't write {}: {}\n",
+                   foundation::escapeForTerminal(options.output),
+                   foundation::escapeForTerminal(problem));
         return kUsageError;
     }
 

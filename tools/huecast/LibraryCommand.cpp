@@ -10,6 +10,7 @@
 
 #include "cube/CubeKeys.h"
 #include "cube/ZRCubeReader.h"
+#include "host/FileReplacement.h"
 #include "platform/foundation/FileSystem.h"
 #include "platform/foundation/Paths.h"
 
@@ -77,9 +78,10 @@ bool addOne(const std::string& file, const std::string& folder, bool force, std:
         }
     }
     // Whole or not at all: the library never holds a half-copied file.
-    if (!foundation::writeFileAtomically(target, *text, &error))
+    std::string reason;
+    if (!host::replaceFileWithBytes(target, *text, &reason))
     {
-        fmt::print(errors, "huecast: {}: {}\n", file, error.localizedDescription());
+        fmt::print(errors, "huecast: {}: {} couldn't be written: {}\n", file, target, reason);
         return false;
     }
     fmt::print(out, "{}: added as {}\n", file, name);

@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include "host/ReferenceHost.h"
+#include "platform/foundation/Text.h"
 
 namespace huecast::tool
 {
@@ -22,7 +23,8 @@ int runList(const std::string& bundlePath, std::FILE* out)
     host::EffectInstance* instance = host ? host->createInstance({}, &error) : nullptr;
     if (instance == nullptr)
     {
-        fmt::print(stderr, "huecast: {}\n", error.localizedDescription());
+        fmt::print(stderr, "huecast: {}\n",
+                   foundation::escapeForTerminal(error.localizedDescription()));
         return 1;
     }
     const host::Parameter* popup = instance->parameters().parameter(kLUTParameter);
@@ -33,7 +35,7 @@ int runList(const std::string& bundlePath, std::FILE* out)
     }
     for (const std::string& entry : popup->entries)
     {
-        fmt::print(out, "{}\n", entry);
+        fmt::print(out, "{}\n", foundation::escapeForTerminal(entry));
     }
     return 0;
 }

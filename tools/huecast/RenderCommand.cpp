@@ -8,7 +8,13 @@
 
 #include <fmt/format.h>
 
+#include "cube/CubeKeys.h"
+#include "host/FileReplacement.h"
 #include "host/FrameFiles.h"
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/Text.h"
+#include "tools/huecast/FrameSequence.h"
+#include "tools/huecast/PathCollisions.h"
 
 namespace huecast::tool
 {
@@ -27,6 +33,39 @@ void showProgress(std::FILE* stream, std::size_t done, std::size_t total)
         fmt::print(stream, "\n");
     }
     std::fflush(stream);
+}
+
+// Refuses, before anything is written, a run whose outputs would land on its inputs or on
+// each other.
+bool checkPaths(const RenderOptions& options, const std::vector<FrameJob>& jobs,
+                std::string* problem)
+{
+    std::vector<RunPath> reads;
+    std::vector<RunPath> writes;
+    if (options.lut.kind == LutChoice::Kind::File)
+    {
+        reads.push_back({options.lut.value, "the LUT file"});
+    }
+    if (options.lut.kind == LutChoice::Kind::LibraryEntry)
+    {
+        reads.push_back({foundation::expandTilde(std::string(kDefaultCubesLocation)) +
+                             options.lut.value + ".cube",
+                         "the library LUT"});
+    }
+    if (options.lut.kind == LutChoice::Kind::Project)
+    {
+        reads.push_back({options.lut.value, "the project to restore"});
+    }
+    for (const FrameJob& job : jobs)
+    {
+        reads.push_back({job.input, "the input frame"});
+        writes.push_back({job.output, "the graded frame"});
+    }
+    if (!options.saveProject.empty())
+    {
+        writes.push_back({options.saveProject, "the project to save"});
+    }
+    return checkPathCollisions(reads, writes, problem);
 }
 
 } // namespace
@@ -54,11 +93,13 @@ int runRender(const std::string& bundlePath, const RenderOptions& options, std::
     }
     std::vector<FrameJob> jobs;
     std::string problem;
-    if (!planFrames(options.inputs, options.output, options.frames, clips, &jobs, &problem))
+    if (!planFrames(options.inputs, options.output, options.frames, clips, &jobs, &problem) ||
+        !checkPaths(options, jobs, &problem))
     {
-        fmt::print(errors, "huecast: {}\n", problem);
+        fmt::print(errors, "huecast: {}\n", foundation::escapeForTerminal(problem));
         return 1;
     }
+    host::removeTemporaryOnSignals();
     const auto session = GradingSession::open(bundlePath, errors);
     if (!session || !session->chooseLut(options.lut) ||
         (!options.saveProject.empty() && !session->saveProject(options.saveProject)))
@@ -81,14 +122,16 @@ int runRender(const std::string& bundlePath, const RenderOptions& options, std::
                 : host::readFrameFile(job.input, &input, &format, &error);
         if (!read)
         {
-            fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "", job.input,
-                       error.localizedDescription());
+            fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "",
+                       foundation::escapeForTerminal(job.input),
+                       foundation::escapeForTerminal(error.localizedDescription()));
             return 1;
         }
         if (!session->render(input, &output, &error))
         {
-            fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "", job.input,
-                       error.localizedDescription());
+            fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "",
+                       foundation::escapeForTerminal(job.input),
+                       foundation::escapeForTerminal(error.localizedDescription()));
             return 1;
         }
         std::error_code folderError;
@@ -96,8 +139,9 @@ int runRender(const std::string& bundlePath, const RenderOptions& options, std::
                                             folderError);
         if (!host::writeFrameFile(job.output, output, format, &error))
         {
-            fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "", job.output,
-                       error.localizedDescription());
+            fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "",
+                       foundation::escapeForTerminal(job.output),
+                       foundation::escapeForTerminal(error.localizedDescription()));
             return 1;
         }
         if (progress)
