@@ -189,7 +189,7 @@ TEST_F(Render, NeverWritesOverAFileItReadsOrAnotherItWrites)
         {"--save-project", relativeB, "--lut-file", cube, input, "-o", "./" + relativeB},
         {"--save-project", project, "--project", project, input, "-o", folder.pathOf("b.png")},
         {"--lut-file", cube, folder.pathOf("link.png"), folder.pathOf("a.png"), "-o",
-         folder.pathOf("b.png"), "--save-project", "./" + relative},
+         folder.pathOf("b.png") + "/", "--save-project", "./" + relative},
     };
     const std::string library =
         home.pathOf("Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay");
