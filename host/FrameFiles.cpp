@@ -6,7 +6,7 @@
 #include <fmt/format.h>
 
 #include "host/FrameFileModule.h"
-#include "host/PluginBundle.h"
+#include "host/HostError.h"
 
 namespace huecast::host
 {
