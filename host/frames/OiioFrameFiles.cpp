@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <new>
 
 #include <OpenImageIO/imageio.h>
 #include <fmt/format.h>
@@ -12,7 +13,7 @@
 
 #include "host/FrameFileModule.h"
 #include "host/FrameFiles.h"
-#include "host/PluginBundle.h"
+#include "host/HostError.h"
 
 namespace huecast::host
 {
@@ -134,8 +135,21 @@ bool read(const std::string& path, Frame* frame, std::shared_ptr<const void>* fo
                                      header.width, header.height, kMaxFrameEdge));
     }
     const PixelType type = pixelTypeOf(header.format);
-    frame->reshape(static_cast<std::uint32_t>(header.width),
-                   static_cast<std::uint32_t>(header.height), type);
+    try
+    {
+        frame->reshape(static_cast<std::uint32_t>(header.width),
+                       static_cast<std::uint32_t>(header.height), type);
+    }
+    catch (const std::bad_alloc&)
+    {
+        const double megabytes =
+            static_cast<double>(header.width) * static_cast<double>(header.height) *
+            static_cast<double>(Frame::kChannels * bytesPerChannel(type)) / (1024.0 * 1024.0);
+        return hostError(error, HostError::FrameUnreadable,
+                         fmt::format("Its {}×{} pixels need {:.0f} MiB, more memory than this "
+                                     "process could get",
+                                     header.width, header.height, megabytes));
+    }
     if (!input->read_image(0, 0, 0, header.nchannels, typeDescOf(type), frame->data(),
                            static_cast<OIIO::stride_t>(frame->bytesPerPixel()),
                            static_cast<OIIO::stride_t>(frame->rowBytes())))
@@ -199,12 +213,49 @@ bool write(const std::string& path, const Frame& frame, const void* format, int 
     return true;
 }
 
+// The module's calls: nothing thrown inside (by OpenImageIO, or memory running out) crosses
+// into the host; it becomes the call's error.
+template <typename Body> bool guarded(HostError code, foundation::Error* error, Body&& body)
+{
+    try
+    {
+        return body();
+    }
+    catch (const std::bad_alloc&)
+    {
+        return hostError(error, code, "There was not enough memory for it");
+    }
+    catch (const std::exception& exception)
+    {
+        return hostError(error, code, exception.what());
+    }
+    catch (...)
+    {
+        return hostError(error, code, "An unknown failure interrupted it");
+    }
+}
+
+bool guardedRead(const std::string& path, Frame* frame, std::shared_ptr<const void>* format,
+                 int* channels, foundation::Error* error)
+{
+    return guarded(HostError::FrameUnreadable, error,
+                   [&] { return read(path, frame, format, channels, error); });
+}
+
+bool guardedWrite(const std::string& path, const Frame& frame, const void* format, int channels,
+                  foundation::Error* error)
+{
+    return guarded(HostError::FrameNotWritten, error,
+                   [&] { return write(path, frame, format, channels, error); });
+}
+
 } // namespace
 } // namespace huecast::host
 
 const huecast::host::FrameFileModule* HuecastFrameFileModule()
 {
     static const huecast::host::FrameFileModule module{huecast::host::FrameFileModule::kVersion,
-                                                       huecast::host::read, huecast::host::write};
+                                                       huecast::host::guardedRead,
+                                                       huecast::host::guardedWrite};
     return &module;
 }
