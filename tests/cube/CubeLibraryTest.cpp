@@ -20,8 +20,9 @@ using Names = std::vector<std::string>;
 TEST(CubeLibrary, ListsDirectEntriesEndingInCubeSortedByName)
 {
     const test::TempDir dir;
-    for (const char* name : {"Warm.cube", "Cold.CUBE", "notes.txt", "Night.cube.bak", "b.cube",
-                             "Day.alt.cube", ".x.cube", "Mixed.Cube", "Folder/Deep.cube"})
+    for (const char* name :
+         {"Warm.cube", "Cold.CUBE", "notes.txt", "Night.cube.bak", "b.cube", "Day.alt.cube",
+          ".x.cube", "Mixed.Cube", "Folder/Deep.cube", "Amber.cube", "teal.cube", "Zinc.cube"})
     {
         std::filesystem::create_directories(std::filesystem::path(dir.pathOf(name)).parent_path());
         dir.write(name, "LUT_3D_SIZE 1\n0 0 0\n");
@@ -29,7 +30,8 @@ TEST(CubeLibrary, ListsDirectEntriesEndingInCubeSortedByName)
     ASSERT_EQ(::mkdir(dir.pathOf("Sub.cube").c_str(), 0700), 0);
 
     // Byte order, whatever order the file system lists the folder in.
-    EXPECT_EQ(ZRCubeReader::cubesAtPath(dir.path()), (Names{".x", "Day.alt", "Sub", "Warm", "b"}));
+    EXPECT_EQ(ZRCubeReader::cubesAtPath(dir.path()),
+              (Names{".x", "Amber", "Day.alt", "Sub", "Warm", "Zinc", "b", "teal"}));
 }
 
 TEST(CubeLibrary, ExpandsTildeAndFindsTheLibraryFolderInHome)
