@@ -66,6 +66,8 @@ public:
     using string_t = Json::string_t;
     using binary_t = Json::binary_t;
 
+    // The JSON library's SAX interface names these.
+    // NOLINTBEGIN(readability-identifier-naming)
     bool null() { return add(Value()); }
     bool boolean(bool value) { return add(Value(value)); }
     bool number_integer(number_integer_t value) { return add(Value(std::int64_t{value})); }
@@ -105,6 +107,7 @@ public:
         }
         return false;
     }
+    // NOLINTEND(readability-identifier-naming)
 
     [[nodiscard]] bool failed() const { return m_failed; }
     [[nodiscard]] ArchiveError error() const { return m_error; }
@@ -207,7 +210,7 @@ bool preScan(std::span<const std::uint8_t> data, Error* error)
                                         head));
             return false;
         }
-        std::uint64_t argument = static_cast<std::uint64_t>(info);
+        auto argument = static_cast<std::uint64_t>(info);
         if (info >= 24)
         {
             const std::size_t width = std::size_t{1} << (info - 24);
