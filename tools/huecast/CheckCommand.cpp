@@ -26,7 +26,7 @@ std::string sha256Hex(const foundation::Bytes& bytes)
         return {};
     }
     std::string hex;
-    hex.reserve(2 * length);
+    hex.reserve(std::size_t{2} * length);
     for (unsigned int i = 0; i < length; ++i)
     {
         hex += fmt::format("{:02x}", digest[i]);
@@ -86,7 +86,7 @@ Json describeError(const std::string& file, const foundation::Error& error)
 
 std::string readableLine(const Json& object)
 {
-    const std::string& file = object["file"].get_ref<const std::string&>();
+    const auto& file = object["file"].get_ref<const std::string&>();
     if (!object["ok"].get<bool>())
     {
         return fmt::format("{}: error: {}", file, object["message"].get_ref<const std::string&>());
