@@ -24,8 +24,8 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string folder = argv[1];
-    auto presenter = std::make_shared<host::CommandLinePresenter>(std::deque<std::string>{},
-                                                                  stderr);
+    auto presenter =
+        std::make_shared<host::CommandLinePresenter>(std::deque<std::string>{}, stderr);
     kit::setModalPresenter(presenter);
     foundation::Error error;
     auto referenceHost = host::ReferenceHost::create(HUECAST_BUNDLE_DIR, &error);
