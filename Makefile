@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_WORK := build/fuzz-work
 TOOL_RELEASE := build/release/tools/huecast/huecast
 
-.PHONY: all deps demo build test test-dev test-asan package fuzz bench format format-check tidy clean
+.PHONY: all deps demo build test test-dev test-asan test-unsanitized package fuzz bench format format-check tidy clean
 
 all: build
 
@@ -33,8 +33,10 @@ build: deps
 	cmake --preset dev
 	cmake --build --preset dev -j $(JOBS)
 
-# Every test, under the dev preset and again under AddressSanitizer + UBSan.
-test: deps format-check test-dev test-asan
+# Every test under AddressSanitizer + UBSan, and from the dev build the one that caps its own
+# address space, which the sanitizers can't run under. Running the whole suite a second time
+# without sanitizers adds no coverage; `make test-dev` still does it.
+test: deps format-check test-asan test-unsanitized
 
 test-dev:
 	cmake --preset dev
@@ -45,6 +47,11 @@ test-asan:
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan
+
+test-unsanitized:
+	cmake --preset dev
+	cmake --build --preset dev -j $(JOBS) --target FrameFilesTest
+	ctest --preset dev -L unsanitized
 
 # The Debian package, build/package/huecast_<version>_<arch>.deb, checked by lintian.
 package: deps
@@ -57,7 +64,8 @@ package: deps
 # Each fuzz target for FUZZ_SECONDS, seeded from the committed corpus and fixtures.
 fuzz: deps
 	cmake --preset fuzz
-	cmake --build --preset fuzz -j $(JOBS) --target CubeReaderFuzzer ArchiveFuzzer make_archive_seeds
+	cmake --build --preset fuzz -j $(JOBS) --target CubeReaderFuzzer ArchiveFuzzer ProjectFuzzer \
+		make_archive_seeds make_project_seeds
 	./fuzz/run-all build/fuzz $(FUZZ_WORK) $(FUZZ_SECONDS)
 
 bench: deps

@@ -16,7 +16,7 @@ namespace
 {
 
 constexpr std::int64_t kIdentityEdge = 16;
-constexpr std::size_t kIdentityBytes = 16 * 16 * 16 * 3 * sizeof(float);
+constexpr std::size_t kIdentityBytes = std::size_t{16} * 16 * 16 * 3 * sizeof(float);
 
 const foundation::Value* entry(const ZRColourCube::Dictionary* dictionary, std::string_view key)
 {

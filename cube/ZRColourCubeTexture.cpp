@@ -3,6 +3,7 @@
 //
 // The cube's 3D texture: the only part of the cube that talks to GL.
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <utility>
 #include <vector>
@@ -51,6 +52,62 @@ std::vector<float> identityLattice(GLsizei edge)
     return lattice;
 }
 
+// The pixel-unpack state the lattice upload relies on: tightly packed rows and images read from
+// client memory. The host's values (any alignment, skips, row length, a bound unpack buffer)
+// are put back when the upload is done, also when it ends early.
+class TightUnpacking
+{
+public:
+    TightUnpacking()
+    {
+        for (std::size_t i = 0; i < kStates.size(); ++i)
+        {
+            glGetIntegerv(kStates[i].name, &m_saved[i]);
+            glPixelStorei(kStates[i].name, kStates[i].tight);
+        }
+        if (m_hasBuffers)
+        {
+            glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &m_buffer);
+            glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+        }
+    }
+    ~TightUnpacking()
+    {
+        for (std::size_t i = 0; i < kStates.size(); ++i)
+        {
+            glPixelStorei(kStates[i].name, m_saved[i]);
+        }
+        if (m_hasBuffers)
+        {
+            glBindBuffer(GL_PIXEL_UNPACK_BUFFER, static_cast<GLuint>(m_buffer));
+        }
+    }
+    TightUnpacking(const TightUnpacking&) = delete;
+    TightUnpacking& operator=(const TightUnpacking&) = delete;
+
+private:
+    struct State
+    {
+        GLenum name;
+        GLint tight;
+    };
+    static constexpr std::array<State, 8> kStates = {{
+        {GL_UNPACK_ALIGNMENT, 4},
+        {GL_UNPACK_ROW_LENGTH, 0},
+        {GL_UNPACK_IMAGE_HEIGHT, 0},
+        {GL_UNPACK_SKIP_PIXELS, 0},
+        {GL_UNPACK_SKIP_ROWS, 0},
+        {GL_UNPACK_SKIP_IMAGES, 0},
+        {GL_UNPACK_SWAP_BYTES, GL_FALSE},
+        {GL_UNPACK_LSB_FIRST, GL_FALSE},
+    }};
+    std::array<GLint, kStates.size()> m_saved{};
+    // Pixel buffer objects came with GL 2.1.
+    bool m_hasBuffers =
+        epoxy_gl_version() >= 21 || epoxy_has_gl_extension("GL_ARB_pixel_buffer_object");
+    GLint m_buffer = 0;
+};
+
 } // namespace
 
 void ZRColourCube::bind()
@@ -91,10 +148,11 @@ void ZRColourCube::bind()
         identity = identityLattice(edge);
         texels = identity.data();
     }
-    // Rows are 12·N bytes, a multiple of the default unpack alignment of 4. The texture keeps
+    // Rows are 12·N bytes, a multiple of the unpack alignment of 4 set here. The texture keeps
     // four channels although the lattice has three: drivers sample 16-byte float texels on
     // their fast path, while 12-byte ones can take a generic fetch that, on llvmpipe, made the
     // whole draw over twice as slow. The floats are the same either way.
+    const TightUnpacking unpacking;
     glTexImage3D(GL_TEXTURE_3D, 0, hasFloatTextures() ? GL_RGBA32F : GL_RGB, edge, edge, edge, 0,
                  GL_RGB, GL_FLOAT, texels);
     glBindTexture(GL_TEXTURE_3D, texture);

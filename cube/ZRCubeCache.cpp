@@ -16,7 +16,7 @@ ZRCubeCache& ZRCubeCache::sharedCache()
 {
     // Made once, under the function-local static's once-only guard, and intentionally never
     // destroyed: cubes may still be held by host objects torn down at exit.
-    static ZRCubeCache* const shared = new ZRCubeCache();
+    static auto* const shared = new ZRCubeCache();
     return *shared;
 }
 

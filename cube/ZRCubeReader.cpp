@@ -158,6 +158,13 @@ public:
     }
 
 private:
+    // The parse's errors, made by the reader's one error helper.
+    bool refuse(CubeErrorCode code, std::optional<std::size_t> line = {})
+    {
+        fail(m_error, code, line);
+        return false;
+    }
+
     bool parsePiece(std::string_view piece, std::size_t line, std::size_t bytesAfter)
     {
         // A '#' after blanks is data, not a comment: trimming comes after the comment test.
@@ -169,9 +176,9 @@ private:
         case Keyword::Title:
             return true;
         case Keyword::Lut1DSize:
-            return fail(m_error, CubeErrorCode::Lut1D), false;
+            return refuse(CubeErrorCode::Lut1D);
         case Keyword::Lut2DSize:
-            return fail(m_error, CubeErrorCode::Lut2D), false;
+            return refuse(CubeErrorCode::Lut2D);
         case Keyword::Lut3DSize:
             return startLattice(tokens, count, line, bytesAfter);
         case Keyword::DomainMin:
@@ -183,7 +190,7 @@ private:
         }
         if (count != 3)
         {
-            return fail(m_error, CubeErrorCode::Data, line), false;
+            return refuse(CubeErrorCode::Data, line);
         }
         appendEntry(tokens);
         return true;
@@ -206,7 +213,7 @@ private:
         // anything is reserved.
         if (!value || *value < 1.0 || *value >= static_cast<double>(kMaxCubeEdge + 1))
         {
-            return fail(m_error, CubeErrorCode::Lut3DSize, line), false;
+            return refuse(CubeErrorCode::Lut3DSize, line);
         }
         const auto edge = static_cast<std::int64_t>(*value);
         m_expectedEntries = edge * edge * edge;
@@ -225,7 +232,7 @@ private:
         catch (const std::bad_alloc&)
         {
             m_lattice.reset();
-            return fail(m_error, CubeErrorCode::ConstructCube), false;
+            return refuse(CubeErrorCode::ConstructCube);
         }
         return true;
     }
@@ -235,7 +242,7 @@ private:
     {
         if (count != 4)
         {
-            return fail(m_error, code, line), false;
+            return refuse(code, line);
         }
         foundation::Array values;
         for (std::size_t i = 1; i < 4; ++i)
@@ -243,7 +250,7 @@ private:
             const std::optional<double> value = number(tokens[i]);
             if (!value)
             {
-                return fail(m_error, code, line), false;
+                return refuse(code, line);
             }
             values.emplace_back(*value);
         }
@@ -331,6 +338,8 @@ std::vector<std::string> ZRCubeReader::cubesAtPath(const std::string& path)
             names.emplace_back(foundation::deletingPathExtension(name));
         }
     }
+    // Sorted by name (byte order), so the popup reads the same on every file system.
+    std::sort(names.begin(), names.end());
     return names;
 }
 

@@ -84,6 +84,11 @@ std::optional<foundation::Bytes> decodeBase64(std::string_view text)
             }
             group = (group << 6) | static_cast<std::uint32_t>(digit);
         }
+        // Canonical text leaves the bits that padding drops at zero: "Zh==" is not "Zg==".
+        if ((padding == 2 && (group & 0xFFFF) != 0) || (padding == 1 && (group & 0xFF) != 0))
+        {
+            return std::nullopt;
+        }
         bytes.push_back(static_cast<std::uint8_t>(group >> 16));
         if (padding < 2)
         {

@@ -14,7 +14,7 @@
 
 #include "host/FileReplacement.h"
 #include "host/FrameFileModule.h"
-#include "host/PluginBundle.h"
+#include "host/HostError.h"
 
 namespace huecast::host
 {

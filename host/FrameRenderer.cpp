@@ -2,9 +2,11 @@
 // Copyright Huecast contributors
 #include "host/FrameRenderer.h"
 
+#include <new>
+
 #include <fmt/format.h>
 
-#include "host/PluginBundle.h"
+#include "host/HostError.h"
 
 namespace huecast::host
 {
@@ -41,12 +43,22 @@ bool FrameRenderer::renderFrame(fx::FxFilter& filter, const Frame& input, Frame*
                                      "hold (1 to {} pixels each way)",
                                      input.width(), input.height(), m_maxTextureSize));
     }
-    upload(input);
-    if (!render(filter, error))
+    try
     {
-        return false;
+        upload(input);
+        if (!render(filter, error))
+        {
+            return false;
+        }
+        readBack(output);
     }
-    readBack(output);
+    catch (const std::bad_alloc&)
+    {
+        return hostError(error, HostError::FrameNotRendered,
+                         fmt::format("There was not enough memory to render a frame of {}×{} "
+                                     "pixels",
+                                     input.width(), input.height()));
+    }
     return true;
 }
 

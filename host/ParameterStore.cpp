@@ -169,6 +169,38 @@ void ParameterStore::endAction(const void* /*sender*/)
     }
 }
 
+void ParameterStore::replaceParameters(std::vector<Parameter> parameters)
+{
+    for (Parameter& restored : parameters)
+    {
+        const Parameter* declared = find(restored.id);
+        if (restored.kind != ParameterKind::Popup || declared == nullptr ||
+            declared->kind != ParameterKind::Popup)
+        {
+            continue;
+        }
+        const std::vector<std::string>& entries = declared->entries;
+        const auto index = static_cast<std::size_t>(restored.index);
+        std::int32_t found = declared->defaultIndex;
+        if (restored.index >= 0 && index < restored.entries.size())
+        {
+            // The same position first: a library file may share a fixed entry's name.
+            const std::string& name = restored.entries[index];
+            const auto match = index < entries.size() && entries[index] == name
+                                   ? entries.begin() + restored.index
+                                   : std::find(entries.begin(), entries.end(), name);
+            if (match != entries.end())
+            {
+                found = static_cast<std::int32_t>(match - entries.begin());
+            }
+        }
+        restored.index = found;
+        restored.entries = declared->entries;
+        restored.defaultIndex = declared->defaultIndex;
+    }
+    m_parameters = std::move(parameters);
+}
+
 bool ParameterStore::setPopupMenuParameter(std::uint32_t parmId,
                                            const std::vector<std::string>& entries,
                                            std::int32_t defaultValue)

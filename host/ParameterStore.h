@@ -79,11 +79,13 @@ public:
     [[nodiscard]] const Parameter* parameter(std::uint32_t parmId) const;
     /// Every parameter, in declaration order.
     [[nodiscard]] const std::vector<Parameter>& parameters() const { return m_parameters; }
-    /// Replaces every parameter at once (a project being loaded).
-    void replaceParameters(std::vector<Parameter> parameters)
-    {
-        m_parameters = std::move(parameters);
-    }
+    /// Replaces every parameter at once (a project being loaded). A popup keeps the entries the
+    /// filter declared for this instance, and its choice is found there by the saved entry's
+    /// name: the saved list may differ from the filter's (an entry removed after a failed load,
+    /// a library that changed), and an index means what the filter's list says. A name the
+    /// filter's list lacks becomes its first entry, "No LUT"; a custom value such as the stored
+    /// cube is restored as saved.
+    void replaceParameters(std::vector<Parameter> parameters);
     /// The completed user actions, oldest first.
     [[nodiscard]] const std::vector<HostAction>& actions() const { return m_actions; }
 

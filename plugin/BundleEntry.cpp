@@ -28,8 +28,12 @@ fx::FxFilter* createFilter(fx::PROAPIAccessing* manager)
     catch (const std::exception& error)
     {
         std::fprintf(stderr, "Huecast: filter creation failed: %s\n", error.what());
-        return nullptr;
     }
+    catch (...)
+    {
+        std::fprintf(stderr, "Huecast: filter creation failed\n");
+    }
+    return nullptr;
 }
 
 void destroyFilter(fx::FxFilter* filter)
@@ -59,6 +63,10 @@ fx::FxCustomValuePtr decodeCustomValue(const char* className,
     catch (const std::exception& error)
     {
         std::fprintf(stderr, "Huecast: a parameter value could not be decoded: %s\n", error.what());
+    }
+    catch (...)
+    {
+        std::fprintf(stderr, "Huecast: a parameter value could not be decoded\n");
     }
     return nullptr;
 }

@@ -3,6 +3,7 @@
 #include "plugin/HuecastFxPlug.h"
 
 #include "cube/ZRCubeReader.h"
+#include "plugin/HostCallGuard.h"
 #include "shaders/ShaderLoader.h"
 #include "shaders/StoredShaders.h"
 
@@ -22,8 +23,13 @@ public:
         {
             return false;
         }
-        m_filter.selectFile(sender);
-        return true;
+        // The Browse button's click comes from the host's event handling.
+        return guardHostCall("selectFile:", false,
+                             [&]
+                             {
+                                 m_filter.selectFile(sender);
+                                 return true;
+                             });
     }
 
 private:
@@ -73,13 +79,17 @@ bool HuecastFxPlug::loadVertexShader(const char* vertexSource, const char* fragm
 
 foundation::Dictionary HuecastFxPlug::properties() const
 {
-    return {
-        {"SupportsRowBytes", foundation::Value(true)},
-        {"SupportsR408", foundation::Value(false)},
-        {"SupportsR4fl", foundation::Value(false)},
-        {"MayRemapTime", foundation::Value(false)},
-        {"DesiredProcessingColorInfo", foundation::Value(2)},
-    };
+    return guardHostCall("properties", foundation::Dictionary(),
+                         []
+                         {
+                             return foundation::Dictionary{
+                                 {"SupportsRowBytes", foundation::Value(true)},
+                                 {"SupportsR408", foundation::Value(false)},
+                                 {"SupportsR4fl", foundation::Value(false)},
+                                 {"MayRemapTime", foundation::Value(false)},
+                                 {"DesiredProcessingColorInfo", foundation::Value(2)},
+                             };
+                         });
 }
 
 bool HuecastFxPlug::getOutputWidth(std::uint64_t* width, std::uint64_t* height,
@@ -106,8 +116,12 @@ bool HuecastFxPlug::frameSetup(const fx::FxRenderInfo& /*info*/,
     {
         *hardware = true;
     }
-    syncUI();
-    return true;
+    return guardHostCall("frameSetup", false,
+                         [this]
+                         {
+                             syncUI();
+                             return true;
+                         });
 }
 
 } // namespace huecast

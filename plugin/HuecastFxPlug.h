@@ -14,20 +14,10 @@
 #include "platform/fx/FxHostAPI.h"
 #include "platform/gl/GL.h"
 #include "platform/kit/NSControl.h"
+#include "plugin/HuecastParameters.h"
 
 namespace huecast
 {
-
-inline constexpr std::string_view kNoLUTName = "No LUT";
-inline constexpr std::string_view kExternalFileName = "External File";
-
-/// The filter's parameters.
-enum class HuecastParameter : std::uint32_t
-{
-    LUT = 1,      ///< "3D LUT": popup index into the LUT list
-    CubeData = 2, ///< "CubeData": the chosen cube (hidden)
-    LoadLUT = 3,  ///< "Load LUT": the external file's path, shown through the custom view
-};
 
 /// The Huecast filter: one per effect instance. Maps every frame through the chosen cube on the
 /// GPU. All calls come on the host's calling thread.
@@ -45,7 +35,8 @@ public:
     /// Deletes the shader program in whatever GL context is current.
     ~HuecastFxPlug() override;
 
-    // The host contract.
+    // The host contract. Every call catches whatever is thrown inside and gives its failure
+    // result (false, null, an empty dictionary), with the GL state as the host left it.
     [[nodiscard]] foundation::Dictionary properties() const override;
     [[nodiscard]] bool variesOverTime() const override { return true; }
     bool addParameters() override;
@@ -97,6 +88,9 @@ private:
     explicit HuecastFxPlug(fx::PROAPIAccessing& apiManager);
 
     [[nodiscard]] static std::shared_ptr<kit::NSView> customView();
+    [[nodiscard]] std::shared_ptr<kit::NSView> makeViewForParm(std::uint32_t parmId);
+    bool applyLUTChoice();
+    bool drawOutput(fx::FxTexture& output, fx::FxTexture& input);
     bool chooseLibraryEntry(std::size_t index);
     void showErrorAlert(const foundation::Error* error, std::string_view fallback) const;
 

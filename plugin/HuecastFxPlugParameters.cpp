@@ -6,6 +6,7 @@
 
 #include "platform/foundation/Paths.h"
 #include "platform/kit/Modal.h"
+#include "plugin/HostCallGuard.h"
 #include "plugin/HuecastFxPlug.h"
 #include "plugin/ZRColourCubeValue.h"
 
@@ -17,9 +18,9 @@ namespace
 using fx::flagBits;
 using fx::FxParameterFlag;
 
-constexpr auto kLUT = static_cast<std::uint32_t>(HuecastParameter::LUT);
-constexpr auto kCubeData = static_cast<std::uint32_t>(HuecastParameter::CubeData);
-constexpr auto kLoadLUT = static_cast<std::uint32_t>(HuecastParameter::LoadLUT);
+constexpr auto kLUT = parmIdOf(HuecastParameter::LUT);
+constexpr auto kCubeData = parmIdOf(HuecastParameter::CubeData);
+constexpr auto kLoadLUT = parmIdOf(HuecastParameter::LoadLUT);
 
 constexpr std::uint32_t kLUTFlags = flagBits(FxParameterFlag::NotAnimatable);
 constexpr std::uint32_t kCubeDataFlags = flagBits(FxParameterFlag::NotAnimatable) |
@@ -29,9 +30,6 @@ constexpr std::uint32_t kLoadLUTShownFlags =
     flagBits(FxParameterFlag::NotAnimatable) | flagBits(FxParameterFlag::CustomUI);
 constexpr std::uint32_t kLoadLUTHiddenFlags =
     kLoadLUTShownFlags | flagBits(FxParameterFlag::Hidden);
-
-constexpr std::int32_t kNoLUTIndex = 0;
-constexpr std::int32_t kExternalFileIndex = 1;
 
 constexpr std::string_view kFileParameterFallback =
     "Internal Error (File parameter). Please Report!";
@@ -64,17 +62,23 @@ std::string HuecastFxPlug::libraryPathForName(std::string_view name)
 
 bool HuecastFxPlug::addParameters()
 {
-    auto* creation = fx::apiFor<fx::FxParameterCreationAPI>(m_apiManager);
-    if (creation == nullptr)
-    {
-        return false;
-    }
-    creation->addPopupMenuWithName("3D LUT", kLUT, kNoLUTIndex, m_cubesList, kLUTFlags);
-    creation->addCustomParameterWithName("CubeData", kCubeData,
-                                         valueOf(std::make_shared<ZRColourCube>()), kCubeDataFlags);
-    creation->addCustomParameterWithName(
-        "Load LUT", kLoadLUT, std::make_shared<const fx::FxStringValue>(""), kLoadLUTHiddenFlags);
-    return true;
+    return guardHostCall(
+        "addParameters", false,
+        [this]
+        {
+            auto* creation = fx::apiFor<fx::FxParameterCreationAPI>(m_apiManager);
+            if (creation == nullptr)
+            {
+                return false;
+            }
+            creation->addPopupMenuWithName("3D LUT", kLUT, kNoLUTIndex, m_cubesList, kLUTFlags);
+            creation->addCustomParameterWithName(
+                "CubeData", kCubeData, valueOf(std::make_shared<ZRColourCube>()), kCubeDataFlags);
+            creation->addCustomParameterWithName("Load LUT", kLoadLUT,
+                                                 std::make_shared<const fx::FxStringValue>(""),
+                                                 kLoadLUTHiddenFlags);
+            return true;
+        });
 }
 
 bool HuecastFxPlug::setCubeForName(const std::string& path, foundation::Error* error)
@@ -94,12 +98,17 @@ bool HuecastFxPlug::setCubeForName(const std::string& path, foundation::Error* e
 
 bool HuecastFxPlug::parameterChanged(std::uint32_t parmId)
 {
-    auto* retrieval = fx::apiFor<fx::FxParameterRetrievalAPI>(m_apiManager);
-    auto* setting = fx::apiFor<fx::FxParameterSettingAPI>(m_apiManager);
     if (parmId != kLUT)
     {
         return true;
     }
+    return guardHostCall("parameterChanged", false, [this] { return applyLUTChoice(); });
+}
+
+bool HuecastFxPlug::applyLUTChoice()
+{
+    auto* retrieval = fx::apiFor<fx::FxParameterRetrievalAPI>(m_apiManager);
+    auto* setting = fx::apiFor<fx::FxParameterSettingAPI>(m_apiManager);
     std::int32_t index = kNoLUTIndex;
     if (retrieval == nullptr || !retrieval->getIntValue(&index, kLUT, 0.0))
     {
@@ -129,8 +138,7 @@ bool HuecastFxPlug::parameterChanged(std::uint32_t parmId)
     }
     // An index the list no longer has (a host handing back a stale value) is taken as
     // "No LUT" rather than read past the list.
-    if (index < kNoLUTIndex || static_cast<std::size_t>(index) >= m_cubesList.size() ||
-        index == kNoLUTIndex)
+    if (index < kFirstLibraryIndex || static_cast<std::size_t>(index) >= m_cubesList.size())
     {
         if (setting != nullptr)
         {
@@ -151,9 +159,10 @@ bool HuecastFxPlug::chooseLibraryEntry(std::size_t index)
     }
     showErrorAlert(&error, kFileParameterFallback);
 
-    // The broken entry leaves this instance's popup; other instances keep theirs.
+    // The broken entry leaves this instance's popup; other instances keep theirs. Only that
+    // library entry goes: a file named "No LUT.cube" must not take the fixed entry with it.
     std::vector<std::string> remaining = m_cubesList;
-    std::erase(remaining, name);
+    remaining.erase(remaining.begin() + static_cast<std::ptrdiff_t>(index));
     if (auto* dynamic = fx::apiFor<fx::FxDynamicParameterAPI>(m_apiManager))
     {
         dynamic->setPopupMenuParameter(kLUT, remaining, kNoLUTIndex);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "cube/CubeKeys.h"
+#include "plugin/HostCallGuard.h"
 #include "plugin/HuecastFxPlug.h"
 #include "plugin/ZRColourCubeValue.h"
 
@@ -104,6 +105,69 @@ void setUniforms(GLuint program, std::int64_t edge, const DomainMapping& domain)
     glUniform3fv(glGetUniformLocation(program, "domainScale"), 1, domain.scale.data());
 }
 
+// Pushes the attribute groups the pass changes and pops them on every way out.
+class SavedAttributes
+{
+public:
+    SavedAttributes() { glPushAttrib(kSavedAttributeGroups); }
+    ~SavedAttributes() { glPopAttrib(); }
+    SavedAttributes(const SavedAttributes&) = delete;
+    SavedAttributes& operator=(const SavedAttributes&) = delete;
+};
+
+// What the pass binds that the attribute stack doesn't hold: its own program (then 0 is left
+// current), the input texture and the cube's texture. Released in the units the pass used, before
+// the attributes are popped.
+class PassBindings
+{
+public:
+    PassBindings(fx::FxTexture& input, ZRColourCube& cube) : m_input(input), m_cube(cube) {}
+    PassBindings(const PassBindings&) = delete;
+    PassBindings& operator=(const PassBindings&) = delete;
+    ~PassBindings()
+    {
+        if (m_programUsed)
+        {
+            glUseProgram(0);
+        }
+        if (m_cubeBound)
+        {
+            glActiveTexture(GL_TEXTURE1);
+            m_cube.disable();
+            glBindTexture(GL_TEXTURE_3D, 0);
+        }
+        if (m_inputBound)
+        {
+            glActiveTexture(GL_TEXTURE0);
+            m_input.disable();
+            glBindTexture(m_input.target(), 0);
+        }
+    }
+
+    void bindInput()
+    {
+        m_inputBound = true;
+        m_input.bind();
+    }
+    void bindCube()
+    {
+        m_cubeBound = true;
+        m_cube.bind();
+    }
+    void useProgram(GLuint program)
+    {
+        m_programUsed = true;
+        glUseProgram(program);
+    }
+
+private:
+    fx::FxTexture& m_input;
+    ZRColourCube& m_cube;
+    bool m_inputBound = false;
+    bool m_cubeBound = false;
+    bool m_programUsed = false;
+};
+
 void drawQuad(const TextureRect& in, const TextureRect& out)
 {
     const auto f = [](double value) { return static_cast<GLfloat>(value); };
@@ -124,59 +188,58 @@ void drawQuad(const TextureRect& in, const TextureRect& out)
 bool HuecastFxPlug::renderOutput(fx::FxImage& output, fx::FxImage& input,
                                  const fx::FxRenderInfo& /*info*/)
 {
+    if (input.imageType() != fx::FxImageType::Texture ||
+        output.imageType() != fx::FxImageType::Texture)
+    {
+        return false;
+    }
+    return guardHostCall("renderOutput", false,
+                         [&] {
+                             return drawOutput(static_cast<fx::FxTexture&>(output),
+                                               static_cast<fx::FxTexture&>(input));
+                         });
+}
+
+bool HuecastFxPlug::drawOutput(fx::FxTexture& outputTexture, fx::FxTexture& inputTexture)
+{
     auto* retrieval = fx::apiFor<fx::FxParameterRetrievalAPI>(m_apiManager);
     if (retrieval == nullptr)
     {
         return false;
     }
     fx::FxCustomValuePtr value;
-    (void)retrieval->getCustomParameterValue(
-        &value, static_cast<std::uint32_t>(HuecastParameter::CubeData));
-    if (input.imageType() != fx::FxImageType::Texture ||
-        output.imageType() != fx::FxImageType::Texture)
-    {
-        return false;
-    }
+    (void)retrieval->getCustomParameterValue(&value, parmIdOf(HuecastParameter::CubeData));
     // "CubeData" always holds a cube; should a host hand back none, the frame passes unchanged.
     std::shared_ptr<ZRColourCube> cube = cubeOf(value);
     if (!cube)
     {
         cube = ZRColourCube::identityCube();
     }
-    auto& inputTexture = static_cast<fx::FxTexture&>(input);
-    auto& outputTexture = static_cast<fx::FxTexture&>(output);
 
-    glPushAttrib(kSavedAttributeGroups);
+    // Declared in this order so that, also when something throws half-way, the program and
+    // textures are released before the attribute groups are popped.
+    const SavedAttributes saved;
+    PassBindings bindings(inputTexture, *cube);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     const TextureRect inRect = coordsOf(inputTexture);
     const TextureRect outRect = coordsOf(outputTexture);
 
     glActiveTexture(GL_TEXTURE0);
-    inputTexture.bind();
-    // Unit 1 stays active from here on; the pop below restores the unit of entry.
+    bindings.bindInput();
+    // Unit 1 stays active from here on; the pop restores the unit of entry.
     glActiveTexture(GL_TEXTURE1);
-    cube->bind();
+    bindings.bindCube();
     // A cube restored from a damaged project may carry no usable edge; bind then uploads the
     // 16-point identity, and the uniforms must address that lattice.
     const std::int64_t edge = cube->textureEdge();
 
     if (_program_object != 0)
     {
-        glUseProgram(_program_object);
+        // The current program is not part of the attribute stack: the bindings reset it.
+        bindings.useProgram(_program_object);
         setUniforms(_program_object, edge, domainOf(*cube));
     }
     drawQuad(inRect, outRect);
-    if (_program_object != 0)
-    {
-        // The current program is not part of the attribute stack.
-        glUseProgram(0);
-    }
-
-    inputTexture.disable();
-    glBindTexture(inputTexture.target(), 0);
-    cube->disable();
-    glBindTexture(GL_TEXTURE_3D, 0);
-    glPopAttrib();
     return true;
 }
 

@@ -3,6 +3,7 @@
 //
 // The "Load LUT" control: a Browse button and a one-line path display, both drawn by the
 // skinned cells.
+#include "plugin/HostCallGuard.h"
 #include "plugin/HuecastFxPlug.h"
 #include "ui/ZRButtonCell.h"
 #include "ui/ZRTextFieldCell.h"
@@ -63,7 +64,13 @@ std::shared_ptr<kit::NSView> HuecastFxPlug::customView()
 
 std::shared_ptr<kit::NSView> HuecastFxPlug::createViewForParm(std::uint32_t parmId)
 {
-    if (parmId != static_cast<std::uint32_t>(HuecastParameter::LoadLUT))
+    return guardHostCall("createViewForParm", std::shared_ptr<kit::NSView>(),
+                         [&] { return makeViewForParm(parmId); });
+}
+
+std::shared_ptr<kit::NSView> HuecastFxPlug::makeViewForParm(std::uint32_t parmId)
+{
+    if (parmId != parmIdOf(HuecastParameter::LoadLUT))
     {
         return nullptr;
     }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <optional>
 #include <string_view>
 
@@ -12,7 +13,7 @@
 
 #include "host/FrameFileModule.h"
 #include "host/FrameFiles.h"
-#include "host/PluginBundle.h"
+#include "host/HostError.h"
 
 namespace huecast::host
 {
@@ -179,8 +180,21 @@ bool readCurrentImage(OIIO::ImageInput& input, Frame* frame, std::shared_ptr<con
                                      header.width, header.height, kMaxFrameEdge));
     }
     const PixelType type = pixelTypeOf(header.format);
-    frame->reshape(static_cast<std::uint32_t>(header.width),
-                   static_cast<std::uint32_t>(header.height), type);
+    try
+    {
+        frame->reshape(static_cast<std::uint32_t>(header.width),
+                       static_cast<std::uint32_t>(header.height), type);
+    }
+    catch (const std::bad_alloc&)
+    {
+        const double megabytes =
+            static_cast<double>(header.width) * static_cast<double>(header.height) *
+            static_cast<double>(Frame::kChannels * bytesPerChannel(type)) / (1024.0 * 1024.0);
+        return hostError(error, HostError::FrameUnreadable,
+                         fmt::format("Its {}×{} pixels need {:.0f} MiB, more memory than this "
+                                     "process could get",
+                                     header.width, header.height, megabytes));
+    }
     if (!input.read_image(input.current_subimage(), 0, 0, header.nchannels, typeDescOf(type),
                           frame->data(), static_cast<OIIO::stride_t>(frame->bytesPerPixel()),
                           static_cast<OIIO::stride_t>(frame->rowBytes())))
@@ -348,13 +362,66 @@ bool write(const std::string& path, const std::string& destination, const Frame&
     return true;
 }
 
+// The module's calls: nothing thrown inside (by OpenImageIO, or memory running out) crosses
+// into the host; it becomes the call's error.
+template <typename Body> bool guarded(HostError code, foundation::Error* error, Body&& body)
+{
+    try
+    {
+        return body();
+    }
+    catch (const std::bad_alloc&)
+    {
+        return hostError(error, code, "There was not enough memory for it");
+    }
+    catch (const std::exception& exception)
+    {
+        return hostError(error, code, exception.what());
+    }
+    catch (...)
+    {
+        return hostError(error, code, "An unknown failure interrupted it");
+    }
+}
+
+bool guardedRead(const std::string& path, Frame* frame, std::shared_ptr<const void>* format,
+                 int* channels, foundation::Error* error)
+{
+    return guarded(HostError::FrameUnreadable, error,
+                   [&] { return read(path, frame, format, channels, error); });
+}
+
+bool guardedWrite(const std::string& path, const std::string& destination, const Frame& frame,
+                  const void* format, int channels, const FrameWriteOptions& options,
+                  foundation::Error* error)
+{
+    return guarded(HostError::FrameNotWritten, error,
+                   [&]
+                   { return write(path, destination, frame, format, channels, options, error); });
+}
+
+bool guardedOpenClip(const std::string& path, std::shared_ptr<void>* clip, long* frames,
+                     foundation::Error* error)
+{
+    return guarded(HostError::FrameUnreadable, error,
+                   [&] { return openClip(path, clip, frames, error); });
+}
+
+bool guardedReadClipFrame(void* clip, long index, Frame* frame, std::shared_ptr<const void>* format,
+                          int* channels, foundation::Error* error)
+{
+    return guarded(HostError::FrameUnreadable, error,
+                   [&] { return readClipFrame(clip, index, frame, format, channels, error); });
+}
+
 } // namespace
 } // namespace huecast::host
 
 const huecast::host::FrameFileModule* HuecastFrameFileModule()
 {
     static const huecast::host::FrameFileModule module{
-        huecast::host::FrameFileModule::kVersion, huecast::host::read, huecast::host::write,
-        huecast::host::openClip, huecast::host::readClipFrame};
+        huecast::host::FrameFileModule::kVersion, huecast::host::guardedRead,
+        huecast::host::guardedWrite, huecast::host::guardedOpenClip,
+        huecast::host::guardedReadClipFrame};
     return &module;
 }

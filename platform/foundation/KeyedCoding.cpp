@@ -2,7 +2,10 @@
 // Copyright Huecast contributors
 #include "platform/foundation/KeyedCoding.h"
 
+#include <cstdint>
+#include <span>
 #include <variant>
+#include <vector>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -63,6 +66,8 @@ public:
     using string_t = Json::string_t;
     using binary_t = Json::binary_t;
 
+    // The JSON library's SAX interface names these.
+    // NOLINTBEGIN(readability-identifier-naming)
     bool null() { return add(Value()); }
     bool boolean(bool value) { return add(Value(value)); }
     bool number_integer(number_integer_t value) { return add(Value(std::int64_t{value})); }
@@ -102,6 +107,7 @@ public:
         }
         return false;
     }
+    // NOLINTEND(readability-identifier-naming)
 
     [[nodiscard]] bool failed() const { return m_failed; }
     [[nodiscard]] ArchiveError error() const { return m_error; }
@@ -176,6 +182,86 @@ void setArchiveError(Error* error, ArchiveError code, std::string_view reason)
              fmt::format("The archive couldn't be read: {}.", reason));
 }
 
+// Walks the first CBOR item's structure without recursion before the JSON library's reader
+// sees it. That reader recurses once per chunk of an indefinite-length string, and chunks may
+// nest, so two megabytes of 0x5F overflow the stack before any event reaches ValueBuilder. The
+// archiver writes only definite lengths and no tags, so anything else is refused here.
+bool preScan(std::span<const std::uint8_t> data, Error* error)
+{
+    // Items still owed to each open array or map, innermost last.
+    std::vector<std::uint64_t> owed;
+    std::size_t at = 0;
+    do
+    {
+        if (at >= data.size())
+        {
+            setArchiveError(error, ArchiveError::Corrupt,
+                            fmt::format("unreadable or truncated data at byte {}", at));
+            return false;
+        }
+        const std::size_t head = at++;
+        const int major = data[head] >> 5;
+        const int info = data[head] & 0x1F;
+        if (info >= 28 || major == 6)
+        {
+            setArchiveError(error, ArchiveError::Corrupt,
+                            fmt::format("it holds an indefinite length, a tag or a reserved "
+                                        "item at byte {}",
+                                        head));
+            return false;
+        }
+        auto argument = static_cast<std::uint64_t>(info);
+        if (info >= 24)
+        {
+            const std::size_t width = std::size_t{1} << (info - 24);
+            if (data.size() - at < width)
+            {
+                setArchiveError(error, ArchiveError::Corrupt,
+                                fmt::format("unreadable or truncated data at byte {}", at));
+                return false;
+            }
+            argument = 0;
+            for (std::size_t i = 0; i < width; ++i)
+            {
+                argument = (argument << 8) | data[at++];
+            }
+        }
+        if (!owed.empty())
+        {
+            --owed.back();
+        }
+        if (major == 2 || major == 3)
+        {
+            if (data.size() - at < argument)
+            {
+                setArchiveError(error, ArchiveError::Corrupt,
+                                fmt::format("unreadable or truncated data at byte {}", at));
+                return false;
+            }
+            at += static_cast<std::size_t>(argument);
+        }
+        else if (major == 4 || major == 5)
+        {
+            if (owed.size() >= kMaxArchiveDepth)
+            {
+                setArchiveError(
+                    error, ArchiveError::TooDeeplyNested,
+                    fmt::format("it holds arrays or maps nested deeper than {}", kMaxArchiveDepth));
+                return false;
+            }
+            // A map owes a key and a value per entry; the count can't overflow past what the
+            // remaining bytes could hold anyway, so saturate rather than wrap.
+            owed.push_back(major == 4 ? argument
+                                      : (argument > UINT64_MAX / 2 ? UINT64_MAX : argument * 2));
+        }
+        while (!owed.empty() && owed.back() == 0)
+        {
+            owed.pop_back();
+        }
+    } while (!owed.empty());
+    return true;
+}
+
 } // namespace
 
 void KeyedArchiver::encodeObject(const Value& value, std::string_view key)
@@ -195,6 +281,10 @@ Bytes KeyedArchiver::encodedData() const
 std::unique_ptr<KeyedUnarchiver> KeyedUnarchiver::create(std::span<const std::uint8_t> data,
                                                          Error* error)
 {
+    if (!preScan(data, error))
+    {
+        return nullptr;
+    }
     ValueBuilder builder;
     bool parsed = false;
     try

@@ -7,7 +7,11 @@
 
 #include "platform/foundation/Value.h"
 #include "platform/fx/FxImage.h"
-#include "platform/kit/NSView.h"
+
+namespace huecast::kit
+{
+class NSView;
+} // namespace huecast::kit
 
 namespace huecast::fx
 {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <memory>
 
 #include <pango/pangocairo.h>
@@ -25,7 +26,7 @@ struct LayoutDeleter
 
 guint16 colourChannel(double value)
 {
-    return static_cast<guint16>(std::clamp(value, 0.0, 1.0) * 65535.0 + 0.5);
+    return static_cast<guint16>(std::lround(std::clamp(value, 0.0, 1.0) * 65535.0));
 }
 
 int pangoUnits(double points)

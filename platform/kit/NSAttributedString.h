@@ -13,7 +13,8 @@
 #include "platform/kit/NSColor.h"
 #include "platform/kit/NSFont.h"
 
-using PangoLayout = struct _PangoLayout;
+// pango's own name for its layout struct.
+using PangoLayout = struct _PangoLayout; // NOLINT(bugprone-reserved-identifier)
 
 namespace huecast::kit
 {
@@ -107,7 +108,7 @@ public:
     /// Draws the text inside the rectangle of the current graphics context (which must exist),
     /// starting at the rectangle's top, laid out by the first stretch's paragraph style, and
     /// clipped to the rectangle. Returns the rectangle that the text's lines took.
-    NSRect drawInRect(NSRect rect) const;
+    [[nodiscard]] NSRect drawInRect(NSRect rect) const;
 
 protected:
     /// Gives the layout the text, the default font and each stretch's colour and font.

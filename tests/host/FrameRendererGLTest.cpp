@@ -12,6 +12,7 @@
 
 #include "host/FrameRenderer.h"
 #include "host/ReferenceHost.h"
+#include "plugin/HuecastParameters.h"
 #include "tests/support/LatticeReference.h"
 #include "tests/support/ScriptedPresenter.h"
 #include "tests/support/TestSupport.h"
@@ -21,8 +22,8 @@ namespace huecast::test
 namespace
 {
 
-constexpr std::uint32_t kLUT = 1;
-constexpr std::uint32_t kLoadLUT = 3;
+constexpr std::uint32_t kLUT = parmIdOf(HuecastParameter::LUT);
+constexpr std::uint32_t kLoadLUT = parmIdOf(HuecastParameter::LoadLUT);
 // Single-precision texel addressing on steep lattices costs about 1.4e-5 at edge 65.
 constexpr float kFloatTolerance = 5e-5F;
 

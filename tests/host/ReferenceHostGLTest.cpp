@@ -9,11 +9,13 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "cube/CubeKeys.h"
 #include "host/Base64.h"
 #include "host/Checksum.h"
 #include "host/Project.h"
 #include "host/ReferenceHost.h"
 #include "platform/kit/Modal.h"
+#include "plugin/HuecastParameters.h"
 #include "tests/support/ScriptedPresenter.h"
 #include "tests/support/TestSupport.h"
 
@@ -22,9 +24,9 @@ namespace huecast::test
 namespace
 {
 
-constexpr std::uint32_t kLUT = 1;
-constexpr std::uint32_t kCubeData = 2;
-constexpr std::uint32_t kLoadLUT = 3;
+constexpr std::uint32_t kLUT = parmIdOf(HuecastParameter::LUT);
+constexpr std::uint32_t kCubeData = parmIdOf(HuecastParameter::CubeData);
+constexpr std::uint32_t kLoadLUT = parmIdOf(HuecastParameter::LoadLUT);
 
 std::string cubeText(float first)
 {
@@ -257,6 +259,69 @@ TEST(PluginBundleTest, AFolderWithoutTheLibraryIsRefusedByName)
     EXPECT_EQ(host::PluginBundle::load("/nonexistent/Huecast.bundle", &error), nullptr);
     EXPECT_EQ(error.code(), static_cast<std::int64_t>(host::HostError::BundleNotLoaded));
     EXPECT_NE(error.localizedDescription().find("/nonexistent/Huecast.bundle"), std::string::npos);
+}
+
+TEST_F(ReferenceHostTest, AProjectWhoseArchiveNestsIndefiniteStringsIsRefused)
+{
+    // Two million 0x5F bytes once overflowed the stack inside the CBOR reader.
+    host::EffectInstance& instance = newInstance();
+    const std::string project = home.pathOf("p.json");
+    foundation::Error error;
+    ASSERT_TRUE(host::saveProject(project, {&instance}, &error));
+    std::string text;
+    {
+        std::ifstream in(project);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const std::size_t archive = text.find("\"archive\": \"") + 12;
+    text.replace(archive, text.find('"', archive) - archive,
+                 host::encodeBase64(foundation::Bytes(2000000, 0x5F)));
+    const std::string crafted = home.write("crafted.json", text);
+    EXPECT_FALSE(host::loadProject(crafted, host->bundle(), {&instance}, &error));
+    EXPECT_NE(error.localizedDescription().find(crafted), std::string::npos);
+    EXPECT_NE(error.localizedDescription().find("an indefinite length"), std::string::npos)
+        << error.localizedDescription();
+}
+
+TEST_F(ReferenceHostTest, AProjectRestoresThePopupChoiceByNameInTheFiltersOwnList)
+{
+    using Entries = std::vector<std::string>;
+    const std::string folder(kDefaultCubesLocation.substr(2)); // under $HOME
+    std::filesystem::create_directories(home.pathOf(folder));
+    home.write(folder + "/Broken.cube", "LUT_3D_SIZE two\n");
+    home.write(folder + "/Cold.cube", cubeText(0.25F));
+    const std::string warmFile = home.write(folder + "/Warm.cube", cubeText(0.75F));
+
+    // Saved after Broken left the popup: there, index 3 is Warm.
+    host::EffectInstance& saved = newInstance();
+    EXPECT_FALSE(saved.choosePopupEntry(kLUT, 2));
+    ASSERT_EQ(saved.parameters().parameter(kLUT)->entries,
+              (Entries{"No LUT", "External File", "Cold", "Warm"}));
+    ASSERT_TRUE(saved.choosePopupEntry(kLUT, 3));
+    const foundation::Bytes warm = archivedValue(saved, kCubeData);
+    const std::string project = home.pathOf("p.json");
+    foundation::Error error;
+    ASSERT_TRUE(host::saveProject(project, {&saved}, &error)) << error.localizedDescription();
+
+    // A new filter lists Broken again; the popup shows its list, with Warm chosen.
+    host::EffectInstance& restored = newInstance();
+    ASSERT_TRUE(host::loadProject(project, host->bundle(), {&restored}, &error))
+        << error.localizedDescription();
+    const host::Parameter* popup = restored.parameters().parameter(kLUT);
+    EXPECT_EQ(popup->entries, (Entries{"No LUT", "External File", "Broken", "Cold", "Warm"}));
+    EXPECT_EQ(popup->index, 4);
+    EXPECT_EQ(archivedValue(restored, kCubeData), warm);
+    ASSERT_TRUE(restored.choosePopupEntry(kLUT, popup->index));
+    EXPECT_EQ(archivedValue(restored, kCubeData), warm) << "choosing Warm loads Warm";
+
+    // Warm gone from the library: the popup can't show it, the stored cube still renders.
+    std::filesystem::remove(warmFile);
+    host::EffectInstance& later = newInstance();
+    ASSERT_TRUE(host::loadProject(project, host->bundle(), {&later}, &error));
+    popup = later.parameters().parameter(kLUT);
+    EXPECT_EQ(popup->entries, (Entries{"No LUT", "External File", "Broken", "Cold"}));
+    EXPECT_EQ(popup->index, 0);
+    EXPECT_EQ(archivedValue(later, kCubeData), warm);
 }
 
 } // namespace

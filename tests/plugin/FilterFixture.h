@@ -20,9 +20,9 @@
 namespace huecast::test
 {
 
-inline constexpr std::uint32_t kLUT = 1;
-inline constexpr std::uint32_t kCubeData = 2;
-inline constexpr std::uint32_t kLoadLUT = 3;
+inline constexpr std::uint32_t kLUT = parmIdOf(HuecastParameter::LUT);
+inline constexpr std::uint32_t kCubeData = parmIdOf(HuecastParameter::CubeData);
+inline constexpr std::uint32_t kLoadLUT = parmIdOf(HuecastParameter::LoadLUT);
 
 /// A filter made in a real headless GL context, with the host's parameter store as its host, a
 /// fresh $HOME holding an empty LUT library folder, and a scripted presenter for modal UI.

@@ -122,6 +122,24 @@ TEST_F(LutSelection, ABrokenLibraryEntryLeavesOnlyThisInstancesPopup)
     EXPECT_EQ(second.parameter(kLUT)->entries, full);
 }
 
+TEST_F(LutSelection, ABrokenLibraryFileNamedLikeAFixedEntryRemovesOnlyItself)
+{
+    addLibraryFile("No LUT.cube", "LUT_3D_SIZE two\n");
+    addLibraryFile("External File.cube", "LUT_3D_SIZE two\n");
+    host::ParameterStore parameters;
+    auto filter = makeFilter(parameters);
+    ASSERT_EQ(filter->cubesList(),
+              (std::vector<std::string>{"No LUT", "External File", "External File", "No LUT"}));
+    EXPECT_FALSE(choose(*filter, parameters, 2));
+    EXPECT_FALSE(choose(*filter, parameters, 2));
+    const std::vector<std::string> fixed = {"No LUT", "External File"};
+    EXPECT_EQ(filter->cubesList(), fixed);
+    EXPECT_EQ(parameters.parameter(kLUT)->entries, fixed);
+    // "External File" is still reachable.
+    EXPECT_TRUE(choose(*filter, parameters, 1));
+    EXPECT_EQ(parameters.parameter(kLoadLUT)->flags, 65U);
+}
+
 TEST_F(LutSelection, ALibraryFileDeletedAfterCreationSaysItIsGone)
 {
     const std::string file = addLibraryFile("Gone.cube", smallCube());

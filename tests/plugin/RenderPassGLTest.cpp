@@ -4,6 +4,8 @@
 // The render pass's observable GL behaviour on a real context: what it leaves as it found it,
 // the program it leaves current, the uniforms it sets, and the frames it refuses untouched.
 #include <array>
+#include <new>
+#include <stdexcept>
 
 #include "cube/CubeKeys.h"
 #include "host/FrameRenderer.h"
@@ -51,6 +53,70 @@ std::shared_ptr<ZRColourCube> zeroCube(std::int64_t edge, const foundation::Dict
     withExtra.insert(dictionary.begin(), dictionary.end());
     return ZRColourCube::initWithDictionary(&withExtra);
 }
+
+/// The identity lattice of the edge, as a file would give it (red fastest).
+std::shared_ptr<ZRColourCube> identityCubeOfEdge(std::int64_t edge)
+{
+    std::vector<float> lattice;
+    const auto last = static_cast<float>(edge - 1);
+    for (std::int64_t b = 0; b < edge; ++b)
+    {
+        for (std::int64_t g = 0; g < edge; ++g)
+        {
+            for (std::int64_t r = 0; r < edge; ++r)
+            {
+                lattice.insert(lattice.end(),
+                               {static_cast<float>(r) / last, static_cast<float>(g) / last,
+                                static_cast<float>(b) / last});
+            }
+        }
+    }
+    const foundation::Dictionary dictionary = {
+        {std::string(kCubeEdgeSizeKey), foundation::Value(edge)},
+        {std::string(kCubeFileNameKey), foundation::Value("/luts/identity.cube")},
+        {std::string(kCubeFormatKey), foundation::Value("3D")},
+        {std::string(kCubeDataKey), foundation::Value(foundation::makeSharedBytes(
+                                        lattice.data(), lattice.size() * sizeof(float)))}};
+    return ZRColourCube::initWithDictionary(&dictionary);
+}
+
+/// A host whose every service throws once `failing` is set, as one running out of memory may.
+class FailingHost final : public fx::PROAPIAccessing
+{
+public:
+    explicit FailingHost(host::ParameterStore& store) : m_store(store) {}
+    [[nodiscard]] fx::FxHostAPI* apiForProtocol(fx::FxProtocol protocol) override
+    {
+        if (failing)
+        {
+            throw std::bad_alloc();
+        }
+        return m_store.apiForProtocol(protocol);
+    }
+    bool failing = false;
+
+private:
+    host::ParameterStore& m_store;
+};
+
+/// The host's input texture, except that binding it throws.
+class ThrowingTexture final : public fx::FxTexture
+{
+public:
+    explicit ThrowingTexture(fx::FxTexture& texture) : m_texture(texture) {}
+    [[nodiscard]] fx::FxImageType imageType() const override { return fx::FxImageType::Texture; }
+    [[nodiscard]] fx::FxImageInfo imageInfo() const override { return m_texture.imageInfo(); }
+    void getTextureCoords(double* left, double* right, double* bottom, double* top) const override
+    {
+        m_texture.getTextureCoords(left, right, bottom, top);
+    }
+    void bind() override { throw std::runtime_error("the texture is gone"); }
+    void disable() override { m_texture.disable(); }
+    [[nodiscard]] std::uint32_t target() const override { return m_texture.target(); }
+
+private:
+    fx::FxTexture& m_texture;
+};
 
 class RenderPass : public FilterFixture
 {
@@ -266,6 +332,65 @@ TEST_F(RenderPass, RefusesFramesItCannotDrawWithoutTouchingGL)
     glUseProgram(0);
     glActiveTexture(GL_TEXTURE0);
     EXPECT_EQ(outputPixels(), before) << "nothing drawn";
+}
+
+TEST_F(RenderPass, AFailureInsideAnyHostCallIsThatCallsFailureWithGLStateBalanced)
+{
+    host::ParameterStore parameters;
+    FailingHost host(parameters);
+    auto filter = HuecastFxPlug::initWithAPIManager(host);
+    ASSERT_TRUE(filter && filter->addParameters());
+    prepareTarget(*filter);
+    const std::shared_ptr<kit::NSView> control = filter->createViewForParm(kLoadLUT);
+    ASSERT_TRUE(control);
+    auto* browse = dynamic_cast<kit::NSButton*>(control->subviews().front().get());
+    ASSERT_NE(browse, nullptr);
+    const GLint depth = integerState(GL_ATTRIB_STACK_DEPTH);
+    glActiveTexture(GL_TEXTURE2);
+
+    // Thrown with the attributes pushed and the cube not yet bound.
+    ThrowingTexture lostInput(renderer->inputTexture());
+    EXPECT_FALSE(filter->renderOutput(renderer->outputTexture(), lostInput, {}));
+
+    host.failing = true;
+    EXPECT_FALSE(filter->renderOutput(renderer->outputTexture(), renderer->inputTexture(), {}));
+    EXPECT_FALSE(filter->parameterChanged(kLUT));
+    bool hardware = false;
+    bool software = false;
+    EXPECT_FALSE(
+        filter->frameSetup({}, renderer->inputTexture().imageInfo(), &hardware, &software));
+    EXPECT_EQ(filter->createViewForParm(kLoadLUT), nullptr);
+    EXPECT_FALSE(filter->addParameters());
+    presenter->answers = {home.write("a.cube", smallCube())};
+    EXPECT_NO_THROW(browse->performClick());
+
+    EXPECT_EQ(integerState(GL_ATTRIB_STACK_DEPTH), depth);
+    EXPECT_EQ(integerState(GL_ACTIVE_TEXTURE), GL_TEXTURE2);
+    EXPECT_EQ(integerState(GL_CURRENT_PROGRAM), 0);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    glActiveTexture(GL_TEXTURE0);
+}
+
+TEST_F(RenderPass, TheLatticeUploadSetsTheUnpackStateItNeedsAndKeepsTheHosts)
+{
+    host::ParameterStore parameters;
+    auto filter = makeFilter(parameters);
+    ASSERT_TRUE(filter);
+    prepareTarget(*filter);
+    // An edge of 3 makes 36-byte rows: alignment 8 would pad them and read past the lattice,
+    // and a skipped pixel would shift every entry.
+    parameters.setCustomParameterValue(valueOf(identityCubeOfEdge(3)), kCubeData);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 8);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 1);
+    ASSERT_TRUE(renderOutput(*filter));
+    EXPECT_EQ(integerState(GL_UNPACK_ALIGNMENT), 8);
+    EXPECT_EQ(integerState(GL_UNPACK_SKIP_PIXELS), 1);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    for (const std::byte value : outputPixels())
+    {
+        ASSERT_NEAR(std::to_integer<int>(value), 0x80, 1) << "the identity keeps every channel";
+    }
 }
 
 } // namespace

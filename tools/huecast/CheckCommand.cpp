@@ -70,7 +70,7 @@ Json describeError(const std::string& file, const foundation::Error& error)
 
 std::string readableLine(const Json& object)
 {
-    const std::string& file = object["file"].get_ref<const std::string&>();
+    const auto& file = object["file"].get_ref<const std::string&>();
     if (!object["ok"].get<bool>())
     {
         return fmt::format(

@@ -10,17 +10,35 @@
 #include "host/Project.h"
 #include "platform/foundation/Text.h"
 #include "platform/fx/FxCustomValue.h"
+#include "plugin/HuecastParameters.h"
 
 namespace huecast::tool
 {
 namespace
 {
 
-constexpr std::uint32_t kLUTParameter = 1;
-constexpr std::uint32_t kLoadLUTParameter = 3;
-constexpr std::int32_t kExternalFileIndex = 1;
+constexpr auto kLUTParameter = parmIdOf(HuecastParameter::LUT);
+constexpr auto kLoadLUTParameter = parmIdOf(HuecastParameter::LoadLUT);
 
 } // namespace
+
+HostWithInstance openHostWithInstance(const std::string& bundlePath, std::FILE* errors)
+{
+    foundation::Error error;
+    HostWithInstance opened;
+    opened.host = host::ReferenceHost::create(bundlePath, &error);
+    if (opened.host)
+    {
+        opened.instance = opened.host->createInstance({}, &error);
+    }
+    if (opened.instance == nullptr)
+    {
+        fmt::print(errors, "huecast: {}\n",
+                   foundation::escapeForTerminal(error.localizedDescription()));
+        opened.host.reset();
+    }
+    return opened;
+}
 
 std::unique_ptr<GradingSession> GradingSession::open(const std::string& bundlePath,
                                                      std::FILE* errors)
@@ -30,16 +48,15 @@ std::unique_ptr<GradingSession> GradingSession::open(const std::string& bundlePa
     std::unique_ptr<GradingSession> session(new GradingSession(errors, presenter));
     kit::setModalPresenter(presenter);
 
+    HostWithInstance opened = openHostWithInstance(bundlePath, errors);
+    if (opened.instance == nullptr)
+    {
+        return nullptr;
+    }
+    session->m_host = std::move(opened.host);
+    session->m_instance = opened.instance;
     foundation::Error error;
-    session->m_host = host::ReferenceHost::create(bundlePath, &error);
-    if (session->m_host)
-    {
-        session->m_instance = session->m_host->createInstance({}, &error);
-    }
-    if (session->m_instance != nullptr)
-    {
-        session->m_renderer = host::FrameRenderer::create(&error);
-    }
+    session->m_renderer = host::FrameRenderer::create(&error);
     if (!session->m_renderer)
     {
         fmt::print(errors, "huecast: {}\n",
@@ -96,8 +113,9 @@ bool GradingSession::chooseLibraryEntry(const std::string& name)
         (void)m_instance->choosePopupEntry(kLUTParameter, 0);
         return true;
     }
-    const auto found = std::find(entries.begin() + std::min<std::ptrdiff_t>(2, std::ssize(entries)),
-                                 entries.end(), name);
+    const auto found = std::find(
+        entries.begin() + std::min<std::ptrdiff_t>(kFirstLibraryIndex, std::ssize(entries)),
+        entries.end(), name);
     if (found == entries.end())
     {
         std::error_code ignored;

@@ -13,6 +13,18 @@
 namespace huecast::tool
 {
 
+/// A reference host through the bundle and one effect instance in it.
+struct HostWithInstance
+{
+    std::unique_ptr<host::ReferenceHost> host;
+    host::EffectInstance* instance = nullptr; ///< owned by the host
+};
+
+/// Makes the host and its instance; both null after printing "huecast: REASON" on `errors`
+/// when either can't be made (no GL context, no bundle, a filter the bundle refused).
+[[nodiscard]] HostWithInstance openHostWithInstance(const std::string& bundlePath,
+                                                    std::FILE* errors);
+
 /// Which LUT a command grades through, chosen the way a user would choose it.
 struct LutChoice
 {

@@ -12,6 +12,8 @@
 #include "platform/fx/FxCustomValue.h"
 #include "platform/kit/NSControl.h"
 #include "platform/kit/ViewRendering.h"
+#include "plugin/HuecastParameters.h"
+#include "tools/huecast/GradingSession.h"
 
 namespace huecast::tool
 {
@@ -19,7 +21,7 @@ namespace
 {
 
 constexpr int kUsageError = 2;
-constexpr std::uint32_t kLoadLUTParameter = 3;
+constexpr auto kLoadLUTParameter = parmIdOf(HuecastParameter::LoadLUT);
 constexpr std::int64_t kBrowseButtonTag = 1;
 // The host inspector's panel colour, a dark grey, behind the control.
 constexpr double kInspectorWhite = 0.19;
@@ -61,14 +63,12 @@ int runInspector(const std::string& bundlePath, const InspectorOptions& options)
         return kUsageError;
     }
 
-    foundation::Error error;
-    const auto host = host::ReferenceHost::create(bundlePath, &error);
-    host::EffectInstance* instance = host ? host->createInstance({}, &error) : nullptr;
-    if (instance == nullptr)
+    const HostWithInstance opened = openHostWithInstance(bundlePath, stderr);
+    if (opened.instance == nullptr)
     {
-        fmt::print(stderr, "huecast: {}\n", error.localizedDescription());
         return 1;
     }
+    host::EffectInstance* instance = opened.instance;
     // The control shows what the parameter holds: the filter's syncUI reads it when the
     // control is made.
     instance->parameters().setCustomParameterValue(

@@ -6,28 +6,26 @@
 
 #include "host/ReferenceHost.h"
 #include "platform/foundation/Text.h"
+#include "plugin/HuecastParameters.h"
+#include "tools/huecast/GradingSession.h"
 
 namespace huecast::tool
 {
 namespace
 {
 
-constexpr std::uint32_t kLUTParameter = 1;
+constexpr auto kLUTParameter = parmIdOf(HuecastParameter::LUT);
 
 } // namespace
 
 int runList(const std::string& bundlePath, std::FILE* out)
 {
-    foundation::Error error;
-    const auto host = host::ReferenceHost::create(bundlePath, &error);
-    host::EffectInstance* instance = host ? host->createInstance({}, &error) : nullptr;
-    if (instance == nullptr)
+    const HostWithInstance opened = openHostWithInstance(bundlePath, stderr);
+    if (opened.instance == nullptr)
     {
-        fmt::print(stderr, "huecast: {}\n",
-                   foundation::escapeForTerminal(error.localizedDescription()));
         return 1;
     }
-    const host::Parameter* popup = instance->parameters().parameter(kLUTParameter);
+    const host::Parameter* popup = opened.instance->parameters().parameter(kLUTParameter);
     if (popup == nullptr)
     {
         fmt::print(stderr, "huecast: the plug-in declared no \"3D LUT\" parameter\n");

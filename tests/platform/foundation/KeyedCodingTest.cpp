@@ -121,7 +121,11 @@ INSTANTIATE_TEST_SUITE_P(Damaged, RefusedArchive, testing::ValuesIn(std::vector<
     {"ObjectsNotAMap", archiveHolding(Json::array()), kNotAnArchive},
     {"NewerVersion", archiveHolding(kNoObjects, 2), ArchiveError::NewerVersion},
     {"DeeplyNested", nested(100), ArchiveError::TooDeeplyNested},
-    {"MillionNestedArrays", Bytes(1000000, 0x81), ArchiveError::TooDeeplyNested}}),
+    {"MillionNestedArrays", Bytes(1000000, 0x81), ArchiveError::TooDeeplyNested},
+    // The JSON library's reader recursed once per nested chunk and overflowed the stack.
+    {"NestedIndefiniteByteStrings", Bytes(2000000, 0x5F), kCorrupt},
+    {"NestedIndefiniteTextStrings", Bytes(2000000, 0x7F), kCorrupt},
+    {"IndefiniteArray", Bytes{0xA1, 0x61, 'k', 0x9F, 0x00, 0xFF}, kCorrupt}}),
     test::NameOfCase());
 // clang-format on
 

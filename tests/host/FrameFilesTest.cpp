@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+//
+// Frame files through the frame-file module: what its calls do when they can't finish.
+#include "host/FrameFiles.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include "tests/support/TestSupport.h"
+
+namespace huecast::test
+{
+namespace
+{
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+std::uint32_t crc32(const std::string& bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFFU;
+    for (const char byte : bytes)
+    {
+        crc ^= static_cast<std::uint8_t>(byte);
+        for (int bit = 0; bit < 8; ++bit)
+        {
+            crc = (crc >> 1) ^ (0xEDB88320U & (0U - (crc & 1U)));
+        }
+    }
+    return ~crc;
+}
+
+std::string bigEndian(std::uint32_t value)
+{
+    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+std::string chunk(const std::string& type, const std::string& data)
+{
+    return bigEndian(static_cast<std::uint32_t>(data.size())) + type + data +
+           bigEndian(crc32(type + data));
+}
+
+/// A PNG whose header declares 16384×16384 16-bit RGBA pixels (2 GiB in memory).
+std::string hugePngHeader()
+{
+    const std::string header = bigEndian(16384) + bigEndian(16384) + std::string{16, 6, 0, 0, 0};
+    return std::string("\x89PNG\r\n\x1A\n", 8) + chunk("IHDR", header) +
+           chunk("IDAT", std::string(8, '\0')) + chunk("IEND", "");
+}
+
+// Reads the file with the address space capped at 1 GiB above what the process holds once the
+// module is loaded; exits 0 when the read failed with an error that says why.
+[[noreturn]] void readUnderAMemoryCap(const std::string& path)
+{
+    host::Frame frame;
+    (void)host::readFrameFile("/nonexistent.png", &frame, nullptr, nullptr); // loads the module
+    long pages = 0;
+    if (std::FILE* statm = std::fopen("/proc/self/statm", "r"))
+    {
+        if (std::fscanf(statm, "%ld", &pages) != 1)
+        {
+            pages = 0;
+        }
+        std::fclose(statm);
+    }
+    const rlim_t cap = static_cast<rlim_t>(pages) * 4096U + (rlim_t{1} << 30);
+    const rlimit limit{cap, cap};
+    ::setrlimit(RLIMIT_AS, &limit);
+    foundation::Error error;
+    const bool read = host::readFrameFile(path, &frame, nullptr, &error);
+    std::fprintf(stderr, "%s\n", error.localizedDescription().c_str());
+    std::_Exit(!read && error.localizedDescription().find("16384×16384 pixels need 2048 MiB") !=
+                            std::string::npos
+                   ? 0
+                   : 1);
+}
+
+TEST(FrameFiles, AFrameTooLargeToAllocateIsAnErrorNotAnAbort)
+{
+    if (kAddressSanitizer)
+    {
+        GTEST_SKIP() << "AddressSanitizer reserves more address space than the cap leaves";
+    }
+    const TempDir dir;
+    const std::string path = dir.write("huge.png", hugePngHeader());
+    EXPECT_EXIT(readUnderAMemoryCap(path), testing::ExitedWithCode(0), "need 2048 MiB");
+}
+
+} // namespace
+} // namespace huecast::test
