@@ -268,15 +268,18 @@ TEST_F(ReferenceHostTest, AProjectWhoseArchiveNestsIndefiniteStringsIsRefused)
     const std::string project = home.pathOf("p.json");
     foundation::Error error;
     ASSERT_TRUE(host::saveProject(project, {&instance}, &error));
-    std::string text;
+    const foundation::Bytes nested(2000000, 0x5F);
+    nlohmann::ordered_json json = nlohmann::ordered_json::parse(readFile(project));
+    for (auto& parameter : json["instances"][0]["parameters"])
     {
-        std::ifstream in(project);
-        text.assign(std::istreambuf_iterator<char>(in), {});
+        if (parameter["id"] == kCubeData)
+        {
+            // With its checksum, so that the bytes reach the archive reader.
+            parameter["archive"] = host::encodeBase64(nested);
+            parameter["sha256"] = host::sha256Hex(nested);
+        }
     }
-    const std::size_t archive = text.find("\"archive\": \"") + 12;
-    text.replace(archive, text.find('"', archive) - archive,
-                 host::encodeBase64(foundation::Bytes(2000000, 0x5F)));
-    const std::string crafted = home.write("crafted.json", text);
+    const std::string crafted = home.write("crafted.json", json.dump());
     EXPECT_FALSE(host::loadProject(crafted, host->bundle(), {&instance}, &error));
     EXPECT_NE(error.localizedDescription().find(crafted), std::string::npos);
     EXPECT_NE(error.localizedDescription().find("an indefinite length"), std::string::npos)
