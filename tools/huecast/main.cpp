@@ -56,9 +56,7 @@ constexpr const char* kDescription =
     "The plug-in bundle is found through $HUECAST_BUNDLE, else beside the tool.\n"
     "Exit status: 0 when everything succeeded, 1 when a file failed, 2 for a usage error.\n";
 
-} // namespace
-
-int main(int argc, char** argv)
+int runTool(int argc, char** argv)
 {
     CLI::App app(kDescription, "huecast");
     app.require_subcommand(1);
@@ -166,4 +164,25 @@ int main(int argc, char** argv)
         return 1;
     }
     return kUsageError;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Nothing escapes: a failure outside the commands' own handling (setting up the parser, say)
+    // is still reported and ends in status 1.
+    try
+    {
+        return runTool(argc, argv);
+    }
+    catch (const std::exception& error)
+    {
+        std::fprintf(stderr, "huecast: %s\n", error.what());
+    }
+    catch (...)
+    {
+        std::fprintf(stderr, "huecast: an unknown failure stopped it\n");
+    }
+    return 1;
 }
