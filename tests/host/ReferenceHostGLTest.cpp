@@ -137,7 +137,7 @@ TEST_F(ReferenceHostTest, ADamagedOrNewerProjectIsRefusedAndChangesNothing)
     std::string newer = text;
     newer.replace(newer.find("\"version\": 1"), 12, "\"version\": 9");
     std::string badArchive = text;
-    const std::size_t archive = badArchive.find("\"archive\": \"") + 12;
+    const std::size_t archive = badArchive.find(R"("archive": ")") + 12;
     badArchive.replace(archive, 8, "AAAAAAAA");
     const std::vector<Case> cases = {
         {"truncated", text.substr(0, text.size() / 2), "not a Huecast project"},
@@ -173,7 +173,7 @@ TEST_F(ReferenceHostTest, AProjectWhoseArchiveNestsIndefiniteStringsIsRefused)
         std::ifstream in(project);
         text.assign(std::istreambuf_iterator<char>(in), {});
     }
-    const std::size_t archive = text.find("\"archive\": \"") + 12;
+    const std::size_t archive = text.find(R"("archive": ")") + 12;
     text.replace(archive, text.find('"', archive) - archive,
                  host::encodeBase64(foundation::Bytes(2000000, 0x5F)));
     const std::string crafted = home.write("crafted.json", text);
