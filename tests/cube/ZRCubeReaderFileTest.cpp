@@ -197,7 +197,7 @@ TEST(CubeReaderFile, MillionLinesOfGarbageEndInAnErrorWithinTheFileSize)
     EXPECT_EQ(error.domain(), "PrismorDomain");
     EXPECT_EQ(error.code(), 106);
     // The text itself, and at most one 12-byte entry for every shortest data line it holds.
-    EXPECT_LE(largest, 2 * text.size() + 64U * 1024U);
+    EXPECT_LE(largest, 2 * text.size() + std::size_t{64} * 1024);
 }
 
 } // namespace

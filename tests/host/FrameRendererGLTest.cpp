@@ -195,7 +195,7 @@ TEST_F(FramePath, PaddedRowsAreReadAndWrittenWithoutTouchingThePadding)
     for (const std::size_t padding : {std::size_t{64}, std::size_t{4}})
     {
         SCOPED_TRACE(padding);
-        const std::size_t rowBytes = 31 * 16 + padding;
+        const std::size_t rowBytes = std::size_t{31} * 16 + padding;
         host::Frame input = floatFrame(colours, 31, rowBytes);
         host::Frame output(31, input.height(), host::PixelType::Float, rowBytes);
         std::fill(output.data(), output.data() + rowBytes * output.height(), std::byte{0xAB});

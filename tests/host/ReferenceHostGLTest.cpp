@@ -139,7 +139,7 @@ TEST_F(ReferenceHostTest, ADamagedOrNewerProjectIsRefusedAndChangesNothing)
     std::string newer = text;
     newer.replace(newer.find("\"version\": 1"), 12, "\"version\": 9");
     std::string badArchive = text;
-    const std::size_t archive = badArchive.find("\"archive\": \"") + 12;
+    const std::size_t archive = badArchive.find(R"("archive": ")") + 12;
     badArchive.replace(archive, 8, "AAAAAAAA");
     const std::vector<Case> cases = {
         {"truncated", text.substr(0, text.size() / 2), "not a Huecast project"},

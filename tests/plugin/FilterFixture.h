@@ -44,9 +44,11 @@ protected:
     {
         return home.pathOf("Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay");
     }
-    std::string addLibraryFile(const std::string& name, const std::string& contents) const
+    // Most callers only need the file to exist.
+    std::string addLibraryFile(const std::string& name, // NOLINT(modernize-use-nodiscard)
+                               const std::string& contents) const
     {
-        const std::string path = libraryFolder() + "/" + name;
+        std::string path = libraryFolder() + "/" + name;
         std::ofstream(path, std::ios::binary) << contents;
         return path;
     }
@@ -62,11 +64,11 @@ protected:
         return filter;
     }
 
-    std::shared_ptr<ZRColourCube> cubeIn(const host::ParameterStore& parameters) const
+    [[nodiscard]] std::shared_ptr<ZRColourCube> cubeIn(const host::ParameterStore& parameters) const
     {
         return cubeOf(parameters.parameter(kCubeData)->value);
     }
-    std::string pathIn(const host::ParameterStore& parameters) const
+    [[nodiscard]] std::string pathIn(const host::ParameterStore& parameters) const
     {
         const std::string* text = fx::stringOf(parameters.parameter(kLoadLUT)->value);
         return text != nullptr ? *text : "<not a string>";

@@ -128,9 +128,7 @@ std::optional<int> guide(const CLI::App& app, int argc, char** argv)
     return kUsageError;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int runTool(int argc, char** argv)
 {
     CLI::App app(kDescription, "huecast");
     app.require_subcommand(1);
@@ -314,4 +312,25 @@ int main(int argc, char** argv)
         return 1;
     }
     return kUsageError;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Nothing escapes: a failure outside the commands' own handling (setting up the parser, say)
+    // is still reported and ends in status 1.
+    try
+    {
+        return runTool(argc, argv);
+    }
+    catch (const std::exception& error)
+    {
+        std::fprintf(stderr, "huecast: %s\n", error.what());
+    }
+    catch (...)
+    {
+        std::fprintf(stderr, "huecast: an unknown failure stopped it\n");
+    }
+    return 1;
 }
