@@ -19,7 +19,7 @@ std::string sha256Hex(std::span<const std::uint8_t> bytes)
         return {};
     }
     std::string hex;
-    hex.reserve(2 * length);
+    hex.reserve(std::size_t{2} * length);
     for (unsigned int i = 0; i < length; ++i)
     {
         hex += fmt::format("{:02x}", digest[i]);

@@ -84,7 +84,7 @@ std::string restoreParameter(const Json& saved, const fx::FxBundleInterface& bun
         return {};
     }
     const std::string className = saved.at("class").get<std::string>();
-    const std::string& archive = saved.at("archive").get_ref<const std::string&>();
+    const auto& archive = saved.at("archive").get_ref<const std::string&>();
     if (archive.size() > kMaxArchiveBase64Bytes)
     {
         return fmt::format("holds a value of {} bytes for parameter {}, more than the {} a value "

@@ -127,7 +127,7 @@ template <typename T> void associate(Frame* frame, bool divide)
             const double alpha = static_cast<double>(row[x + 3]) / kOne;
             for (std::size_t c = 0; c < 3; ++c)
             {
-                double value = static_cast<double>(row[x + c]);
+                auto value = static_cast<double>(row[x + c]);
                 value = divide ? (alpha > 0.0 ? value / alpha : 0.0) : value * alpha;
                 if constexpr (std::is_floating_point_v<T>)
                 {
