@@ -75,9 +75,9 @@ extern "C"
             "the GPU, with the Huecast plug-in";
     }
 
-    void f0r_get_param_info(f0r_param_info_t* info, int param_index)
+    void f0r_get_param_info(f0r_param_info_t* info, int paramIndex)
     {
-        switch (static_cast<Frei0rParameter>(param_index))
+        switch (static_cast<Frei0rParameter>(paramIndex))
         {
         case Frei0rParameter::Lut:
             info->name = "lut";
@@ -120,16 +120,16 @@ extern "C"
         }
     }
 
-    void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int param_index)
+    void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int paramIndex)
     {
-        if (instance == nullptr || param == nullptr || !isParameter(param_index))
+        if (instance == nullptr || param == nullptr || !isParameter(paramIndex))
         {
             return;
         }
         try
         {
             static_cast<Frei0rFilter*>(instance)->setParameter(
-                static_cast<Frei0rParameter>(param_index), *static_cast<f0r_param_string*>(param));
+                static_cast<Frei0rParameter>(paramIndex), *static_cast<f0r_param_string*>(param));
         }
         catch (...)
         {
@@ -137,14 +137,14 @@ extern "C"
         }
     }
 
-    void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int param_index)
+    void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int paramIndex)
     {
-        if (instance == nullptr || param == nullptr || !isParameter(param_index))
+        if (instance == nullptr || param == nullptr || !isParameter(paramIndex))
         {
             return;
         }
         *static_cast<f0r_param_string*>(param) = static_cast<Frei0rFilter*>(instance)->parameter(
-            static_cast<Frei0rParameter>(param_index));
+            static_cast<Frei0rParameter>(paramIndex));
     }
 
     void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe,
