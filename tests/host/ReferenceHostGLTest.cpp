@@ -212,7 +212,7 @@ TEST_F(ReferenceHostTest, ACubeThatCantBeRenderedOrDoesntMatchItsChecksumIsRefus
         return foundation::Value(std::move(dictionary));
     };
     std::string flipped = withCubeArchive(text, cube(2, 96), true);
-    const std::size_t archive = flipped.find("\"archive\":\"") + 11;
+    const std::size_t archive = flipped.find(R"("archive":")") + 11;
     flipped[archive + 20] = flipped[archive + 20] == 'A' ? 'B' : 'A';
     const std::vector<std::pair<std::string, std::string>> cases = {
         {withCubeArchive(text, foundation::Value(7), true), "holds no cube dictionary"},
