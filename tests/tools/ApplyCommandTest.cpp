@@ -129,6 +129,7 @@ TEST_F(Apply, AgreesWithTrilinearInterpolationForEveryEdge)
         const Lattice lattice = randomLattice(edge, static_cast<unsigned>(100 + edge));
         const std::string cube = folder.write("steep.cube", lattice.cubeText());
         std::vector<Rgb> expected;
+        expected.reserve(colours.size());
         for (const Rgb& colour : colours)
         {
             expected.push_back(trilinear(lattice, colour));

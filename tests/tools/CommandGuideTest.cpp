@@ -41,7 +41,7 @@ protected:
     }
     std::string still()
     {
-        const std::string path = folder.pathOf("still.png");
+        std::string path = folder.pathOf("still.png");
         foundation::Error error;
         EXPECT_TRUE(host::writeFrameFile(path, host::Frame(4, 2, host::PixelType::UInt8),
                                          host::FrameFileFormat(), &error));

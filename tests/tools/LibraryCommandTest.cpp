@@ -26,11 +26,11 @@ constexpr const char* kOtherCube = "TITLE \"other\"\nLUT_3D_SIZE 2\n"
 class Library : public testing::Test
 {
 protected:
-    std::string folder() const
+    [[nodiscard]] std::string folder() const
     {
         return home.pathOf("Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay");
     }
-    std::vector<std::string> entries() const
+    [[nodiscard]] std::vector<std::string> entries() const
     {
         std::vector<std::string> names;
         std::error_code ignored;
@@ -47,7 +47,7 @@ protected:
         all.insert(all.end(), arguments.begin(), arguments.end());
         return runTool(all, home.pathOf("stderr"));
     }
-    std::string errors() const { return readFile(home.pathOf("stderr")); }
+    [[nodiscard]] std::string errors() const { return readFile(home.pathOf("stderr")); }
 
     TempDir home;
     TempDir files;

@@ -49,7 +49,7 @@ class Render : public testing::Test
 protected:
     std::string writeFrame(const std::string& name, const host::Frame& frame)
     {
-        const std::string path = folder.pathOf(name);
+        std::string path = folder.pathOf(name);
         foundation::Error error;
         EXPECT_TRUE(host::writeFrameFile(path, frame, host::FrameFileFormat(), &error))
             << error.localizedDescription();
@@ -69,7 +69,7 @@ protected:
         all.insert(all.end(), arguments.begin(), arguments.end());
         return runTool(all, folder.pathOf("err"));
     }
-    std::string errors() const { return readFile(folder.pathOf("err")); }
+    [[nodiscard]] std::string errors() const { return readFile(folder.pathOf("err")); }
 
     TempDir folder;
     TempDir home;

@@ -31,7 +31,7 @@ protected:
         all.insert(all.end(), arguments.begin(), arguments.end());
         return runTool(all, folder.pathOf("err"));
     }
-    std::string firstErrorLine() const
+    [[nodiscard]] std::string firstErrorLine() const
     {
         const std::string text = readFile(folder.pathOf("err"));
         return text.substr(0, text.find('\n'));
@@ -41,7 +41,7 @@ protected:
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
     /// The file's pixels as ffmpeg decodes them: straight 8-bit RGBA.
-    std::string rgbaOf(const std::string& path) const
+    [[nodiscard]] std::string rgbaOf(const std::string& path) const
     {
         const std::string raw = path + ".raw";
         shell("ffmpeg -v error -nostdin -y -i '" + path + "' -f rawvideo -pix_fmt rgba '" + raw +
@@ -63,10 +63,11 @@ TEST_F(RenderFootage, GradesStraightColourUnderAlphaAsFfmpegDoes)
         std::span<std::uint8_t> row = frame.rowAs<std::uint8_t>(y);
         for (std::uint32_t x = 0; x < frame.width(); ++x)
         {
-            row[x * 4] = static_cast<std::uint8_t>(x * 7 + y * 50);
-            row[x * 4 + 1] = static_cast<std::uint8_t>(x * 13 + 30);
-            row[x * 4 + 2] = static_cast<std::uint8_t>(255 - x + y * 20);
-            row[x * 4 + 3] = static_cast<std::uint8_t>(x);
+            const std::size_t at = std::size_t{x} * 4;
+            row[at] = static_cast<std::uint8_t>(x * 7 + y * 50);
+            row[at + 1] = static_cast<std::uint8_t>(x * 13 + 30);
+            row[at + 2] = static_cast<std::uint8_t>(255 - x + y * 20);
+            row[at + 3] = static_cast<std::uint8_t>(x);
         }
     }
     const std::string input = folder.pathOf("in.png");

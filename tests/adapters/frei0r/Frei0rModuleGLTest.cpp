@@ -78,7 +78,8 @@ Pixels testFrame(unsigned seed)
     Pixels frame(std::size_t{kWidth} * kHeight);
     for (std::size_t i = 0; i < frame.size(); ++i)
     {
-        frame[i] = static_cast<std::uint32_t>((i * 2654435761U + seed * 97U) ^ (i << 7U));
+        frame[i] =
+            static_cast<std::uint32_t>((i * 2654435761U + std::size_t{seed} * 97U) ^ (i << 7U));
     }
     return frame;
 }
@@ -99,7 +100,7 @@ protected:
     }
 
     // The frames graded by one instance with the LUT, on the calling thread.
-    Pixels graded(const std::string& lut, unsigned seed) const
+    [[nodiscard]] Pixels graded(const std::string& lut, unsigned seed) const
     {
         f0r_instance_t instance = module.construct(kWidth, kHeight);
         module.setString(instance, 0, lut);
@@ -133,6 +134,7 @@ TEST_F(Frei0rModule, InstancesOnSeveralThreadsGradeWithTheirOwnLut)
     std::atomic<int> mismatches = 0;
     std::atomic<int> contextsLeftCurrent = 0;
     std::vector<std::thread> threads;
+    threads.reserve(kThreadsPerLut * luts.size());
     for (int t = 0; t < kThreadsPerLut * static_cast<int>(luts.size()); ++t)
     {
         threads.emplace_back(
@@ -193,7 +195,7 @@ TEST_F(Frei0rModule, FailuresPassFramesThroughAndAreReportedOnce)
     const TempDir dir;
     const std::string broken =
         dir.write("look.cube", "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0\n");
-    const std::string project = dir.write("damaged.json", "{\"format\": \"huecast-project\"");
+    const std::string project = dir.write("damaged.json", R"({"format": "huecast-project")");
     struct Case
     {
         std::string lut;
