@@ -98,8 +98,7 @@ bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* forma
     }
     if (format != nullptr)
     {
-        format->m_stored = std::move(stored);
-        format->m_channels = channels;
+        format->keepSource(std::move(stored), channels);
     }
     return true;
 }
@@ -173,8 +172,7 @@ bool ClipReader::readFrame(long index, Frame* frame, FrameFileFormat* format,
     }
     if (format != nullptr)
     {
-        format->m_stored = std::move(stored);
-        format->m_channels = channels;
+        format->keepSource(std::move(stored), channels);
     }
     return true;
 }

@@ -58,6 +58,13 @@ private:
 
     friend class ClipReader;
 
+    /// Takes what a read gave back about the source; the write options stay as they were.
+    void keepSource(std::shared_ptr<const void> stored, int channels)
+    {
+        m_stored = std::move(stored);
+        m_channels = channels;
+    }
+
     std::shared_ptr<const void> m_stored; // the reader's own description, or null
     int m_channels = 4;
     FrameWriteOptions m_options;
