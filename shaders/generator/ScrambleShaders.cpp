@@ -3,13 +3,13 @@
 //
 // Build-time generator for stored shader sources:
 //
-//     ScrambleShaders OUTPUT.cpp HEADER NAMESPACE NAME=GLSL-FILE...
+//     ScrambleShaders OUTPUT HEADER NAMESPACE NAME=GLSL-FILE...
 //
-// writes OUTPUT.cpp, which includes HEADER and defines in NAMESPACE one NUL-terminated array
-// `const char NAME[]` per GLSL file, holding the file's bytes scrambled with kSourceKey as hex
-// initialisers. It fails (status 1, a message on stderr, no output written) when a text is not
-// 7-bit ASCII or its scrambled form holds a zero byte or is not valid UTF-8: such a source could
-// not pass through the loader unchanged.
+// writes OUTPUT (a C++ source, or a text to include in one), which includes HEADER and defines
+// in NAMESPACE one NUL-terminated array `const char NAME[]` per GLSL file, holding the file's bytes
+// scrambled with kSourceKey as hex initialisers. It fails (status 1, a message on stderr, no output
+// written) when a text is not 7-bit ASCII or its scrambled form holds a zero byte or is not valid
+// UTF-8: such a source could not pass through the loader unchanged.
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -104,8 +104,8 @@ std::string hexArray(std::string_view bytes)
     return out;
 }
 
-std::string generate(std::string_view header, std::string_view nameSpace,
-                     std::span<const Source> sources)
+std::string generate(std::string_view outputName, std::string_view header,
+                     std::string_view nameSpace, std::span<const Source> sources)
 {
     std::ostringstream out;
     out << "// SPDX-License-Identifier: Apache-2.0\n"
@@ -115,6 +115,9 @@ std::string generate(std::string_view header, std::string_view nameSpace,
     {
         out << ' ' << source.name;
     }
+    // Locations in the output name the file alone: a sanitizer build records them, and a module
+    // built from this output must not carry the build tree's path.
+    out << "\n#line 5 \"" << outputName << "\"";
     out << "\n#include \"" << header << "\"\n\nnamespace " << nameSpace << "\n{\n";
     for (const Source& source : sources)
     {
@@ -131,7 +134,7 @@ int main(int argc, char** argv)
     const std::vector<std::string> args(argv, argv + argc);
     if (args.size() < 5)
     {
-        std::fprintf(stderr, "usage: ScrambleShaders OUTPUT.cpp HEADER NAMESPACE NAME=FILE...\n");
+        std::fprintf(stderr, "usage: ScrambleShaders OUTPUT HEADER NAMESPACE NAME=FILE...\n");
         return 2;
     }
     std::vector<Source> sources;
@@ -157,7 +160,8 @@ int main(int argc, char** argv)
         sources.push_back(std::move(source));
     }
 
-    const std::string text = generate(args[2], args[3], sources);
+    const std::string outputName = args[1].substr(args[1].find_last_of('/') + 1);
+    const std::string text = generate(outputName, args[2], args[3], sources);
     std::ofstream out(args[1], std::ios::binary | std::ios::trunc);
     out << text;
     out.close();
