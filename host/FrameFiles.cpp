@@ -86,6 +86,12 @@ const FrameFileModule* frameFileModule(HostError code, foundation::Error* error)
 
 } // namespace
 
+void loadFrameFileModule()
+{
+    foundation::Error ignored; // a failure is reported again by the read or write that needs it
+    frameFileModule(HostError::FrameUnreadable, &ignored);
+}
+
 bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* format,
                    foundation::Error* error)
 {

@@ -88,6 +88,11 @@ bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* forma
 bool writeFrameFile(const std::string& path, const Frame& frame, const FrameFileFormat& format,
                     foundation::Error* error);
 
+/// Loads what reading and writing frame files needs (OpenImageIO and the libraries it brings,
+/// a few hundred milliseconds), so that the first read doesn't wait for it: a host calls it on
+/// a worker thread while it brings up GL. Reads and writes load it themselves otherwise.
+void loadFrameFileModule();
+
 /// Whether the file name's extension is a movie's (.mov, .mp4, .mkv, ...): such a file is a clip
 /// of many frames, never a single frame.
 [[nodiscard]] bool isMovieFileName(const std::string& path);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <thread>
 
 #include <fmt/format.h>
 
@@ -13,6 +14,7 @@
 #include "host/FrameFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/Text.h"
+#include "tools/huecast/FramePipeline.h"
 #include "tools/huecast/FrameSequence.h"
 #include "tools/huecast/PathCollisions.h"
 
@@ -100,6 +102,8 @@ int runRender(const std::string& bundlePath, const RenderOptions& options, std::
         return 1;
     }
     host::removeTemporaryOnSignals();
+    // Loading the frame-file libraries takes as long as bringing up GL: both at once.
+    const std::jthread frameFiles(host::loadFrameFileModule);
     const auto session = GradingSession::open(bundlePath, errors);
     if (!session || !session->chooseLut(options.lut) ||
         (!options.saveProject.empty() && !session->saveProject(options.saveProject)))
@@ -108,46 +112,40 @@ int runRender(const std::string& bundlePath, const RenderOptions& options, std::
     }
 
     const bool progress = options.progress && !options.quiet && jobs.size() > 1;
-    host::Frame input;
-    host::Frame output;
-    host::FrameFileFormat format;
-    format.setWriteOptions(options.written);
-    for (std::size_t i = 0; i < jobs.size(); ++i)
+    FrameSteps steps;
+    steps.read = [&](std::size_t index, host::Frame* frame, host::FrameFileFormat* format,
+                     foundation::Error* error)
     {
-        const FrameJob& job = jobs[i];
-        foundation::Error error;
-        const bool read =
-            job.clipFrame >= 0
-                ? clipReaders.at(job.input)->readFrame(job.clipFrame, &input, &format, &error)
-                : host::readFrameFile(job.input, &input, &format, &error);
-        if (!read)
-        {
-            fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "",
-                       foundation::escapeForTerminal(job.input),
-                       foundation::escapeForTerminal(error.localizedDescription()));
-            return 1;
-        }
-        if (!session->render(input, &output, &error))
-        {
-            fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "",
-                       foundation::escapeForTerminal(job.input),
-                       foundation::escapeForTerminal(error.localizedDescription()));
-            return 1;
-        }
+        const FrameJob& job = jobs[index];
+        format->setWriteOptions(options.written);
+        return job.clipFrame >= 0
+                   ? clipReaders.at(job.input)->readFrame(job.clipFrame, frame, format, error)
+                   : host::readFrameFile(job.input, frame, format, error);
+    };
+    steps.grade = [&](const host::Frame& input, host::Frame* output, foundation::Error* error)
+    { return session->render(input, output, error); };
+    steps.write = [&](std::size_t index, const host::Frame& frame,
+                      const host::FrameFileFormat& format, foundation::Error* error)
+    {
+        const std::string& path = jobs[index].output;
         std::error_code folderError;
-        std::filesystem::create_directories(std::filesystem::path(job.output).parent_path(),
-                                            folderError);
-        if (!host::writeFrameFile(job.output, output, format, &error))
-        {
-            fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "",
-                       foundation::escapeForTerminal(job.output),
-                       foundation::escapeForTerminal(error.localizedDescription()));
-            return 1;
-        }
-        if (progress)
-        {
-            showProgress(errors, i + 1, jobs.size());
-        }
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), folderError);
+        return host::writeFrameFile(path, frame, format, error);
+    };
+    if (progress)
+    {
+        steps.written = [&](std::size_t done) { showProgress(errors, done, jobs.size()); };
+    }
+    FrameFailure failure;
+    if (!runFramePipeline(jobs.size(), steps, &failure))
+    {
+        const FrameJob& job = jobs[failure.index];
+        const std::string& path =
+            failure.step == FrameFailure::Step::Write ? job.output : job.input;
+        fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "",
+                   foundation::escapeForTerminal(path),
+                   foundation::escapeForTerminal(failure.error.localizedDescription()));
+        return 1;
     }
     if (jobs.size() == 1 && !options.quiet)
     {

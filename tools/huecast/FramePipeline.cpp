@@ -1,0 +1,185 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#include "tools/huecast/FramePipeline.h"
+
+#include <array>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <tuple>
+
+#include <fmt/format.h>
+
+#include "host/HostError.h"
+
+namespace huecast::tool
+{
+namespace
+{
+
+// A frame's place in the ring; the step whose turn it is owns it, so its pixels are used
+// without the lock.
+struct Slot
+{
+    enum class State : std::uint8_t
+    {
+        Free,   // ready for the next frame to be read into it
+        Read,   // read, waiting to be graded
+        Graded, // graded, waiting to be written
+    };
+    host::Frame input;
+    host::Frame output;
+    host::FrameFileFormat format;
+    State state = State::Free;
+};
+
+class Pipeline
+{
+public:
+    Pipeline(std::size_t count, const FrameSteps& steps) : m_steps(steps), m_stopAt(count) {}
+
+    bool run(FrameFailure* failure)
+    {
+        {
+            const std::jthread reader([this] { readAll(); });
+            const std::jthread writer([this] { writeAll(); });
+            gradeAll();
+        }
+        if (m_failure && failure != nullptr)
+        {
+            *failure = std::move(*m_failure);
+        }
+        return !m_failure;
+    }
+
+private:
+    Slot& slotOf(std::size_t index) { return m_slots[index % m_slots.size()]; }
+
+    // Waits, with the lock held, until frame `index`'s slot is in `state` or the run stops
+    // before that frame; false for the latter.
+    bool waitFor(std::unique_lock<std::mutex>& lock, std::size_t index, Slot::State state)
+    {
+        m_changed.wait(lock, [&] { return index >= m_stopAt || slotOf(index).state == state; });
+        return index < m_stopAt;
+    }
+
+    // With the lock held: hands the slot on, or keeps the failure when it comes before every
+    // other (by frame, then step) and stops the run there.
+    void finish(std::size_t index, Slot::State next, FrameFailure::Step step, bool done,
+                foundation::Error error)
+    {
+        if (done)
+        {
+            slotOf(index).state = next;
+        }
+        else
+        {
+            if (!m_failure || std::tie(index, step) < std::tie(m_failure->index, m_failure->step))
+            {
+                m_failure = FrameFailure{index, step, std::move(error)};
+            }
+            m_stopAt = std::min(m_stopAt, index);
+        }
+        m_changed.notify_all();
+    }
+
+    void readAll()
+    {
+        for (std::size_t index = 0;; ++index)
+        {
+            std::unique_lock lock(m_mutex);
+            if (!waitFor(lock, index, Slot::State::Free))
+            {
+                return;
+            }
+            lock.unlock();
+            Slot& slot = slotOf(index);
+            foundation::Error error;
+            const bool done =
+                guarded(host::HostError::FrameUnreadable, &error,
+                        [&] { return m_steps.read(index, &slot.input, &slot.format, &error); });
+            lock.lock();
+            finish(index, Slot::State::Read, FrameFailure::Step::Read, done, std::move(error));
+        }
+    }
+
+    void gradeAll()
+    {
+        for (std::size_t index = 0;; ++index)
+        {
+            std::unique_lock lock(m_mutex);
+            if (!waitFor(lock, index, Slot::State::Read))
+            {
+                return;
+            }
+            lock.unlock();
+            Slot& slot = slotOf(index);
+            foundation::Error error;
+            const bool done =
+                guarded(host::HostError::FrameNotRendered, &error,
+                        [&] { return m_steps.grade(slot.input, &slot.output, &error); });
+            lock.lock();
+            finish(index, Slot::State::Graded, FrameFailure::Step::Grade, done, std::move(error));
+        }
+    }
+
+    void writeAll()
+    {
+        for (std::size_t index = 0;; ++index)
+        {
+            std::unique_lock lock(m_mutex);
+            if (!waitFor(lock, index, Slot::State::Graded))
+            {
+                return;
+            }
+            lock.unlock();
+            Slot& slot = slotOf(index);
+            foundation::Error error;
+            const bool done =
+                guarded(host::HostError::FrameNotWritten, &error,
+                        [&] { return m_steps.write(index, slot.output, slot.format, &error); });
+            lock.lock();
+            finish(index, Slot::State::Free, FrameFailure::Step::Write, done, std::move(error));
+            lock.unlock();
+            if (done && m_steps.written)
+            {
+                m_steps.written(index + 1);
+            }
+        }
+    }
+
+    // Runs a step; an exception (memory running out mid-frame) fails it like any other error
+    // rather than ending the process from a worker thread.
+    template <typename Step>
+    static bool guarded(host::HostError code, foundation::Error* error, const Step& step)
+    {
+        try
+        {
+            return step();
+        }
+        catch (const std::exception& exception)
+        {
+            return host::hostError(
+                error, code, fmt::format("The frame couldn't be processed ({})", exception.what()));
+        }
+    }
+
+    const FrameSteps& m_steps;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::array<Slot, kFramesInFlight> m_slots;
+    std::size_t m_stopAt; // no step starts on this frame or any after it
+    std::optional<FrameFailure> m_failure;
+};
+
+} // namespace
+
+bool runFramePipeline(std::size_t count, const FrameSteps& steps, FrameFailure* failure)
+{
+    Pipeline pipeline(count, steps);
+    return pipeline.run(failure);
+}
+
+} // namespace huecast::tool
