@@ -90,7 +90,8 @@ time_us() {
     echo $(((end - start) / 1000))
 }
 
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# Printed in plain decimals: bc reads no exponents.
+median() { sort -n | awk '{ v[NR] = $1 } END { printf "%.3f\n", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # Loading one .cube file, in each tool.
 check_file() {
