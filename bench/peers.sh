@@ -69,7 +69,7 @@ need() {
 need ffmpeg
 for section in $sections; do
     case $section in
-        check) need "$huecast" ociochecklut ;;
+        check) need "$huecast" ociochecklut /usr/bin/time ;;
         render) need "$render_bench" ;;
         frei0r) need "$render_bench" "$frei0r_dir/huecast.so" ;;
         commands | memory) need "$huecast" /usr/bin/time ;;
