@@ -121,6 +121,7 @@ enum class ByteKind : std::uint8_t
     Blank,
     LineEnd,
     Other,
+    End, // past the text's last byte
 };
 
 constexpr std::array<ByteKind, 256> kByteKinds = []
@@ -337,55 +338,56 @@ private:
     {
         const char* p = m_text.data() + pos;
         const char* const end = m_text.data() + m_text.size();
-        const auto kindAt = [&] { return kByteKinds[static_cast<std::uint8_t>(*p)]; };
-        while (p != end && kindAt() == ByteKind::Blank)
+        const auto kindAt = [&]
+        { return p == end ? ByteKind::End : kByteKinds[static_cast<std::uint8_t>(*p)]; };
+        ByteKind kind = kindAt();
+        while (kind == ByteKind::Blank)
         {
-            ++p;
+            kind = (++p, kindAt());
         }
         // A keyword starts with a letter, a comment with '#': both go the other way.
-        if (p == end || !((*p >= '0' && *p <= '9') || *p == '-' || *p == '+' || *p == '.'))
+        if (kind != ByteKind::Text ||
+            !((*p >= '0' && *p <= '9') || *p == '-' || *p == '+' || *p == '.'))
         {
             return false;
         }
         std::array<float, 3> rgb{};
         bool numbers = true;
-        for (std::size_t i = 0; i < 3; ++i)
+        for (std::size_t i = 0;; ++i)
         {
-            if (i > 0)
-            {
-                if (p == end || kindAt() != ByteKind::Blank)
-                {
-                    return false;
-                }
-                ++p;
-            }
-            // An empty token (two blanks in a row, or a line ending early) is a malformed line.
-            if (p == end || kindAt() != ByteKind::Text)
-            {
-                return false;
-            }
             const char* const start = p;
             std::optional<float> value = foundation::readShortDecimal(p, end);
-            while (p != end && kindAt() == ByteKind::Text)
+            kind = kindAt();
+            while (kind == ByteKind::Text)
             {
-                ++p; // what follows the number belongs to its token: "0.5x" reads as 0.5
+                kind = (++p, kindAt()); // the rest of the token: "0.5x" reads as 0.5
             }
-            if (p != end && kindAt() == ByteKind::Other)
+            if (kind == ByteKind::Other)
             {
                 return false;
             }
             if (!value)
             {
                 value = heldFloat(std::string_view(start, static_cast<std::size_t>(p - start)));
+                numbers = numbers && value.has_value();
             }
-            numbers = numbers && value.has_value();
             rgb[i] = value.value_or(0.0F);
+            if (i == 2)
+            {
+                break;
+            }
+            // One blank, then a token: two blanks in a row, or a line that ends early, make a
+            // malformed line.
+            if (kind != ByteKind::Blank || (++p, kindAt()) != ByteKind::Text)
+            {
+                return false;
+            }
         }
-        while (p != end && kindAt() == ByteKind::Blank)
+        while (kind == ByteKind::Blank)
         {
-            ++p;
+            kind = (++p, kindAt());
         }
-        if (p != end && kindAt() != ByteKind::LineEnd)
+        if (kind != ByteKind::LineEnd && kind != ByteKind::End)
         {
             return false; // a fourth token: malformed
         }
@@ -393,7 +395,7 @@ private:
         {
             store(rgb);
         }
-        pos = static_cast<std::size_t>(p - m_text.data()) + (p != end ? 1 : 0);
+        pos = static_cast<std::size_t>(p - m_text.data()) + (kind == ByteKind::LineEnd ? 1 : 0);
         return true;
     }
 

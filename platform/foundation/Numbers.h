@@ -39,8 +39,8 @@ inline constexpr std::array<float, 11> kPowersOfTen = {1e0F, 1e1F, 1e2F, 1e3F, 1
 // Appends the decimal digits at `pos` to `mantissa` and returns how many there were, eight at a
 // time while eight bytes remain. Stops once the mantissa is above `limit` (it is then no longer
 // exact), which is below 2^32, so that eight more digits never overflow it.
-inline std::size_t appendDigits(const char*& pos, const char* end, std::uint64_t& mantissa,
-                                std::uint64_t limit)
+[[gnu::always_inline]] inline std::size_t appendDigits(const char*& pos, const char* end,
+                                                       std::uint64_t& mantissa, std::uint64_t limit)
 {
     std::size_t count = 0;
     if constexpr (std::endian::native == std::endian::little)
@@ -92,29 +92,40 @@ inline std::size_t appendDigits(const char*& pos, const char* end, std::uint64_t
 /// success `pos` is left after the last digit and the value is what scanFloat gives; empty (and
 /// `pos` anywhere up to `end`) when the number needs scanFloat: an exponent, more digits, none.
 /// Inline: readers call it once per value.
-[[nodiscard]] inline std::optional<float> readShortDecimal(const char*& pos, const char* end)
+[[nodiscard, gnu::always_inline]] inline std::optional<float> readShortDecimal(const char*& pos,
+                                                                               const char* end)
 {
-    using detail::kPowersOfTen;
     constexpr std::uint64_t kMaxExactMantissa = 1U << 24;
     const bool negative = pos != end && *pos == '-';
     if (pos != end && (*pos == '-' || *pos == '+'))
     {
         ++pos;
     }
+    // The whole part of a table's value is mostly one digit: read one by one.
+    const char* const whole = pos;
     std::uint64_t mantissa = 0;
-    const std::size_t digits = detail::appendDigits(pos, end, mantissa, kMaxExactMantissa);
+    for (; pos != end && *pos >= '0' && *pos <= '9'; ++pos)
+    {
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*pos - '0');
+        if (mantissa > kMaxExactMantissa)
+        {
+            return std::nullopt;
+        }
+    }
+    const bool wholeDigits = pos != whole;
     std::size_t scale = 0;
-    if (mantissa <= kMaxExactMantissa && pos != end && *pos == '.')
+    if (pos != end && *pos == '.')
     {
         ++pos;
         scale = detail::appendDigits(pos, end, mantissa, kMaxExactMantissa);
     }
-    if (mantissa > kMaxExactMantissa || digits + scale == 0 || scale >= kPowersOfTen.size() ||
-        (pos != end && (*pos == 'e' || *pos == 'E')))
+    // 'e' and 'E' differ in one bit only.
+    if (mantissa > kMaxExactMantissa || (!wholeDigits && scale == 0) ||
+        scale >= detail::kPowersOfTen.size() || (pos != end && (*pos | 0x20) == 'e'))
     {
         return std::nullopt;
     }
-    const float value = static_cast<float>(mantissa) / kPowersOfTen[scale];
+    const float value = static_cast<float>(mantissa) / detail::kPowersOfTen[scale];
     return negative ? -value : value;
 }
 
