@@ -148,7 +148,8 @@ std::optional<std::string> readUtf8File(const std::string& path, std::uint64_t m
         {
             break;
         }
-        if (const void* nul = std::memchr(text.data() + done, 0, text.size() - done))
+        const auto length = static_cast<std::size_t>(count);
+        if (const void* nul = std::memchr(text.data() + done, 0, length))
         {
             setReadError(error, path, kFileNotUtf8Error,
                          fmt::format("it is not text (a NUL byte at offset {})",

@@ -287,13 +287,14 @@ TEST_F(CubeReader, ReadsValuesAsTheCLibraryRoundsThem)
     {
         for (const char* ending : {"\n", ""})
         {
-            const auto cube =
-                read("LUT_3D_SIZE 1\n" + value + " " + value + "\t" + value + ending, nullptr);
+            std::string text = "LUT_3D_SIZE 1\n";
+            text.append(value).append(" ").append(value).append("\t").append(value);
+            const auto cube = read(text.append(ending), nullptr);
             ASSERT_NE(cube, nullptr) << value;
             const float expected = std::strtof(value.c_str(), nullptr);
-            for (const float read : latticeOf(*cube))
+            for (const float entry : latticeOf(*cube))
             {
-                EXPECT_EQ(std::bit_cast<std::uint32_t>(read),
+                EXPECT_EQ(std::bit_cast<std::uint32_t>(entry),
                           std::bit_cast<std::uint32_t>(expected))
                     << value;
             }
