@@ -302,6 +302,26 @@ TEST_F(CubeReader, ReadsValuesAsTheCLibraryRoundsThem)
     }
 }
 
+// The lattice is sized from the bytes after the size line: the shortest lines, the last one
+// with or without its newline, must still fill it to the last entry.
+TEST_F(CubeReader, FillsTheLatticeFromTheShortestDataLines)
+{
+    for (const char* ending : {"\n", ""})
+    {
+        std::string text = "LUT_3D_SIZE 2\n";
+        for (int i = 0; i < 7; ++i)
+        {
+            text += "1 2 3\n";
+        }
+        const auto cube = read(text.append("4 5 6").append(ending), nullptr);
+        ASSERT_NE(cube, nullptr) << "ending " << std::string_view(ending).size();
+        const std::vector<float> lattice = latticeOf(*cube);
+        ASSERT_EQ(lattice.size(), 24U);
+        EXPECT_EQ(std::vector<float>(lattice.end() - 3, lattice.end()),
+                  (std::vector<float>{4, 5, 6}));
+    }
+}
+
 // A malformed line after plain data lines is reported where every newline counts it.
 TEST_F(CubeReader, CountsDataLinesInEveryNewline)
 {
