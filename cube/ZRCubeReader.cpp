@@ -113,6 +113,34 @@ Keyword keywordOf(std::string_view token)
     return Keyword::None;
 }
 
+// What a byte can be on a plain data line. Every newline and blank character beyond ASCII
+// starts with a byte of Other, which sends its line the slower way.
+enum class ByteKind : std::uint8_t
+{
+    Text,
+    Blank,
+    LineEnd,
+    Other,
+    End, // past the text's last byte
+};
+
+constexpr std::array<ByteKind, 256> kByteKinds = []
+{
+    std::array<ByteKind, 256> kinds{};
+    kinds.fill(ByteKind::Text);
+    kinds[' '] = ByteKind::Blank;
+    kinds['\t'] = ByteKind::Blank;
+    for (const std::size_t c : {0x0AU, 0x0BU, 0x0CU, 0x0DU})
+    {
+        kinds[c] = ByteKind::LineEnd;
+    }
+    for (std::size_t c = 0x80; c < 0x100; ++c)
+    {
+        kinds[c] = ByteKind::Other;
+    }
+    return kinds;
+}();
+
 // The state of one read: nothing of it outlives the call.
 class CubeParse
 {
@@ -122,18 +150,33 @@ public:
     // Runs over every piece; false (with the error set) at the first failure.
     bool run()
     {
-        foundation::PieceSplitter splitter(m_text);
+        std::size_t pos = 0;
         std::size_t line = 0;
-        while (const auto piece = splitter.next())
+        while (pos < m_text.size())
         {
             ++line;
-            if (piece->empty() || piece->front() == '#')
+            if (kByteKinds[static_cast<std::uint8_t>(m_text[pos])] == ByteKind::LineEnd)
+            {
+                ++pos; // an empty piece, such as the second half of "\r\n"
+                continue;
+            }
+            if (readPlainDataLine(pos))
             {
                 continue;
             }
-            if (!parsePiece(*piece, line, m_text.size() - splitter.offset()))
+            // Anything else (keywords, comments, errors, other newlines and blanks) is cut and
+            // read piece by piece.
+            foundation::PieceSplitter splitter(m_text.substr(pos));
+            const std::string_view piece = *splitter.next();
+            pos += splitter.offset();
+            if (!piece.empty() && piece.front() != '#' &&
+                !parsePiece(piece, line, m_text.size() - pos))
             {
                 return false;
+            }
+            if (piece.size() == splitter.offset())
+            {
+                return true; // no newline ended the piece: it was the last
             }
         }
         return true;
@@ -141,7 +184,8 @@ public:
 
     std::shared_ptr<ZRColourCube> finish(const std::string& fileName)
     {
-        if (!m_lattice || m_entries != m_expectedEntries)
+        if (!m_lattice || m_entries != m_expectedEntries ||
+            m_lattice->size() != static_cast<std::size_t>(m_entries) * kEntryBytes)
         {
             return fail(m_error, CubeErrorCode::IncompleteData);
         }
@@ -220,14 +264,14 @@ private:
         m_entries = 0;
         m_dictionary.insert_or_assign(std::string(kCubeEdgeSizeKey), Value(edge));
 
-        // Reserve the whole lattice, but no more than the rest of the file can fill, so a
-        // short file that declares a large edge costs nothing.
+        // Size the whole lattice at once, but no more than the rest of the file can fill, so a
+        // short file that declares a large edge costs no more than its own length. A file
+        // whose rest can't fill the lattice fails with 106 before its end is reached.
         const auto fillable = static_cast<std::int64_t>(bytesAfter / kShortestDataLine + 1);
         const auto reserved = static_cast<std::size_t>(std::min(m_expectedEntries, fillable));
         try
         {
-            m_lattice = std::make_shared<foundation::Bytes>();
-            m_lattice->reserve(reserved * kEntryBytes);
+            m_lattice = std::make_shared<foundation::Bytes>(reserved * kEntryBytes);
         }
         catch (const std::bad_alloc&)
         {
@@ -263,25 +307,109 @@ private:
         std::array<float, 3> rgb{};
         for (std::size_t i = 0; i < 3; ++i)
         {
-            const std::optional<float> value = foundation::scanFloat(tokens[i]);
+            const std::optional<float> value = heldFloat(tokens[i]);
             if (!value)
             {
                 return; // a line that doesn't read as three floats is skipped silently
             }
-            // A value beyond the float range is held at the largest float of its sign: an
-            // infinity in the lattice would turn every colour that touches it into NaN.
-            rgb[i] = std::clamp(*value, -std::numeric_limits<float>::max(),
-                                std::numeric_limits<float>::max());
+            rgb[i] = *value;
         }
+        store(rgb);
+    }
+
+    // A value beyond the float range is held at the largest float of its sign: an infinity in
+    // the lattice would turn every colour that touches it into NaN.
+    static std::optional<float> heldFloat(std::string_view token)
+    {
+        const std::optional<float> value = foundation::scanFloat(token);
+        if (!value)
+        {
+            return std::nullopt;
+        }
+        return std::clamp(*value, -std::numeric_limits<float>::max(),
+                          std::numeric_limits<float>::max());
+    }
+
+    // Reads the piece at `pos` when it is the common data line: three numbers made of ASCII,
+    // each after a single space or tab, blanks around them allowed, ended by a one-byte newline
+    // or the text's end. Its bytes are visited once and `pos` moves past its newline. False,
+    // with nothing changed, for any other piece; the piece-by-piece reading then decides.
+    bool readPlainDataLine(std::size_t& pos)
+    {
+        const char* p = m_text.data() + pos;
+        const char* const end = m_text.data() + m_text.size();
+        const auto kindAt = [&]
+        { return p == end ? ByteKind::End : kByteKinds[static_cast<std::uint8_t>(*p)]; };
+        ByteKind kind = kindAt();
+        while (kind == ByteKind::Blank)
+        {
+            kind = (++p, kindAt());
+        }
+        // A keyword starts with a letter, a comment with '#': both go the other way.
+        if (kind != ByteKind::Text ||
+            !((*p >= '0' && *p <= '9') || *p == '-' || *p == '+' || *p == '.'))
+        {
+            return false;
+        }
+        std::array<float, 3> rgb{};
+        bool numbers = true;
+        for (std::size_t i = 0;; ++i)
+        {
+            const char* const start = p;
+            std::optional<float> value = foundation::readShortDecimal(p, end);
+            kind = kindAt();
+            while (kind == ByteKind::Text)
+            {
+                kind = (++p, kindAt()); // the rest of the token: "0.5x" reads as 0.5
+            }
+            if (kind == ByteKind::Other)
+            {
+                return false;
+            }
+            if (!value)
+            {
+                value = heldFloat(std::string_view(start, static_cast<std::size_t>(p - start)));
+                numbers = numbers && value.has_value();
+            }
+            rgb[i] = value.value_or(0.0F);
+            if (i == 2)
+            {
+                break;
+            }
+            // One blank, then a token: two blanks in a row, or a line that ends early, make a
+            // malformed line.
+            if (kind != ByteKind::Blank || (++p, kindAt()) != ByteKind::Text)
+            {
+                return false;
+            }
+        }
+        while (kind == ByteKind::Blank)
+        {
+            kind = (++p, kindAt());
+        }
+        if (kind != ByteKind::LineEnd && kind != ByteKind::End)
+        {
+            return false; // a fourth token: malformed
+        }
+        if (numbers)
+        {
+            store(rgb);
+        }
+        pos = static_cast<std::size_t>(p - m_text.data()) + (kind == ByteKind::LineEnd ? 1 : 0);
+        return true;
+    }
+
+    void store(const std::array<float, 3>& rgb)
+    {
         if (!m_lattice)
         {
             return; // entries before the first LUT_3D_SIZE line have nowhere to go
         }
         // Past the declared count only the count matters: the file fails with 106 anyway.
-        if (m_entries < m_expectedEntries)
+        const auto offset = static_cast<std::size_t>(m_entries) * kEntryBytes;
+        if (m_entries < m_expectedEntries && offset < m_lattice->size())
         {
-            const auto* bytes = reinterpret_cast<const std::uint8_t*>(rgb.data());
-            m_lattice->insert(m_lattice->end(), bytes, bytes + kEntryBytes);
+            std::memcpy(m_lattice->data() + offset, rgb.data(), kEntryBytes);
         }
         ++m_entries;
     }

@@ -3,7 +3,6 @@
 #include "platform/foundation/FileSystem.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -123,23 +122,25 @@ std::optional<std::string> readUtf8File(const std::string& path, std::uint64_t m
     }
 
     // The size is known: a file that grows meanwhile is read as it was when opened. The text
-    // grows chunk by chunk, so a binary file (a sparse one, a frame chosen by mistake) ends at
-    // its first NUL byte, having cost no more memory than was read.
+    // grows chunk by chunk, each read straight into it, so a binary file (a sparse one, a frame
+    // chosen by mistake) ends at its first NUL byte, having cost no more memory than was read.
+    constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
+    const auto size = static_cast<std::size_t>(info.st_size);
     std::string text;
-    text.reserve(static_cast<std::size_t>(info.st_size));
-    std::array<char, 1 << 16> chunk{};
-    while (text.size() < static_cast<std::size_t>(info.st_size))
+    text.reserve(size);
+    while (text.size() < size)
     {
-        const ssize_t count =
-            ::read(file.get(), chunk.data(),
-                   std::min(chunk.size(), static_cast<std::size_t>(info.st_size) - text.size()));
+        const std::size_t done = text.size();
+        text.resize(done + std::min(kChunkBytes, size - done));
+        const ssize_t count = ::read(file.get(), text.data() + done, text.size() - done);
+        const int code = errno;
+        text.resize(done + static_cast<std::size_t>(std::max<ssize_t>(count, 0)));
         if (count < 0)
         {
-            if (errno == EINTR)
+            if (code == EINTR)
             {
                 continue;
             }
-            const int code = errno;
             setReadError(error, path, code, std::strerror(code));
             return std::nullopt;
         }
@@ -148,16 +149,13 @@ std::optional<std::string> readUtf8File(const std::string& path, std::uint64_t m
             break;
         }
         const auto length = static_cast<std::size_t>(count);
-        if (const void* nul = std::memchr(chunk.data(), 0, length))
+        if (const void* nul = std::memchr(text.data() + done, 0, length))
         {
-            setReadError(
-                error, path, kFileNotUtf8Error,
-                fmt::format("it is not text (a NUL byte at offset {})",
-                            text.size() + static_cast<std::size_t>(static_cast<const char*>(nul) -
-                                                                   chunk.data())));
+            setReadError(error, path, kFileNotUtf8Error,
+                         fmt::format("it is not text (a NUL byte at offset {})",
+                                     static_cast<const char*>(nul) - text.data()));
             return std::nullopt;
         }
-        text.append(chunk.data(), length);
     }
 
     if (const auto offset = firstInvalidUtf8(text))

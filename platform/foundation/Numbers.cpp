@@ -89,53 +89,6 @@ template <typename T> T convertDecimal(std::string_view number)
     return negative ? -value : value;
 }
 
-// The common case of a .cube data value, such as "0.123456" or "-1.5", read in one pass from
-// the token's start: at most 24 bits of decimal mantissa and a fraction of up to 10 digits.
-// Both are exact in float, so one IEEE division rounds correctly, as a full conversion would.
-// Empty when the number needs the full conversion (an exponent, more digits) or there is none.
-std::optional<float> exactSmallDecimal(std::string_view token)
-{
-    constexpr std::array<float, 11> kPowersOfTen = {1e0F, 1e1F, 1e2F, 1e3F, 1e4F, 1e5F,
-                                                    1e6F, 1e7F, 1e8F, 1e9F, 1e10F};
-    constexpr std::uint32_t kMaxExactMantissa = 1U << 24;
-    const char* pos = token.data();
-    const char* const end = pos + token.size();
-    const bool negative = pos != end && *pos == '-';
-    if (pos != end && (*pos == '-' || *pos == '+'))
-    {
-        ++pos;
-    }
-    std::uint32_t mantissa = 0;
-    std::size_t digits = 0;
-    for (; pos != end && isDigit(*pos); ++pos, ++digits)
-    {
-        mantissa = mantissa * 10 + static_cast<std::uint32_t>(*pos - '0');
-        if (mantissa > kMaxExactMantissa)
-        {
-            return std::nullopt;
-        }
-    }
-    std::size_t scale = 0;
-    if (pos != end && *pos == '.')
-    {
-        for (++pos; pos != end && isDigit(*pos); ++pos, ++scale)
-        {
-            mantissa = mantissa * 10 + static_cast<std::uint32_t>(*pos - '0');
-            if (mantissa > kMaxExactMantissa)
-            {
-                return std::nullopt;
-            }
-        }
-    }
-    if (digits + scale == 0 || scale >= kPowersOfTen.size() ||
-        (pos != end && (*pos == 'e' || *pos == 'E')))
-    {
-        return std::nullopt;
-    }
-    const float value = static_cast<float>(mantissa) / kPowersOfTen[scale];
-    return negative ? -value : value;
-}
-
 } // namespace
 
 char userDecimalSeparator()
@@ -171,7 +124,8 @@ std::optional<double> numberFromString(std::string_view token, char decimalSepar
 
 std::optional<float> scanFloat(std::string_view token)
 {
-    if (const std::optional<float> exact = exactSmallDecimal(token))
+    const char* pos = token.data();
+    if (const std::optional<float> exact = readShortDecimal(pos, token.data() + token.size()))
     {
         return exact;
     }

@@ -117,6 +117,9 @@ TEST(CubeReaderFile, RefusesWhatIsNotARegularFileOrTextAtOnceSayingWhatItIs)
     ASSERT_EQ(::symlink(dir.pathOf("a.cube").c_str(), dir.pathOf("b.cube").c_str()), 0);
     // A sparse file of zeros is regular, but no text: it ends at its first byte.
     ASSERT_EQ(::truncate(dir.write("sparse.cube", "").c_str(), 1LL << 31), 0);
+    // Past the first chunk read, the offset still counts from the file's start.
+    std::string lateNul(100000, ' ');
+    lateNul += '\0';
     const std::vector<std::tuple<std::string, std::int64_t, std::string>> cases = {
         {dir.pathOf("pipe.cube"), foundation::kFileNotRegularError, "a named pipe (FIFO)"},
         {dir.pathOf("to-pipe.cube"), foundation::kFileNotRegularError, "a named pipe (FIFO)"},
@@ -124,6 +127,8 @@ TEST(CubeReaderFile, RefusesWhatIsNotARegularFileOrTextAtOnceSayingWhatItIs)
         {"/dev/urandom", foundation::kFileNotRegularError, "a character device"},
         {dir.pathOf("a.cube"), ELOOP, "its symbolic links form a loop"},
         {dir.pathOf("sparse.cube"), foundation::kFileNotUtf8Error, "a NUL byte at offset 0"},
+        {dir.write("late.cube", lateNul), foundation::kFileNotUtf8Error,
+         "a NUL byte at offset 100000"},
     };
     for (const auto& [path, code, what] : cases)
     {

@@ -2,8 +2,10 @@
 // Copyright Huecast contributors
 #include "cube/ZRCubeReader.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <ostream>
 #include <string>
@@ -272,6 +274,63 @@ TEST_F(CubeReader, KeepsEntriesInFileOrderUnclamped)
     const auto cube = read(text, nullptr);
     ASSERT_NE(cube, nullptr);
     EXPECT_EQ(latticeOf(*cube), expected);
+}
+
+// Each value as the C library rounds it, bit for bit: inside the text and at its very end,
+// where fewer than eight bytes follow a number, and with digit runs on either side of eight.
+TEST_F(CubeReader, ReadsValuesAsTheCLibraryRoundsThem)
+{
+    for (const std::string value :
+         {"0.5", "-0", "+.5", "7.", "-0.049999", "1.0000001", "0.12345678", "0.123456789",
+          "0.1234567891", "0.12345678912", "12345678.5", "16777216", "16777217", "0.000000000001",
+          "00000000001.25", "1.5e-3", "3.4028235e38", "1e-46", "0.99999999999999999999"})
+    {
+        for (const char* ending : {"\n", ""})
+        {
+            std::string text = "LUT_3D_SIZE 1\n";
+            text.append(value).append(" ").append(value).append("\t").append(value);
+            const auto cube = read(text.append(ending), nullptr);
+            ASSERT_NE(cube, nullptr) << value;
+            const float expected = std::strtof(value.c_str(), nullptr);
+            for (const float entry : latticeOf(*cube))
+            {
+                EXPECT_EQ(std::bit_cast<std::uint32_t>(entry),
+                          std::bit_cast<std::uint32_t>(expected))
+                    << value;
+            }
+        }
+    }
+}
+
+// The lattice is sized from the bytes after the size line: the shortest lines, the last one
+// with or without its newline, must still fill it to the last entry.
+TEST_F(CubeReader, FillsTheLatticeFromTheShortestDataLines)
+{
+    for (const char* ending : {"\n", ""})
+    {
+        std::string text = "LUT_3D_SIZE 2\n";
+        for (int i = 0; i < 7; ++i)
+        {
+            text += "1 2 3\n";
+        }
+        const auto cube = read(text.append("4 5 6").append(ending), nullptr);
+        ASSERT_NE(cube, nullptr) << "ending " << std::string_view(ending).size();
+        const std::vector<float> lattice = latticeOf(*cube);
+        ASSERT_EQ(lattice.size(), 24U);
+        EXPECT_EQ(std::vector<float>(lattice.end() - 3, lattice.end()),
+                  (std::vector<float>{4, 5, 6}));
+    }
+}
+
+// A malformed line after plain data lines is reported where every newline counts it.
+TEST_F(CubeReader, CountsDataLinesInEveryNewline)
+{
+    for (const auto& [newline, line] :
+         std::vector<std::pair<std::string, int>>{{"\n", 12}, {"\r\n", 23}, {"\v", 12}})
+    {
+        expectFailure(sampleWith({{12, "0 1 1 1"}}, newline), 105,
+                      "Malformed data Line:" + std::to_string(line));
+    }
 }
 
 TEST_F(CubeReader, HoldsValuesBeyondTheFloatRangeAtTheLargestFloat)
