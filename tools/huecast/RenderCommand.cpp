@@ -75,7 +75,7 @@ bool checkPaths(const RenderOptions& options, const std::vector<FrameJob>& jobs,
 // allocator hands such buffers back to the kernel when they are freed, and each page faults in
 // again, zeroed, on the next frame: a third of a run's CPU time on 1080p frames. Keep them, in
 // one arena for all threads, so that a buffer freed by one thread serves the next frame on
-// another (half the page faults of an OpenEXR sequence). Called before any thread starts.
+// another (half the page faults of an OpenEXR sequence). Called before the run's threads start.
 void keepFrameBuffers()
 {
     constexpr int kMiB = 1 << 20;
