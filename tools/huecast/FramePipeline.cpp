@@ -87,65 +87,62 @@ private:
 
     void readAll()
     {
-        for (std::size_t index = 0;; ++index)
-        {
-            std::unique_lock lock(m_mutex);
-            if (!waitFor(lock, index, Slot::State::Free))
-            {
-                return;
-            }
-            lock.unlock();
-            Slot& slot = slotOf(index);
-            foundation::Error error;
-            const bool done =
-                guarded(host::HostError::FrameUnreadable, &error,
-                        [&] { return m_steps.read(index, &slot.input, &slot.format, &error); });
-            lock.lock();
-            finish(index, Slot::State::Read, FrameFailure::Step::Read, done, std::move(error));
-        }
+        runStep(Slot::State::Free, Slot::State::Read, FrameFailure::Step::Read,
+                host::HostError::FrameUnreadable,
+                [this](std::size_t index, Slot& slot, foundation::Error* error)
+                { return m_steps.read(index, &slot.input, &slot.format, error); });
     }
 
     void gradeAll()
     {
-        for (std::size_t index = 0;; ++index)
-        {
-            std::unique_lock lock(m_mutex);
-            if (!waitFor(lock, index, Slot::State::Read))
-            {
-                return;
-            }
-            lock.unlock();
-            Slot& slot = slotOf(index);
-            foundation::Error error;
-            const bool done =
-                guarded(host::HostError::FrameNotRendered, &error,
-                        [&] { return m_steps.grade(slot.input, &slot.output, &error); });
-            lock.lock();
-            finish(index, Slot::State::Graded, FrameFailure::Step::Grade, done, std::move(error));
-        }
+        runStep(Slot::State::Read, Slot::State::Graded, FrameFailure::Step::Grade,
+                host::HostError::FrameNotRendered,
+                [this](std::size_t, Slot& slot, foundation::Error* error)
+                { return m_steps.grade(slot.input, &slot.output, error); });
     }
 
     void writeAll()
     {
+        runStep(
+            Slot::State::Graded, Slot::State::Free, FrameFailure::Step::Write,
+            host::HostError::FrameNotWritten,
+            [this](std::size_t index, Slot& slot, foundation::Error* error)
+            { return m_steps.write(index, slot.output, slot.format, error); },
+            [this](std::size_t index)
+            {
+                if (m_steps.written)
+                {
+                    m_steps.written(index + 1);
+                }
+            });
+    }
+
+    // One thread's part of the run, frame after frame: waits for the frame's slot to be
+    // `ready`, runs the step on it without the lock, and hands the slot on as `next`, then
+    // tells `afterEach`; or keeps the step's failure. Returns once the run stops before the
+    // next frame.
+    template <typename Body, typename After = void (*)(std::size_t)>
+    void runStep(
+        Slot::State ready, Slot::State next, FrameFailure::Step step, host::HostError code,
+        const Body& body, const After& afterEach = [](std::size_t) {})
+    {
         for (std::size_t index = 0;; ++index)
         {
             std::unique_lock lock(m_mutex);
-            if (!waitFor(lock, index, Slot::State::Graded))
+            if (!waitFor(lock, index, ready))
             {
                 return;
             }
             lock.unlock();
-            Slot& slot = slotOf(index);
             foundation::Error error;
             const bool done =
-                guarded(host::HostError::FrameNotWritten, &error,
-                        [&] { return m_steps.write(index, slot.output, slot.format, &error); });
+                guarded(code, &error, [&] { return body(index, slotOf(index), &error); });
             lock.lock();
-            finish(index, Slot::State::Free, FrameFailure::Step::Write, done, std::move(error));
+            finish(index, next, step, done, std::move(error));
             lock.unlock();
-            if (done && m_steps.written)
+            if (done)
             {
-                m_steps.written(index + 1);
+                afterEach(index);
             }
         }
     }
