@@ -11,7 +11,7 @@ set_target_properties(huecast PROPERTIES INSTALL_RPATH "$ORIGIN/${HUECAST_PRIVAT
 set_target_properties(huecast_bundle PROPERTIES INSTALL_RPATH "$ORIGIN/..")
 
 install(TARGETS huecast RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS huecast_kit huecast_frame_files LIBRARY DESTINATION ${HUECAST_INSTALL_PRIVATEDIR})
+install(TARGETS huecast_kit huecast_frame_files huecast_common_frames LIBRARY DESTINATION ${HUECAST_INSTALL_PRIVATEDIR})
 install(TARGETS huecast_bundle LIBRARY DESTINATION ${HUECAST_INSTALL_PRIVATEDIR}/Huecast.bundle)
 list(TRANSFORM HUECAST_SKIN_IMAGES PREPEND ${PROJECT_SOURCE_DIR}/resources/
      OUTPUT_VARIABLE skin_files)

@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+// Inside the common-format module: one reader and one writer per format.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "host/Frame.h"
+#include "host/FrameFiles.h"
+
+namespace huecast::host::frames
+{
+
+enum class Family : std::uint8_t
+{
+    Png,
+    Tiff,
+    OpenExr,
+};
+
+/// What a read kept of a file to write the graded frame back the way OpenImageIO would have
+/// written it: each format derives its own.
+struct StoredLayout
+{
+    explicit StoredLayout(Family kind) : family(kind) {}
+    StoredLayout(const StoredLayout&) = default;
+    StoredLayout& operator=(const StoredLayout&) = delete;
+    virtual ~StoredLayout() = default;
+
+    const Family family;
+};
+
+/// Each reader: true with the frame filled (as the OpenImageIO module fills it) and the layout
+/// and source channel count set, or false for anything it doesn't reproduce exactly or can't
+/// read. Each writer: given its own family's layout, writes `destination` from the start, or
+/// returns false for anything it doesn't reproduce exactly or can't write.
+bool readPng(const std::string& path, Frame* frame, std::shared_ptr<const StoredLayout>* layout,
+             int* channels);
+bool writePng(const std::string& destination, const Frame& frame, const StoredLayout& layout,
+              int channels, const FrameWriteOptions& options);
+
+bool readTiff(const std::string& path, Frame* frame, std::shared_ptr<const StoredLayout>* layout,
+              int* channels);
+bool writeTiff(const std::string& destination, const Frame& frame, const StoredLayout& layout,
+               int channels, const FrameWriteOptions& options);
+
+bool readOpenExr(const std::string& path, Frame* frame,
+                 std::shared_ptr<const StoredLayout>* layout, int* channels);
+bool writeOpenExr(const std::string& destination, const Frame& frame, const StoredLayout& layout,
+                  int channels, const FrameWriteOptions& options);
+
+/// The Software tag every written frame carries.
+inline constexpr const char* kSoftware = "Huecast " HUECAST_VERSION;
+
+} // namespace huecast::host::frames

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "host/Frame.h"
+#include "host/FrameFiles.h"
+
+namespace huecast::host
+{
+
+/// What the common-format module offers: PNG, TIFF and OpenEXR frames read and written through
+/// libpng, libtiff and OpenEXR, which load in milliseconds where OpenImageIO takes half a
+/// second. It takes only the files it handles exactly as the OpenImageIO module does (the same
+/// pixels, the same bytes written) and declines the rest, which the host then hands to that
+/// module: so every file keeps today's behaviour, and errors keep OpenImageIO's messages.
+struct CommonFrameFileModule
+{
+    static constexpr int kVersion = 1;
+    int version = kVersion;
+
+    /// Reads the file into the frame as the OpenImageIO module would; the stored layout (opaque,
+    /// owned by the module) and the source's channel count come back for writing. False, with
+    /// the frame unspecified, for a file the module declines or can't read.
+    bool (*read)(const std::string& path, Frame* frame, std::shared_ptr<const void>* layout,
+                 int* channels) = nullptr;
+    /// Writes the frame with `channels` channels into `destination` (an existing temporary) as
+    /// the OpenImageIO module would write it to `path`, given what `read` kept of the source.
+    /// False when it declines (another format, options it doesn't reproduce) or fails; the
+    /// temporary is then rewritten from the start by the OpenImageIO module.
+    bool (*write)(const std::string& path, const std::string& destination, const Frame& frame,
+                  const void* layout, int channels, const FrameWriteOptions& options) = nullptr;
+};
+
+/// The file name of the module, found beside the OpenImageIO one.
+inline constexpr const char* kCommonFrameFileModuleName = "huecast-common-frames.so";
+
+} // namespace huecast::host
+
+/// The module's one entry point.
+extern "C" [[gnu::visibility("default")]] const huecast::host::CommonFrameFileModule*
+HuecastCommonFrameFileModule();

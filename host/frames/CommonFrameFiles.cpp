@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+// The common-format module: PNG, TIFF and OpenEXR frames through the libraries made for them.
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <optional>
+
+#include "host/frames/CommonFormats.h"
+#include "host/frames/CommonFrameFileModule.h"
+
+namespace huecast::host::frames
+{
+namespace
+{
+
+/// The family OpenImageIO would pick for the file name, when it is one of ours.
+std::optional<Family> familyOf(const std::string& path)
+{
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".png")
+    {
+        return Family::Png;
+    }
+    if (extension == ".tif" || extension == ".tiff")
+    {
+        return Family::Tiff;
+    }
+    if (extension == ".exr")
+    {
+        return Family::OpenExr;
+    }
+    return std::nullopt;
+}
+
+bool read(const std::string& path, Frame* frame, std::shared_ptr<const StoredLayout>* layout,
+          int* channels)
+{
+    const std::optional<Family> family = familyOf(path);
+    if (!family)
+    {
+        return false;
+    }
+    switch (*family)
+    {
+    case Family::Png:
+        return readPng(path, frame, layout, channels);
+    case Family::Tiff:
+        return readTiff(path, frame, layout, channels);
+    case Family::OpenExr:
+        return readOpenExr(path, frame, layout, channels);
+    }
+    return false;
+}
+
+bool write(const std::string& path, const std::string& destination, const Frame& frame,
+           const StoredLayout& layout, int channels, const FrameWriteOptions& options)
+{
+    if (familyOf(path) != layout.family)
+    {
+        return false; // another format's metadata: OpenImageIO maps it across
+    }
+    switch (layout.family)
+    {
+    case Family::Png:
+        return writePng(destination, frame, layout, channels, options);
+    case Family::Tiff:
+        return writeTiff(destination, frame, layout, channels, options);
+    case Family::OpenExr:
+        return writeOpenExr(destination, frame, layout, channels, options);
+    }
+    return false;
+}
+
+// Nothing thrown inside (by a library, or memory running out) crosses into the host: the file
+// is declined, and OpenImageIO gets its turn and gives the message.
+bool guardedRead(const std::string& path, Frame* frame, std::shared_ptr<const void>* stored,
+                 int* channels)
+{
+    try
+    {
+        std::shared_ptr<const StoredLayout> layout;
+        if (!read(path, frame, &layout, channels))
+        {
+            return false;
+        }
+        *stored = std::move(layout);
+        return true;
+    }
+    catch (...)
+    {
+        return false;
+    }
+}
+
+bool guardedWrite(const std::string& path, const std::string& destination, const Frame& frame,
+                  const void* stored, int channels, const FrameWriteOptions& options)
+{
+    try
+    {
+        return stored != nullptr && write(path, destination, frame,
+                                          *static_cast<const StoredLayout*>(stored), channels,
+                                          options);
+    }
+    catch (...)
+    {
+        return false;
+    }
+}
+
+} // namespace
+} // namespace huecast::host::frames
+
+const huecast::host::CommonFrameFileModule* HuecastCommonFrameFileModule()
+{
+    static const huecast::host::CommonFrameFileModule module{
+        huecast::host::CommonFrameFileModule::kVersion, huecast::host::frames::guardedRead,
+        huecast::host::frames::guardedWrite};
+    return &module;
+}

@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#include "host/frames/CommonFormats.h"
+
+namespace huecast::host::frames
+{
+
+bool readTiff(const std::string& /*path*/, Frame* /*frame*/,
+              std::shared_ptr<const StoredLayout>* /*layout*/, int* /*channels*/)
+{
+    return false;
+}
+
+bool writeTiff(const std::string& /*destination*/, const Frame& /*frame*/,
+               const StoredLayout& /*layout*/, int /*channels*/,
+               const FrameWriteOptions& /*options*/)
+{
+    return false;
+}
+
+} // namespace huecast::host::frames

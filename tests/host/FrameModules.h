@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+//
+// Both frame-file modules side by side: the common-format one must give what the OpenImageIO
+// one gives, pixel for pixel and byte for byte, or decline the file.
+#pragma once
+
+#include <string>
+
+#include "host/FrameFiles.h"
+#include "tests/support/TestSupport.h"
+
+namespace huecast::test
+{
+
+/// What happened to one file taken through both modules.
+enum class CommonModule
+{
+    Took,     ///< read and wrote it, as OpenImageIO does
+    Declined, ///< declined to read it
+};
+
+/// Reads `source` through both modules and, when the common one takes it, expects the same
+/// frame and channel count, then writes that frame through both to `output` (whose extension
+/// names the format) in `dir` and expects the same bytes, the time of writing aside. Expects
+/// the common module to write whenever it read. Failures are reported through gtest.
+CommonModule compareWithOpenImageIO(const std::string& source, const TempDir& dir,
+                                    const std::string& output,
+                                    const host::FrameWriteOptions& options = {});
+
+/// The file's bytes with every "YYYY:MM:DD HH:MM:SS" time stamp set to one fixed time.
+std::string withoutTimeStamps(const std::string& bytes);
+
+} // namespace huecast::test
