@@ -17,7 +17,7 @@ namespace huecast::host
 /// The module and the host are built together, so C++ types cross the boundary.
 struct FrameFileModule
 {
-    static constexpr int kVersion = 2;
+    static constexpr int kVersion = 3;
     int version = kVersion;
 
     /// Reads the file into the frame; the stored format (opaque, owned by the module) and the
@@ -30,6 +30,10 @@ struct FrameFileModule
     bool (*write)(const std::string& path, const std::string& destination, const Frame& frame,
                   const void* format, int channels, const FrameWriteOptions& options,
                   foundation::Error* error) = nullptr;
+    /// Reads only the file's header, for the stored format `read` would give: for a frame that
+    /// another reader read, written in a format that only this module writes.
+    bool (*readFormat)(const std::string& path, std::shared_ptr<const void>* format,
+                       foundation::Error* error) = nullptr;
     /// Opens a movie; the open clip (owned by the module) and its frame count come back.
     bool (*openClip)(const std::string& path, std::shared_ptr<void>* clip, long* frames,
                      foundation::Error* error) = nullptr;

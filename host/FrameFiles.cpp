@@ -15,22 +15,23 @@
 #include "host/FileReplacement.h"
 #include "host/FrameFileModule.h"
 #include "host/HostError.h"
+#include "host/frames/CommonFrameFileModule.h"
 
 namespace huecast::host
 {
 namespace
 {
 
-struct LoadedModule
+template <typename Module> struct LoadedModule
 {
-    const FrameFileModule* module = nullptr;
+    const Module* module = nullptr;
     std::string failure;
 };
 
-// The module sits beside the kit library, which every host links: in the build tree's lib/ and
+// The modules sit beside the kit library, which every host links: in the build tree's lib/ and
 // in the installed private folder alike. Loaded by full path, since a sanitizer's dlopen
 // interceptor hides the caller's RUNPATH; empty when the kit library's folder is unknown.
-std::string moduleBesideKit()
+std::string besideKit(const char* name)
 {
     void* kit = dlopen(HUECAST_KIT_LIBRARY, RTLD_LAZY | RTLD_NOLOAD);
     if (kit == nullptr)
@@ -40,23 +41,24 @@ std::string moduleBesideKit()
     std::array<char, PATH_MAX> origin{};
     const bool found = dlinfo(kit, RTLD_DI_ORIGIN, origin.data()) == 0;
     dlclose(kit);
-    return found ? std::string(origin.data()) + "/" + kFrameFileModuleName : std::string();
+    return found ? std::string(origin.data()) + "/" + name : std::string();
 }
 
 // Beside the kit library, else by name through the library path. Never unloaded: formats it
 // made hold its code.
-LoadedModule loadModule()
+template <typename Module> LoadedModule<Module> loadModule(const char* name, const char* entryPoint)
 {
-    std::string path = moduleBesideKit();
+    std::string path = besideKit(name);
     if (path.empty())
     {
-        path = kFrameFileModuleName;
+        path = name;
     }
     const auto failed = [](const std::string& reason)
     {
-        return LoadedModule{nullptr, fmt::format("Frames can't be read or written: the frame-file "
-                                                 "module couldn't be loaded ({})",
-                                                 reason)};
+        return LoadedModule<Module>{
+            nullptr, fmt::format("Frames can't be read or written: the frame-file module couldn't "
+                                 "be loaded ({})",
+                                 reason)};
     };
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (handle == nullptr)
@@ -64,10 +66,9 @@ LoadedModule loadModule()
         const char* reason = dlerror();
         return failed(reason != nullptr ? reason : path);
     }
-    const auto entry = reinterpret_cast<decltype(&HuecastFrameFileModule)>(
-        dlsym(handle, "HuecastFrameFileModule"));
-    const FrameFileModule* module = entry != nullptr ? entry() : nullptr;
-    if (module == nullptr || module->version != FrameFileModule::kVersion)
+    const auto entry = reinterpret_cast<const Module* (*)()>(dlsym(handle, entryPoint));
+    const Module* module = entry != nullptr ? entry() : nullptr;
+    if (module == nullptr || module->version != Module::kVersion)
     {
         return failed(path + " has no compatible entry point");
     }
@@ -76,7 +77,8 @@ LoadedModule loadModule()
 
 const FrameFileModule* frameFileModule(HostError code, foundation::Error* error)
 {
-    static const LoadedModule loaded = loadModule();
+    static const auto loaded =
+        loadModule<FrameFileModule>(kFrameFileModuleName, "HuecastFrameFileModule");
     if (loaded.module == nullptr)
     {
         hostError(error, code, loaded.failure);
@@ -84,20 +86,68 @@ const FrameFileModule* frameFileModule(HostError code, foundation::Error* error)
     return loaded.module;
 }
 
+// Without it every frame still goes through OpenImageIO, only slower.
+const CommonFrameFileModule* commonFrameFileModule()
+{
+    static const auto loaded = loadModule<CommonFrameFileModule>(kCommonFrameFileModuleName,
+                                                                 "HuecastCommonFrameFileModule");
+    return loaded.module;
+}
+
+/// Writes through OpenImageIO, which needs its own description of a source another module read.
+bool writeThroughOpenImageIO(const std::string& path, const std::string& temporary,
+                             const Frame& frame, const std::shared_ptr<const void>& stored,
+                             int channels, const FrameWriteOptions& options, bool describeSource,
+                             const std::string& source, foundation::Error* error)
+{
+    const FrameFileModule* module = frameFileModule(HostError::FrameNotWritten, error);
+    if (module == nullptr)
+    {
+        return false;
+    }
+    std::shared_ptr<const void> described = stored;
+    if (describeSource && !module->readFormat(source, &described, error))
+    {
+        return false;
+    }
+    return module->write(path, temporary, frame, described.get(), channels, options, error);
+}
+
 } // namespace
 
-void loadFrameFileModule()
+void loadFrameFileModules(const std::string& input, const std::string& output)
 {
-    foundation::Error ignored; // a failure is reported again by the read or write that needs it
-    frameFileModule(HostError::FrameUnreadable, &ignored);
+    const auto family = frames::familyOfName(input);
+    if (family)
+    {
+        (void)commonFrameFileModule();
+    }
+    if (!family || family != frames::familyOfName(output))
+    {
+        foundation::Error ignored; // a failure is reported again by the read or write needing it
+        frameFileModule(HostError::FrameUnreadable, &ignored);
+    }
 }
 
 bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* format,
                    foundation::Error* error)
 {
-    const FrameFileModule* module = frameFileModule(HostError::FrameUnreadable, error);
     std::shared_ptr<const void> stored;
     int channels = 4;
+    const CommonFrameFileModule* common =
+        frames::familyOfName(path) ? commonFrameFileModule() : nullptr;
+    if (common != nullptr && common->read(path, frame, &stored, &channels))
+    {
+        if (format != nullptr)
+        {
+            format->keepSource(std::move(stored), channels, FrameFileFormat::Reader::CommonFormats,
+                               path);
+        }
+        return true;
+    }
+    // Everything else, and what the common reader declines, damaged files among it: OpenImageIO
+    // reads it or says what is wrong.
+    const FrameFileModule* module = frameFileModule(HostError::FrameUnreadable, error);
     if (module == nullptr || !module->read(path, frame, &stored, &channels, error))
     {
         return false;
@@ -112,19 +162,22 @@ bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* forma
 bool writeFrameFile(const std::string& path, const Frame& frame, const FrameFileFormat& format,
                     foundation::Error* error)
 {
-    const FrameFileModule* module = frameFileModule(HostError::FrameNotWritten, error);
-    if (module == nullptr)
-    {
-        return false;
-    }
+    const bool readByCommon = format.m_reader == FrameFileFormat::Reader::CommonFormats;
+    const CommonFrameFileModule* common = readByCommon ? commonFrameFileModule() : nullptr;
     std::string reason;
     const bool written = replaceFile(
         path,
         [&](const std::string& temporary, std::string* problem)
         {
+            if (common != nullptr && common->write(path, temporary, frame, format.m_stored.get(),
+                                                   format.writtenChannels(), format.m_options))
+            {
+                return true;
+            }
             foundation::Error writeError;
-            if (module->write(path, temporary, frame, format.m_stored.get(),
-                              format.writtenChannels(), format.m_options, &writeError))
+            if (writeThroughOpenImageIO(path, temporary, frame, format.m_stored,
+                                        format.writtenChannels(), format.m_options, readByCommon,
+                                        format.m_source, &writeError))
             {
                 return true;
             }

@@ -58,19 +58,32 @@ private:
 
     friend class ClipReader;
 
+    /// The module whose description of the source `m_stored` is.
+    enum class Reader : std::uint8_t
+    {
+        OpenImageIO,
+        CommonFormats,
+    };
+
     /// Takes what a read gave back about the source; the write options stay as they were.
-    void keepSource(std::shared_ptr<const void> stored, int channels)
+    void keepSource(std::shared_ptr<const void> stored, int channels,
+                    Reader reader = Reader::OpenImageIO, std::string source = {})
     {
         m_stored = std::move(stored);
         m_channels = channels;
+        m_reader = reader;
+        m_source = std::move(source);
     }
 
     std::shared_ptr<const void> m_stored; // the reader's own description, or null
     int m_channels = 4;
+    Reader m_reader = Reader::OpenImageIO;
+    std::string m_source; // the file read, for OpenImageIO to describe when it writes instead
     FrameWriteOptions m_options;
 };
 
-/// Reads the first image of a frame file (PNG, JPEG, TIFF, OpenEXR, DPX, ...) into the frame as
+/// Reads the first image of a frame file (PNG, JPEG, TIFF, OpenEXR, DPX, ...; the common PNG,
+/// TIFF and OpenEXR layouts through their own libraries, with the same result) into the frame as
 /// RGBA of the nearest pixel type (8-bit stays 8-bit, 10 to 16-bit become 16-bit, anything else
 /// float); grey is spread over red, green and blue, a missing alpha is opaque. Colour comes
 /// straight (unassociated): a file that stores it premultiplied (OpenEXR, associated-alpha
@@ -88,10 +101,12 @@ bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* forma
 bool writeFrameFile(const std::string& path, const Frame& frame, const FrameFileFormat& format,
                     foundation::Error* error);
 
-/// Loads what reading and writing frame files needs (OpenImageIO and the libraries it brings,
-/// a few hundred milliseconds), so that the first read doesn't wait for it: a host calls it on
-/// a worker thread while it brings up GL. Reads and writes load it themselves otherwise.
-void loadFrameFileModule();
+/// Loads what reading `input` and writing `output` will need (PNG, TIFF and OpenEXR through
+/// their own libraries, in milliseconds; OpenImageIO, a few hundred, for the other formats and
+/// for writing one format from another), so that the first read doesn't wait for it: a host
+/// calls it on a worker thread while it brings up GL. Reads and writes load what they need
+/// themselves otherwise.
+void loadFrameFileModules(const std::string& input, const std::string& output);
 
 /// Whether the file name's extension is a movie's (.mov, .mp4, .mkv, ...): such a file is a clip
 /// of many frames, never a single frame.

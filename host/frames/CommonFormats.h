@@ -9,16 +9,10 @@
 
 #include "host/Frame.h"
 #include "host/FrameFiles.h"
+#include "host/frames/CommonFrameFileModule.h"
 
 namespace huecast::host::frames
 {
-
-enum class Family : std::uint8_t
-{
-    Png,
-    Tiff,
-    OpenExr,
-};
 
 /// What a read kept of a file to write the graded frame back the way OpenImageIO would have
 /// written it: each format derives its own.
@@ -46,8 +40,8 @@ bool readTiff(const std::string& path, Frame* frame, std::shared_ptr<const Store
 bool writeTiff(const std::string& destination, const Frame& frame, const StoredLayout& layout,
                int channels, const FrameWriteOptions& options);
 
-bool readOpenExr(const std::string& path, Frame* frame,
-                 std::shared_ptr<const StoredLayout>* layout, int* channels);
+bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const StoredLayout>* layout,
+                 int* channels);
 bool writeOpenExr(const std::string& destination, const Frame& frame, const StoredLayout& layout,
                   int channels, const FrameWriteOptions& options);
 

@@ -2,7 +2,12 @@
 // Copyright Huecast contributors
 #pragma once
 
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "host/Frame.h"
@@ -33,6 +38,39 @@ struct CommonFrameFileModule
     bool (*write)(const std::string& path, const std::string& destination, const Frame& frame,
                   const void* layout, int channels, const FrameWriteOptions& options) = nullptr;
 };
+
+namespace frames
+{
+
+enum class Family : std::uint8_t
+{
+    Png,
+    Tiff,
+    OpenExr,
+};
+
+/// The module's format that OpenImageIO would pick for the file name, if it is one.
+inline std::optional<Family> familyOfName(const std::string& path)
+{
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".png")
+    {
+        return Family::Png;
+    }
+    if (extension == ".tif" || extension == ".tiff")
+    {
+        return Family::Tiff;
+    }
+    if (extension == ".exr")
+    {
+        return Family::OpenExr;
+    }
+    return std::nullopt;
+}
+
+} // namespace frames
 
 /// The file name of the module, found beside the OpenImageIO one.
 inline constexpr const char* kCommonFrameFileModuleName = "huecast-common-frames.so";

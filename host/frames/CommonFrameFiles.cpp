@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
 // The common-format module: PNG, TIFF and OpenEXR frames through the libraries made for them.
-#include <algorithm>
-#include <cctype>
-#include <filesystem>
 #include <optional>
 
 #include "host/frames/CommonFormats.h"
@@ -14,31 +11,10 @@ namespace huecast::host::frames
 namespace
 {
 
-/// The family OpenImageIO would pick for the file name, when it is one of ours.
-std::optional<Family> familyOf(const std::string& path)
-{
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (extension == ".png")
-    {
-        return Family::Png;
-    }
-    if (extension == ".tif" || extension == ".tiff")
-    {
-        return Family::Tiff;
-    }
-    if (extension == ".exr")
-    {
-        return Family::OpenExr;
-    }
-    return std::nullopt;
-}
-
 bool read(const std::string& path, Frame* frame, std::shared_ptr<const StoredLayout>* layout,
           int* channels)
 {
-    const std::optional<Family> family = familyOf(path);
+    const std::optional<Family> family = familyOfName(path);
     if (!family)
     {
         return false;
@@ -58,7 +34,7 @@ bool read(const std::string& path, Frame* frame, std::shared_ptr<const StoredLay
 bool write(const std::string& path, const std::string& destination, const Frame& frame,
            const StoredLayout& layout, int channels, const FrameWriteOptions& options)
 {
-    if (familyOf(path) != layout.family)
+    if (familyOfName(path) != layout.family)
     {
         return false; // another format's metadata: OpenImageIO maps it across
     }
@@ -100,9 +76,9 @@ bool guardedWrite(const std::string& path, const std::string& destination, const
 {
     try
     {
-        return stored != nullptr && write(path, destination, frame,
-                                          *static_cast<const StoredLayout*>(stored), channels,
-                                          options);
+        return stored != nullptr &&
+               write(path, destination, frame, *static_cast<const StoredLayout*>(stored), channels,
+                     options);
     }
     catch (...)
     {

@@ -6,14 +6,14 @@ namespace huecast::host::frames
 {
 
 bool readOpenExr(const std::string& /*path*/, Frame* /*frame*/,
-              std::shared_ptr<const StoredLayout>* /*layout*/, int* /*channels*/)
+                 std::shared_ptr<const StoredLayout>* /*layout*/, int* /*channels*/)
 {
     return false;
 }
 
 bool writeOpenExr(const std::string& /*destination*/, const Frame& /*frame*/,
-               const StoredLayout& /*layout*/, int /*channels*/,
-               const FrameWriteOptions& /*options*/)
+                  const StoredLayout& /*layout*/, int /*channels*/,
+                  const FrameWriteOptions& /*options*/)
 {
     return false;
 }

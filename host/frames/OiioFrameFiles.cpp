@@ -222,6 +222,18 @@ bool read(const std::string& path, Frame* frame, std::shared_ptr<const void>* fo
     return readCurrentImage(*input, frame, format, channels, error);
 }
 
+bool readFormat(const std::string& path, std::shared_ptr<const void>* format,
+                foundation::Error* error)
+{
+    auto input = openInput(path);
+    if (!input)
+    {
+        return hostError(error, HostError::FrameUnreadable, oiioError<OIIO::ImageInput>(nullptr));
+    }
+    *format = std::make_shared<const OIIO::ImageSpec>(input->spec());
+    return true;
+}
+
 bool openClip(const std::string& path, std::shared_ptr<void>* clip, long* frames,
               foundation::Error* error)
 {
@@ -400,6 +412,13 @@ bool guardedWrite(const std::string& path, const std::string& destination, const
                    { return write(path, destination, frame, format, channels, options, error); });
 }
 
+bool guardedReadFormat(const std::string& path, std::shared_ptr<const void>* format,
+                       foundation::Error* error)
+{
+    return guarded(HostError::FrameUnreadable, error,
+                   [&] { return readFormat(path, format, error); });
+}
+
 bool guardedOpenClip(const std::string& path, std::shared_ptr<void>* clip, long* frames,
                      foundation::Error* error)
 {
@@ -419,9 +438,11 @@ bool guardedReadClipFrame(void* clip, long index, Frame* frame, std::shared_ptr<
 
 const huecast::host::FrameFileModule* HuecastFrameFileModule()
 {
-    static const huecast::host::FrameFileModule module{
-        huecast::host::FrameFileModule::kVersion, huecast::host::guardedRead,
-        huecast::host::guardedWrite, huecast::host::guardedOpenClip,
-        huecast::host::guardedReadClipFrame};
+    static const huecast::host::FrameFileModule module{huecast::host::FrameFileModule::kVersion,
+                                                       huecast::host::guardedRead,
+                                                       huecast::host::guardedWrite,
+                                                       huecast::host::guardedReadFormat,
+                                                       huecast::host::guardedOpenClip,
+                                                       huecast::host::guardedReadClipFrame};
     return &module;
 }

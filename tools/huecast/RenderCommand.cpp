@@ -86,7 +86,7 @@ void keepFrameBuffers()
 }
 
 // LeakSanitizer misreads the dynamic TLS of libraries that a worker thread loaded and crashes
-// at exit; a sanitized build loads them on the first read instead.
+// at exit; a sanitized build loads them on this thread before the run's threads start.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kLoadFrameFilesAside = false;
 #else
@@ -126,11 +126,17 @@ int runRender(const std::string& bundlePath, const RenderOptions& options, std::
     }
     host::removeTemporaryOnSignals();
     keepFrameBuffers();
-    // Loading the frame-file libraries takes as long as bringing up GL: both at once.
+    // Loading the frame-file libraries may take as long as bringing up GL: both at once.
+    const auto loadFrameFiles = [&jobs]
+    { host::loadFrameFileModules(jobs.front().input, jobs.front().output); };
     std::jthread frameFiles;
     if (kLoadFrameFilesAside)
     {
-        frameFiles = std::jthread(host::loadFrameFileModule);
+        frameFiles = std::jthread(loadFrameFiles);
+    }
+    else
+    {
+        loadFrameFiles();
     }
     const auto session = GradingSession::open(bundlePath, errors);
     if (!session || !session->chooseLut(options.lut) ||
