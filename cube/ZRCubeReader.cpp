@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 
 #include "platform/foundation/FileSystem.h"
+#include "platform/foundation/Memory.h"
 #include "platform/foundation/Numbers.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/Text.h"
@@ -271,7 +272,10 @@ private:
         const auto reserved = static_cast<std::size_t>(std::min(m_expectedEntries, fillable));
         try
         {
-            m_lattice = std::make_shared<foundation::Bytes>(reserved * kEntryBytes);
+            m_lattice = std::make_shared<foundation::Bytes>();
+            m_lattice->reserve(reserved * kEntryBytes);
+            foundation::adviseHugePages(m_lattice->data(), m_lattice->capacity());
+            m_lattice->resize(reserved * kEntryBytes);
         }
         catch (const std::bad_alloc&)
         {

@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/foundation/Memory.h"
+
 namespace huecast::host
 {
 
@@ -56,6 +58,12 @@ public:
         m_type = type;
         const std::size_t channel = bytesPerChannel(type);
         m_rowBytes = std::max((rowBytes + channel - 1) / channel * channel, pixelRowBytes());
+        if (m_pixels.capacity() < m_rowBytes * height)
+        {
+            std::vector<std::byte>().swap(m_pixels); // its pixels are unspecified anyway
+            m_pixels.reserve(m_rowBytes * height);
+            foundation::adviseHugePages(m_pixels.data(), m_pixels.capacity());
+        }
         m_pixels.resize(m_rowBytes * height);
     }
 

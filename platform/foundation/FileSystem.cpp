@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/foundation/Memory.h"
 #include "platform/foundation/Text.h"
 
 namespace huecast::foundation
@@ -128,6 +129,7 @@ std::optional<std::string> readUtf8File(const std::string& path, std::uint64_t m
     const auto size = static_cast<std::size_t>(info.st_size);
     std::string text;
     text.reserve(size);
+    adviseHugePages(text.data(), text.capacity());
     while (text.size() < size)
     {
         const std::size_t done = text.size();
