@@ -64,7 +64,7 @@ package: deps
 # Each fuzz target for FUZZ_SECONDS, seeded from the committed corpus and fixtures.
 fuzz: deps
 	cmake --preset fuzz
-	cmake --build --preset fuzz -j $(JOBS) --target CubeReaderFuzzer ArchiveFuzzer ProjectFuzzer \
+	cmake --build --preset fuzz -j $(JOBS) --target CubeReaderFuzzer ArchiveFuzzer ProjectFuzzer FrameFileFuzzer \
 		make_archive_seeds make_project_seeds
 	./fuzz/run-all build/fuzz $(FUZZ_WORK) $(FUZZ_SECONDS)
 
