@@ -2,16 +2,17 @@
 # Copyright Huecast contributors
 #
 # The installed tree: bin/huecast, and a private folder ${HUECAST_INSTALL_PRIVATEDIR} with the
-# plug-in bundle, the kit library and the frame-file module. Everything finds everything else
+# plug-in bundle, the kit library, the command module and the two frame-file modules. Everything finds everything else
 # relative to itself ($ORIGIN RUNPATHs, the executable's own path), so the tree works wherever it
 # is unpacked and no installed file names the build tree.
 
 set_target_properties(huecast PROPERTIES INSTALL_RPATH "$ORIGIN/${HUECAST_PRIVATE_FROM_BINDIR}")
-# The bundle sits one folder below the kit library it links.
+# The command module sits beside the kit library it links; the bundle one folder below it.
+set_target_properties(huecast_commands PROPERTIES INSTALL_RPATH "$ORIGIN")
 set_target_properties(huecast_bundle PROPERTIES INSTALL_RPATH "$ORIGIN/..")
 
 install(TARGETS huecast RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS huecast_kit huecast_frame_files huecast_common_frames LIBRARY DESTINATION ${HUECAST_INSTALL_PRIVATEDIR})
+install(TARGETS huecast_kit huecast_frame_files huecast_common_frames huecast_commands LIBRARY DESTINATION ${HUECAST_INSTALL_PRIVATEDIR})
 install(TARGETS huecast_bundle LIBRARY DESTINATION ${HUECAST_INSTALL_PRIVATEDIR}/Huecast.bundle)
 list(TRANSFORM HUECAST_SKIN_IMAGES PREPEND ${PROJECT_SOURCE_DIR}/resources/
      OUTPUT_VARIABLE skin_files)

@@ -5,11 +5,6 @@
 #include <algorithm>
 #include <numeric>
 
-#include <fmt/format.h>
-
-#include "platform/gl/EglContext.h"
-#include "platform/gl/GL.h"
-
 namespace huecast::tool
 {
 namespace
@@ -52,22 +47,6 @@ std::string nearestName(std::string_view typed, const std::vector<std::string>& 
         }
     }
     return best;
-}
-
-std::string describeGlRenderer()
-{
-    foundation::Error error;
-    const auto context = gl::EglContext::createHighest(gl::EglPlatform::Automatic, &error);
-    if (!context)
-    {
-        return fmt::format("GL renderer: none ({})", error.localizedDescription());
-    }
-    const auto text = [](GLenum name)
-    {
-        const auto* value = reinterpret_cast<const char*>(glGetString(name));
-        return std::string(value != nullptr ? value : "unknown");
-    };
-    return fmt::format("GL renderer: {} (OpenGL {})", text(GL_RENDERER), text(GL_VERSION));
 }
 
 } // namespace huecast::tool

@@ -14,8 +14,4 @@ namespace huecast::tool
 [[nodiscard]] std::string nearestName(std::string_view typed,
                                       const std::vector<std::string>& names);
 
-/// "GL renderer: NAME (GL VERSION)" of the context the reference host would grade in, or why
-/// there is none.
-[[nodiscard]] std::string describeGlRenderer();
-
 } // namespace huecast::tool

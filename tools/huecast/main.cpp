@@ -3,23 +3,21 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include "host/FrameFiles.h"
-#include "host/PluginBundle.h"
-#include "tools/huecast/ApplyCommand.h"
 #include "tools/huecast/CheckCommand.h"
 #include "tools/huecast/CommandGuide.h"
-#include "tools/huecast/InspectorCommand.h"
+#include "tools/huecast/CommandModule.h"
 #include "tools/huecast/LibraryCommand.h"
-#include "tools/huecast/ListCommand.h"
-#include "tools/huecast/RenderCommand.h"
 
 namespace
 {
@@ -94,6 +92,46 @@ std::string commandList(const CLI::App& app)
     return list + "`huecast COMMAND --help` says more about one, `huecast --help` about all.\n";
 }
 
+/// The command module, found from the tool's own path as the plug-in bundle is: in the private
+/// library folder of an installed tree, in lib/ of the build tree. Null, after saying why on
+/// `errors`, when it can't be loaded.
+const huecast::tool::CommandModule* loadCommandModule(std::FILE* errors)
+{
+    using huecast::tool::CommandModule;
+    using huecast::tool::kCommandModuleName;
+    std::error_code ignored;
+    const std::filesystem::path folder =
+        std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path();
+    std::string failure = "it is in neither the private library folder nor the build tree";
+    for (const auto& candidate : {folder / HUECAST_PRIVATE_FROM_BINDIR / kCommandModuleName,
+                                  folder / "../../lib" / kCommandModuleName})
+    {
+        if (!std::filesystem::exists(candidate, ignored))
+        {
+            continue;
+        }
+        void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+        if (handle == nullptr)
+        {
+            const char* reason = dlerror();
+            failure = reason != nullptr ? reason : candidate.string();
+            break;
+        }
+        const auto entry = reinterpret_cast<decltype(&HuecastCommandModule)>(
+            dlsym(handle, "HuecastCommandModule"));
+        const CommandModule* module = entry != nullptr ? entry() : nullptr;
+        if (module != nullptr && module->version == CommandModule::kVersion)
+        {
+            return module;
+        }
+        failure = candidate.lexically_normal().string() + " has no compatible entry point";
+        break;
+    }
+    std::fprintf(errors, "huecast: %s couldn't be loaded (%s)\n", kCommandModuleName,
+                 failure.c_str());
+    return nullptr;
+}
+
 /// Answers `huecast`, `huecast help [COMMAND]` and a mistyped command before the parser, which
 /// would only say that something is wrong. Returns the exit status, or nothing to go on.
 std::optional<int> guide(const CLI::App& app, int argc, char** argv)
@@ -134,9 +172,12 @@ int runTool(int argc, char** argv)
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Print this help with every command's options, and exit");
     app.set_version_flag("--version",
-                         [] {
-                             return std::string("huecast " HUECAST_VERSION "\n") +
-                                    huecast::tool::describeGlRenderer();
+                         []
+                         {
+                             const auto* commands = loadCommandModule(stderr);
+                             return std::string("huecast " HUECAST_VERSION) +
+                                    (commands != nullptr ? "\n" + commands->describeGlRenderer()
+                                                         : std::string());
                          });
 
     std::vector<std::string> checkFiles;
@@ -246,15 +287,23 @@ int runTool(int argc, char** argv)
         {
             return huecast::tool::runCheck(checkFiles, checkJson, stdout);
         }
-        if (list->parsed())
-        {
-            return huecast::tool::runList(huecast::host::PluginBundle::defaultBundlePath(), stdout);
-        }
         if (library->parsed())
         {
             return libraryFiles.empty()
                        ? huecast::tool::runLibraryList(stdout)
                        : huecast::tool::runLibraryAdd(libraryFiles, libraryForce, stdout, stderr);
+        }
+        // The other commands live in the command module, loaded once a command needs it.
+        using huecast::tool::CommandModule;
+        const auto withCommands = [](const auto& run)
+        {
+            const CommandModule* commands = loadCommandModule(stderr);
+            return commands != nullptr ? run(*commands) : 1;
+        };
+        if (list->parsed())
+        {
+            return withCommands([](const CommandModule& commands)
+                                { return commands.runList(commands.defaultBundlePath(), stdout); });
         }
         if (renderCommand->parsed())
         {
@@ -277,8 +326,9 @@ int runTool(int argc, char** argv)
                 return kUsageError;
             }
             render.progress = ::isatty(STDERR_FILENO) != 0;
-            return huecast::tool::runRender(huecast::host::PluginBundle::defaultBundlePath(),
-                                            render, stderr);
+            return withCommands(
+                [&render](const CommandModule& commands)
+                { return commands.runRender(commands.defaultBundlePath(), render, stderr); });
         }
         if (apply->parsed())
         {
@@ -291,9 +341,12 @@ int runTool(int argc, char** argv)
             line += "\n";
             std::FILE* colours =
                 applyColour.empty() ? stdin : ::fmemopen(line.data(), line.size(), "r");
-            const int status = huecast::tool::runApply(
-                huecast::host::PluginBundle::defaultBundlePath(), applyLutFile,
-                colours != nullptr ? colours : stdin, stdout, stderr);
+            const int status = withCommands(
+                [&](const CommandModule& commands)
+                {
+                    return commands.runApply(commands.defaultBundlePath(), applyLutFile,
+                                             colours != nullptr ? colours : stdin, stdout, stderr);
+                });
             if (colours != stdin && colours != nullptr)
             {
                 std::fclose(colours);
@@ -302,8 +355,9 @@ int runTool(int argc, char** argv)
         }
         if (inspector->parsed())
         {
-            return huecast::tool::runInspector(huecast::host::PluginBundle::defaultBundlePath(),
-                                               inspectorOptions);
+            return withCommands(
+                [&inspectorOptions](const CommandModule& commands)
+                { return commands.runInspector(commands.defaultBundlePath(), inspectorOptions); });
         }
     }
     catch (const std::exception& error)
