@@ -2,14 +2,145 @@
 // Copyright Huecast contributors
 //
 // Tiff frames through the common-format module, against OpenImageIO.
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include "host/frames/CommonFrameFileModule.h"
 #include "tests/host/FrameModules.h"
 
 namespace huecast::test
 {
 namespace
 {
+
+/// A 64×48 test pattern whose alpha (where there is one) ramps across, for ffmpeg's -vf.
+constexpr const char* kPattern = "-f lavfi -i testsrc2=s=64x48 -frames:v 1 -vf "
+                                 "\"format=rgba,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='X*4'\"";
+
+std::string made(const TempDir& dir, const std::string& name, const std::string& command)
+{
+    const std::string path = dir.pathOf(name);
+    const std::string line = command + " '" + path + "' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(line.c_str()), 0) << line;
+    return path;
+}
+
+std::string byFfmpeg(const TempDir& dir, const std::string& name, const std::string& arguments)
+{
+    return made(dir, name,
+                std::string("ffmpeg -v error -nostdin -y ") + kPattern + " " + arguments);
+}
+
+std::string byOiiotool(const TempDir& dir, const std::string& name, const std::string& source,
+                       const std::string& arguments)
+{
+    return made(dir, name, "oiiotool '" + source + "' " + arguments + " -o");
+}
+
+const host::CommonFrameFileModule* commonModule()
+{
+    const std::string path =
+        std::string(HUECAST_LIBRARY_DIR) + "/" + host::kCommonFrameFileModuleName;
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    const auto entry = handle != nullptr
+                           ? reinterpret_cast<const host::CommonFrameFileModule* (*)()>(
+                                 dlsym(handle, "HuecastCommonFrameFileModule"))
+                           : nullptr;
+    return entry != nullptr ? entry() : nullptr;
+}
+
+struct Case
+{
+    std::string source;
+    host::FrameWriteOptions options;
+};
+
+TEST(TiffFrames, TakesUncompressedFramesAndWritesThemAsOpenImageIODoes)
+{
+    const TempDir dir;
+    const host::FrameWriteOptions kept;
+    const host::FrameWriteOptions none{host::StoredDepth::Kept, "none"};
+    const host::FrameWriteOptions wide{host::StoredDepth::UInt16, "none"};
+    const std::string png = byFfmpeg(dir, "source.png", "-pix_fmt rgba");
+    std::vector<Case> cases;
+    // What ffmpeg writes, strips of about 8 KiB (a 1080p RGB row per strip).
+    for (const char* format :
+         {"rgb24", "rgb48le", "rgba", "rgba64le", "gray", "gray16le", "ya8", "ya16le"})
+    {
+        const std::string name = std::string("ffmpeg-") + format + ".tif";
+        cases.push_back(
+            {byFfmpeg(dir, name, std::string("-compression_algo raw -pix_fmt ") + format), kept});
+    }
+    cases.push_back({cases[0].source, wide});
+    cases.push_back({cases[2].source, none});
+    // What OpenImageIO writes from a PNG: an Exif directory naming sRGB, associated alpha.
+    cases.push_back({byOiiotool(dir, "oiio-16.tif", png, "-d uint16 --compression none"), kept});
+    cases.push_back({byOiiotool(dir, "oiio-rgb.tif", png, "--ch R,G,B --compression none"), kept});
+    cases.push_back(
+        {byOiiotool(dir, "oiio-rows.tif", png, "--compression none --attrib tiff:RowsPerStrip 5"),
+         none});
+
+    std::vector<std::string> written;
+    for (std::size_t i = 0; i < cases.size(); ++i)
+    {
+        const std::string output = "graded-" + std::to_string(i) + ".tif";
+        EXPECT_EQ(compareWithOpenImageIO(cases[i].source, dir, output, cases[i].options),
+                  CommonModule::Took)
+            << cases[i].source;
+        written.push_back(dir.pathOf("oiio-" + output));
+    }
+    // Graded frames are graded again: what OpenImageIO wrote above is itself taken.
+    for (std::size_t i = 0; i < written.size(); ++i)
+    {
+        EXPECT_EQ(compareWithOpenImageIO(written[i], dir, "regraded-" + std::to_string(i) + ".tif"),
+                  CommonModule::Took)
+            << written[i];
+    }
+}
+
+TEST(TiffFrames, DeclinesWhatItDoesNotReproduce)
+{
+    const TempDir dir;
+    const std::string raw = byFfmpeg(dir, "raw.tif", "-compression_algo raw -pix_fmt rgb24");
+    const std::vector<Case> cases = {
+        {byFfmpeg(dir, "packbits.tif", "-pix_fmt rgb24"), {}},
+        {byOiiotool(dir, "tiled.tif", raw, "--tile 16 16 --compression none"), {}},
+        {byOiiotool(dir, "float.tif", raw, "-d float --compression none"), {}},
+        {byOiiotool(dir, "separate.tif", raw, "--planarconfig separate --compression none"), {}},
+        {byOiiotool(dir, "artist.tif", raw, "--attrib Artist someone --compression none"), {}},
+        {byOiiotool(dir, "pages.tif", raw, "'" + raw + "' --siappend --compression none"), {}},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i)
+    {
+        EXPECT_EQ(compareWithOpenImageIO(cases[i].source, dir,
+                                         "declined-" + std::to_string(i) + ".tif",
+                                         cases[i].options),
+                  CommonModule::Declined)
+            << cases[i].source;
+    }
+    // Options it doesn't reproduce are declined at write time, leaving the temporary to
+    // OpenImageIO.
+    const auto* module = commonModule();
+    ASSERT_NE(module, nullptr);
+    host::Frame frame;
+    std::shared_ptr<const void> layout;
+    int channels = 0;
+    ASSERT_TRUE(module->read(raw, &frame, &layout, &channels));
+    const std::string output = dir.write("declined.tif", "");
+    for (const host::FrameWriteOptions& options :
+         {host::FrameWriteOptions{host::StoredDepth::Half, ""},
+          host::FrameWriteOptions{host::StoredDepth::Float, "none"},
+          host::FrameWriteOptions{host::StoredDepth::Kept, "zip"}})
+    {
+        EXPECT_FALSE(module->write(output, output, frame, layout.get(), channels, options))
+            << options.compression;
+    }
+}
 
 } // namespace
 } // namespace huecast::test
