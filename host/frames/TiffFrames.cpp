@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -79,7 +80,23 @@ std::uint32_t le32(const unsigned char* bytes)
 
 bool readAt(int fd, std::uint64_t offset, void* into, std::size_t size)
 {
-    return ::pread(fd, into, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
+    auto* bytes = static_cast<unsigned char*>(into);
+    while (size > 0)
+    {
+        const ssize_t count = ::pread(fd, bytes, size, static_cast<off_t>(offset));
+        if (count < 0 && errno == EINTR)
+        {
+            continue;
+        }
+        if (count <= 0)
+        {
+            return false;
+        }
+        bytes += count;
+        offset += static_cast<std::uint64_t>(count);
+        size -= static_cast<std::size_t>(count);
+    }
+    return true;
 }
 
 struct Directory
@@ -344,6 +361,50 @@ bool readTags(TIFF* tif, TiffLayout* layout, std::uint32_t* width, std::uint32_t
     return true;
 }
 
+/// Reads the strips, packed, into `into`: uncompressed strips that follow each other in the
+/// file in one read each run (a 1080p RGB frame from ffmpeg has a strip per row).
+bool readStrips(TIFF* tif, int fd, std::byte* into, std::size_t packedRow,
+                std::uint32_t rowsPerStrip, std::uint32_t height)
+{
+    const std::uint32_t strips = TIFFNumberOfStrips(tif);
+    std::uint64_t* offsets = nullptr;
+    std::uint64_t* counts = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets) != 1 ||
+        TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts) != 1 || offsets == nullptr ||
+        counts == nullptr)
+    {
+        return false;
+    }
+    std::uint64_t runStart = 0;
+    std::size_t runBytes = 0;
+    std::byte* runInto = into;
+    for (std::uint32_t strip = 0; strip <= strips; ++strip)
+    {
+        std::size_t bytes = 0;
+        if (strip < strips)
+        {
+            bytes = packedRow * std::min(rowsPerStrip, height - strip * rowsPerStrip);
+            if (counts[strip] < bytes)
+            {
+                return false; // libtiff calls a short strip an error
+            }
+            if (runBytes > 0 && offsets[strip] == runStart + runBytes)
+            {
+                runBytes += bytes;
+                continue;
+            }
+        }
+        if (runBytes > 0 && !readAt(fd, runStart, runInto, runBytes))
+        {
+            return false;
+        }
+        runInto += runBytes;
+        runStart = strip < strips ? offsets[strip] : 0;
+        runBytes = bytes;
+    }
+    return true;
+}
+
 template <typename T> void expand(Frame* frame, int channels, bool divide)
 {
     expandPixels<T>(frame, channels, divide);
@@ -366,8 +427,9 @@ bool readTiff(const std::string& path, Frame* frame, std::shared_ptr<const Store
         return false;
     }
     const auto options = quietOptions();
-    // libtiff owns the descriptor from here on, and closes it.
-    TiffHandle tif(options ? TIFFFdOpenExt(fd, path.c_str(), "r", options.get()) : nullptr);
+    // libtiff owns the descriptor from here on, and closes it; it reads through it rather than
+    // a mapping, as the strips do.
+    TiffHandle tif(options ? TIFFFdOpenExt(fd, path.c_str(), "rm", options.get()) : nullptr);
     if (!tif)
     {
         ::close(fd);
@@ -398,19 +460,10 @@ bool readTiff(const std::string& path, Frame* frame, std::shared_ptr<const Store
         return false;
     }
     const std::uint32_t strips = TIFFNumberOfStrips(tif.get());
-    if (strips != (height + rowsPerStrip - 1) / rowsPerStrip)
+    if (strips != (height + rowsPerStrip - 1) / rowsPerStrip ||
+        !readStrips(tif.get(), fd, frame->data(), packedRow, rowsPerStrip, height))
     {
         return false;
-    }
-    for (std::uint32_t strip = 0; strip < strips; ++strip)
-    {
-        const std::uint32_t first = strip * rowsPerStrip;
-        const std::size_t bytes = packedRow * std::min(rowsPerStrip, height - first);
-        if (TIFFReadEncodedStrip(tif.get(), strip, frame->data() + packedRow * first,
-                                 static_cast<tmsize_t>(bytes)) != static_cast<tmsize_t>(bytes))
-        {
-            return false;
-        }
     }
     if (type == PixelType::UInt8)
     {
@@ -430,69 +483,136 @@ bool readTiff(const std::string& path, Frame* frame, std::shared_ptr<const Store
 namespace
 {
 
-/// The file being written, in memory: libtiff seeks back to rewrite its directory, and a file
-/// written strip by strip would cost a system call per strip; this costs one for the whole.
-struct MemoryFile
+/// The file being written, through a buffer: libtiff appends strip after strip (a strip per
+/// row from ffmpeg's sources) and seeks back only to rewrite its header and directory, so
+/// appends gather into large writes.
+class BufferedFile
 {
-    std::vector<unsigned char> bytes;
-    std::size_t position = 0;
+public:
+    explicit BufferedFile(int fd) : m_fd(fd)
+    {
+        // One buffer per writing thread, kept: fresh pages for every frame cost more than
+        // the copy.
+        thread_local std::vector<unsigned char> buffer(kBufferBytes);
+        m_buffer = &buffer;
+    }
+
+    bool write(const void* from, std::size_t count)
+    {
+        if (m_position != m_bufferStart + m_length || m_length + count > m_buffer->size())
+        {
+            flush();
+            m_bufferStart = m_position;
+        }
+        if (count > m_buffer->size())
+        {
+            m_failed |= !writeAt(from, count, m_position);
+            m_bufferStart = m_position + count;
+        }
+        else
+        {
+            std::memcpy(m_buffer->data() + m_length, from, count);
+            m_length += count;
+        }
+        m_position += count;
+        m_size = std::max(m_size, m_position);
+        return !m_failed;
+    }
+
+    std::size_t read(void* into, std::size_t count)
+    {
+        flush();
+        const ssize_t got = ::pread(m_fd, into, count, static_cast<off_t>(m_position));
+        if (got <= 0)
+        {
+            return 0;
+        }
+        m_position += static_cast<std::uint64_t>(got);
+        return static_cast<std::size_t>(got);
+    }
+
+    std::uint64_t seek(std::uint64_t offset, int whence)
+    {
+        const std::uint64_t base =
+            whence == SEEK_CUR ? m_position : (whence == SEEK_END ? m_size : 0);
+        m_position = base + offset;
+        return m_position;
+    }
+
+    [[nodiscard]] std::uint64_t size() const { return m_size; }
+
+    /// Writes what is buffered; false if any write failed.
+    bool flush()
+    {
+        if (m_length > 0)
+        {
+            m_failed |= !writeAt(m_buffer->data(), m_length, m_bufferStart);
+            m_length = 0;
+        }
+        return !m_failed;
+    }
+
+private:
+    static constexpr std::size_t kBufferBytes = std::size_t{1} << 20U;
+
+    bool writeAt(const void* from, std::size_t count, std::uint64_t offset) const
+    {
+        const auto* bytes = static_cast<const unsigned char*>(from);
+        while (count > 0)
+        {
+            const ssize_t done = ::pwrite(m_fd, bytes, count, static_cast<off_t>(offset));
+            if (done < 0 && errno == EINTR)
+            {
+                continue;
+            }
+            if (done <= 0)
+            {
+                return false;
+            }
+            bytes += done;
+            offset += static_cast<std::uint64_t>(done);
+            count -= static_cast<std::size_t>(done);
+        }
+        return true;
+    }
+
+    int m_fd;
+    std::vector<unsigned char>* m_buffer = nullptr;
+    std::uint64_t m_bufferStart = 0;
+    std::size_t m_length = 0;
+    std::uint64_t m_position = 0;
+    std::uint64_t m_size = 0;
+    bool m_failed = false;
 };
 
-tmsize_t memoryRead(thandle_t handle, void* into, tmsize_t size)
+tmsize_t fileRead(thandle_t handle, void* into, tmsize_t size)
 {
-    auto* file = static_cast<MemoryFile*>(handle);
-    if (size < 0 || file->position >= file->bytes.size())
-    {
-        return 0;
-    }
-    const std::size_t count =
-        std::min(static_cast<std::size_t>(size), file->bytes.size() - file->position);
-    std::memcpy(into, file->bytes.data() + file->position, count);
-    file->position += count;
-    return static_cast<tmsize_t>(count);
+    return size < 0 ? 0
+                    : static_cast<tmsize_t>(static_cast<BufferedFile*>(handle)->read(
+                          into, static_cast<std::size_t>(size)));
 }
 
-tmsize_t memoryWrite(thandle_t handle, void* from, tmsize_t size)
+tmsize_t fileWrite(thandle_t handle, void* from, tmsize_t size)
 {
-    auto* file = static_cast<MemoryFile*>(handle);
-    if (size < 0)
-    {
-        return -1;
-    }
-    const auto count = static_cast<std::size_t>(size);
-    if (file->position + count > file->bytes.size())
-    {
-        file->bytes.resize(file->position + count); // a gap left by a seek reads as zeros
-    }
-    std::memcpy(file->bytes.data() + file->position, from, count);
-    file->position += count;
-    return size;
+    return size >= 0 &&
+                   static_cast<BufferedFile*>(handle)->write(from, static_cast<std::size_t>(size))
+               ? size
+               : -1;
 }
 
-toff_t memorySeek(thandle_t handle, toff_t offset, int whence)
+toff_t fileSeek(thandle_t handle, toff_t offset, int whence)
 {
-    auto* file = static_cast<MemoryFile*>(handle);
-    std::uint64_t base = 0;
-    if (whence == SEEK_CUR)
-    {
-        base = file->position;
-    }
-    else if (whence == SEEK_END)
-    {
-        base = file->bytes.size();
-    }
-    file->position = static_cast<std::size_t>(base + offset);
-    return file->position;
+    return static_cast<BufferedFile*>(handle)->seek(offset, whence);
 }
 
-int memoryClose(thandle_t /*handle*/)
+int fileClose(thandle_t /*handle*/)
 {
     return 0;
 }
 
-toff_t memorySize(thandle_t handle)
+toff_t fileSize(thandle_t handle)
 {
-    return static_cast<MemoryFile*>(handle)->bytes.size();
+    return static_cast<BufferedFile*>(handle)->size();
 }
 
 int noMap(thandle_t /*handle*/, void** /*base*/, toff_t* /*size*/)
@@ -502,30 +622,21 @@ int noMap(thandle_t /*handle*/, void** /*base*/, toff_t* /*size*/)
 
 void noUnmap(thandle_t /*handle*/, void* /*base*/, toff_t /*size*/) {}
 
-bool writeWhole(const std::string& destination, const std::vector<unsigned char>& bytes)
+/// Closes a descriptor on the way out, unless it was released.
+struct FdCloser
 {
-    const int fd = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
+    int fd;
+    explicit FdCloser(int descriptor) : fd(descriptor) {}
+    FdCloser(const FdCloser&) = delete;
+    FdCloser& operator=(const FdCloser&) = delete;
+    ~FdCloser()
     {
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < bytes.size())
-    {
-        const ssize_t count = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (count < 0 && errno == EINTR)
-        {
-            continue;
-        }
-        if (count <= 0)
+        if (fd >= 0)
         {
             ::close(fd);
-            return false;
         }
-        done += static_cast<std::size_t>(count);
     }
-    return ::close(fd) == 0;
-}
+};
 
 /// The time of writing as OpenImageIO stamps it: local time.
 std::string localTimeStamp()
@@ -533,7 +644,7 @@ std::string localTimeStamp()
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     ::localtime_r(&now, &local);
-    std::array<char, 32> text{};
+    std::array<char, 80> text{}; // room for any int the fields could hold
     std::snprintf(text.data(), text.size(), "%4d:%02d:%02d %02d:%02d:%02d", local.tm_year + 1900,
                   local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     return text.data();
@@ -684,14 +795,18 @@ bool writeTiff(const std::string& destination, const Frame& frame, const StoredL
         return false;
     }
 
-    MemoryFile file;
-    file.bytes.reserve(std::size_t{frame.width()} * frame.height() *
-                           static_cast<std::size_t>(channels * bits / 8) +
-                       4096);
+    // Read as well as written: linking an Exif directory reads the image's back.
+    FdCloser destinationFd(
+        ::open(destination.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (destinationFd.fd < 0)
+    {
+        return false;
+    }
+    BufferedFile file(destinationFd.fd);
     const auto tiffOptions = quietOptions();
-    TiffHandle tif(tiffOptions ? TIFFClientOpenExt(destination.c_str(), "w", &file, memoryRead,
-                                                   memoryWrite, memorySeek, memoryClose, memorySize,
-                                                   noMap, noUnmap, tiffOptions.get())
+    TiffHandle tif(tiffOptions ? TIFFClientOpenExt(destination.c_str(), "w", &file, fileRead,
+                                                   fileWrite, fileSeek, fileClose, fileSize, noMap,
+                                                   noUnmap, tiffOptions.get())
                                : nullptr);
     if (!tif)
     {
@@ -723,8 +838,8 @@ bool writeTiff(const std::string& destination, const Frame& frame, const StoredL
         return false;
     }
     TIFF* const closing = tif.release();
-    TIFFClose(closing); // writes the directory; it reports no failure
-    return writeWhole(destination, file.bytes);
+    TIFFClose(closing); // writes what is left; it reports no failure, the file does
+    return file.flush() && ::close(std::exchange(destinationFd.fd, -1)) == 0;
 }
 
 } // namespace huecast::host::frames
