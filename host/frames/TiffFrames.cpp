@@ -49,6 +49,9 @@ struct TiffLayout final : StoredLayout
     bool exifSrgb = false;               ///< an Exif directory saying sRGB
 };
 
+/// The deflate level OpenImageIO's writer uses when the name gives none.
+constexpr int kZipQuality = 6;
+
 // ---- the file's own directory, read before libtiff sees it ----
 
 constexpr std::uint16_t kTagSubfileType = 254;
@@ -251,6 +254,44 @@ template <typename T> void expandPixels(Frame* frame, int channels, bool divide)
     }
 }
 
+/// The compression OpenImageIO writes for a source's: the same, by its name; 0 for those the
+/// module doesn't take.
+std::uint16_t writtenCompression(std::uint16_t stored)
+{
+    switch (stored)
+    {
+    case COMPRESSION_NONE:
+    case COMPRESSION_LZW:
+    case COMPRESSION_PACKBITS:
+        return stored;
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+        return COMPRESSION_ADOBE_DEFLATE; // both are "zip"
+    default:
+        return 0;
+    }
+}
+
+/// The compression a user's name asks for, as OpenImageIO's writer spells them; 0 for names
+/// (and qualities) the module doesn't reproduce.
+std::uint16_t namedCompression(const std::string& name)
+{
+    constexpr std::array<std::pair<const char*, std::uint16_t>, 4> kNames = {{
+        {"none", COMPRESSION_NONE},
+        {"lzw", COMPRESSION_LZW},
+        {"zip", COMPRESSION_ADOBE_DEFLATE},
+        {"packbits", COMPRESSION_PACKBITS},
+    }};
+    for (const auto& [known, code] : kNames)
+    {
+        if (strcasecmp(name.c_str(), known) == 0)
+        {
+            return code;
+        }
+    }
+    return 0;
+}
+
 template <typename T> T fieldOr(TIFF* tif, ttag_t tag, T fallback)
 {
     T value = fallback;
@@ -285,9 +326,14 @@ bool readTags(TIFF* tif, TiffLayout* layout, std::uint32_t* width, std::uint32_t
     {
         return false;
     }
-    if (layout->compression != COMPRESSION_NONE)
+    // The compressions OpenImageIO names, and so writes back; a predictor libtiff undoes.
+    layout->compression = writtenCompression(layout->compression);
+    std::uint16_t predictor = PREDICTOR_NONE;
+    if (layout->compression == 0 ||
+        (TIFFGetField(tif, TIFFTAG_PREDICTOR, &predictor) == 1 && predictor != PREDICTOR_NONE &&
+         predictor != PREDICTOR_HORIZONTAL))
     {
-        return false; // compressed layouts aren't verified yet
+        return false;
     }
     *channels = samples;
     // An alpha channel must say which kind it is: without the tag OpenImageIO guesses.
@@ -374,6 +420,22 @@ bool readStrips(TIFF* tif, int fd, std::byte* into, std::size_t packedRow,
         counts == nullptr)
     {
         return false;
+    }
+    std::uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    if (compression != COMPRESSION_NONE)
+    {
+        for (std::uint32_t strip = 0; strip < strips; ++strip)
+        {
+            const std::size_t bytes =
+                packedRow * std::min(rowsPerStrip, height - strip * rowsPerStrip);
+            if (TIFFReadEncodedStrip(tif, strip, into + packedRow * strip * rowsPerStrip,
+                                     static_cast<tmsize_t>(bytes)) != static_cast<tmsize_t>(bytes))
+            {
+                return false;
+            }
+        }
+        return true;
     }
     std::uint64_t runStart = 0;
     std::size_t runBytes = 0;
@@ -703,20 +765,32 @@ void setResolution(TIFF* tif, const TiffLayout& layout)
     }
 }
 
+/// The source's rows per strip, or the writer's own 32.
+std::uint32_t writtenRowsPerStrip(const TiffLayout& layout, std::uint32_t height)
+{
+    return layout.rowsPerStrip > 0 ? std::clamp<std::uint32_t>(layout.rowsPerStrip, 1, height) : 32;
+}
+
 /// OpenImageIO's writer's calls for the layout, from opening to the first checkpoint.
-void setTags(TIFF* tif, const Frame& frame, const TiffLayout& layout, int channels, int bits)
+void setTags(TIFF* tif, const Frame& frame, const TiffLayout& layout, int channels, int bits,
+             std::uint16_t compression)
 {
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, frame.width());
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, frame.height());
-    const std::uint32_t rows =
-        layout.rowsPerStrip > 0 ? std::clamp<std::uint32_t>(layout.rowsPerStrip, 1, frame.height())
-                                : 32;
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rows);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, writtenRowsPerStrip(layout, frame.height()));
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, channels);
     TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits);
     TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+    if (compression == COMPRESSION_LZW || compression == COMPRESSION_ADOBE_DEFLATE)
+    {
+        TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+        if (compression == COMPRESSION_ADOBE_DEFLATE)
+        {
+            TIFFSetField(tif, TIFFTAG_ZIPQUALITY, kZipQuality);
+        }
+    }
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
     if (channels == 4)
     {
@@ -785,12 +859,19 @@ bool writeTiff(const std::string& destination, const Frame& frame, const StoredL
     {
         return false;
     }
-    // The source's compression is kept unless the user names one; only none is reproduced.
-    const bool none = options.compression.empty()
-                          ? stored.compression == COMPRESSION_NONE
-                          : strcasecmp(options.compression.c_str(), "none") == 0;
+    // The source's compression is kept unless the user names one.
+    const std::uint16_t compression =
+        options.compression.empty() ? stored.compression : namedCompression(options.compression);
     const bool widens = frame.type() == PixelType::UInt8 && bits == 16;
-    if (!none || (frame.type() == PixelType::UInt16 && bits == 8))
+    if (compression == 0 || (frame.type() == PixelType::UInt16 && bits == 8))
+    {
+        return false;
+    }
+    // With more than one thread OpenImageIO deflates whole strips itself, which libtiff, given
+    // a strip of one row at a time, does with another library: the bytes differ. Longer strips
+    // come out the same either way.
+    if (compression == COMPRESSION_ADOBE_DEFLATE && frame.height() > 1 &&
+        writtenRowsPerStrip(stored, frame.height()) == 1)
     {
         return false;
     }
@@ -812,7 +893,7 @@ bool writeTiff(const std::string& destination, const Frame& frame, const StoredL
     {
         return false;
     }
-    setTags(tif.get(), frame, stored, channels, bits);
+    setTags(tif.get(), frame, stored, channels, bits, compression);
     if (TIFFCheckpointDirectory(tif.get()) != 1)
     {
         return false;
