@@ -94,6 +94,26 @@ TEST(TiffFrames, TakesPlainFramesAndWritesThemAsOpenImageIODoes)
     cases.push_back(
         {byOiiotool(dir, "oiio-rows.tif", png, "--compression none --attrib tiff:RowsPerStrip 5"),
          none});
+    // Metadata the writer carries over or mends: a time stamp without software, a unit without
+    // densities, unequal densities, densities of 1 without a unit.
+    const std::string& plain = cases[0].source;
+    const char* kNone = " --compression none";
+    cases.push_back({byOiiotool(dir, "no-software.tif", plain,
+                                std::string("--nosoftwareattrib --eraseattrib Software") + kNone),
+                     kept});
+    cases.push_back(
+        {byOiiotool(dir, "no-density.tif", plain,
+                    std::string("--eraseattrib XResolution --eraseattrib YResolution") + kNone),
+         kept});
+    cases.push_back({byOiiotool(dir, "aspect.tif", plain,
+                                std::string("--attrib XResolution 300.0 --attrib YResolution "
+                                            "100.0 --attrib PixelAspectRatio 0.33333334") +
+                                    kNone),
+                     kept});
+    cases.push_back(
+        {byOiiotool(dir, "tiny-density.tif", plain,
+                    std::string("--attrib XResolution 0.5 --attrib YResolution 0.5") + kNone),
+         kept});
     cases.push_back({byOiiotool(dir, "oiio-zip.tif", png, ""), kept});
     cases.push_back({byOiiotool(dir, "oiio-zip-16.tif", png, "-d uint16 --ch R,G,B"), kept});
 
