@@ -203,38 +203,46 @@ std::unique_ptr<TIFFOpenOptions, OptionsFree> quietOptions()
 
 // ---- reading ----
 
-/// Spreads `channels` packed values per pixel at the start of the frame over RGBA, from the
-/// last pixel back so that nothing is overwritten before it is read; divides colour by alpha
-/// where the file stored it multiplied.
-template <typename T> void expandPixels(Frame* frame, int channels, bool divide)
+/// Spreads `Channels` packed values per pixel at the start of `values` over RGBA, from the
+/// last pixel back so that nothing is overwritten before it is read.
+template <typename T, std::size_t Channels> void spread(T* values, std::size_t pixels)
 {
     constexpr T kOpaque = std::numeric_limits<T>::max();
-    T* const values = reinterpret_cast<T*>(frame->data());
-    const std::size_t pixels = std::size_t{frame->width()} * frame->height();
-    const auto stride = static_cast<std::size_t>(channels);
     for (std::size_t i = pixels; i-- > 0;)
     {
-        const T* source = values + i * stride;
+        const T* source = values + i * Channels;
         T* pixel = values + i * Frame::kChannels;
-        if (channels <= 2)
-        {
-            const T grey = source[0];
-            const T alpha = channels == 2 ? source[1] : kOpaque;
-            pixel[0] = grey;
-            pixel[1] = grey;
-            pixel[2] = grey;
-            pixel[3] = alpha;
-        }
-        else if (channels == 3)
-        {
-            const T red = source[0];
-            const T green = source[1];
-            const T blue = source[2];
-            pixel[0] = red;
-            pixel[1] = green;
-            pixel[2] = blue;
-            pixel[3] = kOpaque;
-        }
+        const T first = source[0];
+        const T second = Channels == 2 ? kOpaque : source[Channels > 2 ? 1 : 0];
+        const T third = source[Channels > 2 ? 2 : 0];
+        const T alpha = Channels == 2 ? source[1] : kOpaque;
+        pixel[0] = first;
+        pixel[1] = Channels > 2 ? second : first;
+        pixel[2] = Channels > 2 ? third : first;
+        pixel[3] = alpha;
+    }
+}
+
+/// Turns the packed pixels at the start of the frame into RGBA, grey spread over colour and
+/// alpha opaque where the file has none; divides colour by alpha where the file stored it
+/// multiplied.
+template <typename T> void expandPixels(Frame* frame, int channels, bool divide)
+{
+    T* const values = reinterpret_cast<T*>(frame->data());
+    const std::size_t pixels = std::size_t{frame->width()} * frame->height();
+    switch (channels)
+    {
+    case 1:
+        spread<T, 1>(values, pixels);
+        break;
+    case 2:
+        spread<T, 2>(values, pixels);
+        break;
+    case 3:
+        spread<T, 3>(values, pixels);
+        break;
+    default:
+        break;
     }
     if (!divide)
     {
@@ -467,11 +475,6 @@ bool readStrips(TIFF* tif, int fd, std::byte* into, std::size_t packedRow,
     return true;
 }
 
-template <typename T> void expand(Frame* frame, int channels, bool divide)
-{
-    expandPixels<T>(frame, channels, divide);
-}
-
 } // namespace
 
 bool readTiff(const std::string& path, Frame* frame, std::shared_ptr<const StoredLayout>* layout,
@@ -529,11 +532,11 @@ bool readTiff(const std::string& path, Frame* frame, std::shared_ptr<const Store
     }
     if (type == PixelType::UInt8)
     {
-        expand<std::uint8_t>(frame, samples, associated);
+        expandPixels<std::uint8_t>(frame, samples, associated);
     }
     else
     {
-        expand<std::uint16_t>(frame, samples, associated);
+        expandPixels<std::uint16_t>(frame, samples, associated);
     }
     *channels = samples;
     *layout = std::move(stored);
@@ -712,23 +715,22 @@ std::string localTimeStamp()
     return text.data();
 }
 
-/// One row of the frame as the file stores it: `channels` of RGBA, at the stored depth.
-template <typename From, typename To>
-void packRow(const Frame& frame, std::uint32_t y, int channels, To* into)
+/// One row of the frame as the file stores it: `Channels` of RGBA, at the stored depth.
+template <typename From, typename To, std::size_t Channels>
+void packRow(const Frame& frame, std::uint32_t y, To* into)
 {
-    const std::span<const From> row = frame.rowAs<From>(y);
-    const auto count = static_cast<std::size_t>(channels);
-    for (std::size_t x = 0, out = 0; x < row.size(); x += Frame::kChannels, out += count)
+    const From* pixel = frame.rowAs<From>(y).data();
+    for (std::uint32_t x = 0; x < frame.width(); ++x, pixel += Frame::kChannels, into += Channels)
     {
-        for (std::size_t c = 0; c < count; ++c)
+        for (std::size_t c = 0; c < Channels; ++c)
         {
             if constexpr (std::is_same_v<From, To>)
             {
-                into[out + c] = row[x + c];
+                into[c] = pixel[c];
             }
             else
             {
-                into[out + c] = static_cast<To>(row[x + c] * 257U); // 8 to 16 bits, exactly
+                into[c] = static_cast<To>(pixel[c] * 257U); // 8 to 16 bits, exactly
             }
         }
     }
@@ -826,18 +828,24 @@ bool writeExif(TIFF* tif)
            TIFFSetField(tif, TIFFTAG_EXIFIFD, offset) == 1;
 }
 
-template <typename From, typename To> bool writeRows(TIFF* tif, const Frame& frame, int channels)
+template <typename From, typename To, std::size_t Channels>
+bool writeRows(TIFF* tif, const Frame& frame)
 {
-    std::vector<To> row(std::size_t{frame.width()} * static_cast<std::size_t>(channels));
+    std::vector<To> row(std::size_t{frame.width()} * Channels);
     for (std::uint32_t y = 0; y < frame.height(); ++y)
     {
-        packRow<From, To>(frame, y, channels, row.data());
+        packRow<From, To, Channels>(frame, y, row.data());
         if (TIFFWriteScanline(tif, row.data(), y, 0) < 0)
         {
             return false;
         }
     }
     return true;
+}
+
+template <typename From, typename To> bool writeRows(TIFF* tif, const Frame& frame, int channels)
+{
+    return channels == 3 ? writeRows<From, To, 3>(tif, frame) : writeRows<From, To, 4>(tif, frame);
 }
 
 } // namespace
