@@ -3,6 +3,8 @@
 //
 // Tiff frames through the common-format module, against OpenImageIO.
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -155,11 +157,34 @@ TEST(TiffFrames, DeclinesWhatItDoesNotReproduce)
                   CommonModule::Declined)
             << cases[i].source;
     }
+    const auto* module = commonModule();
+    ASSERT_NE(module, nullptr);
+    // Damaged files are declined without a word: OpenImageIO then gives the message.
+    const auto bytesOf = [](const std::string& path)
+    {
+        std::ifstream file(path, std::ios::binary);
+        return std::string{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    };
+    // Directories first, so that the cuts fall in the pixels.
+    const std::string plain = bytesOf(byOiiotool(dir, "plain.tif", raw, "--compression none"));
+    const std::string lzw = bytesOf(byOiiotool(dir, "lzw.tif", raw, "--compression lzw"));
+    std::string badOffset = plain;
+    badOffset.replace(4, 4, std::string("\xff\xff\xff\x0f", 4));
+    for (const std::string& damaged :
+         {dir.write("cut.tif", plain.substr(0, plain.size() / 2)),
+          dir.write("cut-lzw.tif", lzw.substr(0, lzw.size() / 2)),
+          dir.write("bad-offset.tif", badOffset), dir.write("header.tif", "II*\0")})
+    {
+        host::Frame frame;
+        std::shared_ptr<const void> layout;
+        int channels = 0;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(module->read(damaged, &frame, &layout, &channels)) << damaged;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << damaged;
+    }
     // Options it doesn't reproduce are declined at write time, leaving the temporary to
     // OpenImageIO; so is deflate in strips of one row, which OpenImageIO compresses one way or
     // another by the number of threads it has.
-    const auto* module = commonModule();
-    ASSERT_NE(module, nullptr);
     const std::string png = byFfmpeg(dir, "source.png", "-pix_fmt rgb24");
     const std::string rows = byOiiotool(dir, "zip-rows.tif", png, "--attrib tiff:RowsPerStrip 1");
     const std::string rawRows =
