@@ -745,12 +745,16 @@ void setResolution(TIFF* tif, const TiffLayout& layout)
     bool written = layout.xResolution.has_value();
     x = x <= 0.0F ? 1.0F : x;
     y = y <= 0.0F ? 1.0F : y;
-    const float aspect = layout.xResolution ? *layout.yResolution / *layout.xResolution : 1.0F;
+    // The reader's aspect ratio, from the densities as stored.
+    const float aspect =
+        layout.xResolution && *layout.xResolution != 0.0F && *layout.yResolution != 0.0F
+            ? *layout.yResolution / *layout.xResolution
+            : 1.0F;
     if (x < 1.0F || y < 1.0F || aspect * x != y)
     {
         if (x < 1.0F || y < 1.0F)
         {
-            x = y = 1.0F;
+            x = 1.0F;
             unit = RESUNIT_NONE;
         }
         y = x * aspect;

@@ -26,7 +26,7 @@ constexpr const char* kPattern = "-f lavfi -i testsrc2=s=64x48 -frames:v 1 -vf "
 
 std::string made(const TempDir& dir, const std::string& name, const std::string& command)
 {
-    const std::string path = dir.pathOf(name);
+    std::string path = dir.pathOf(name);
     const std::string line = command + " '" + path + "' >/dev/null 2>&1";
     EXPECT_EQ(std::system(line.c_str()), 0) << line;
     return path;
@@ -77,6 +77,14 @@ TEST(TiffFrames, TakesPlainFramesAndWritesThemAsOpenImageIODoes)
         const std::string name = std::string("ffmpeg-") + format + ".tif";
         cases.push_back(
             {byFfmpeg(dir, name, std::string("-compression_algo raw -pix_fmt ") + format), kept});
+    }
+    // A strip per row, as ffmpeg writes 1080p frames.
+    for (const char* format : {"rgb24", "rgba64le"})
+    {
+        const std::string name = std::string("ffmpeg-rows-") + format + ".tif";
+        cases.push_back(
+            {byFfmpeg(dir, name, std::string("-s 1920x6 -compression_algo raw -pix_fmt ") + format),
+             none});
     }
     cases.push_back({cases[0].source, wide});
     cases.push_back({cases[2].source, none});
