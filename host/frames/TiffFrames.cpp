@@ -728,9 +728,15 @@ void packRow(const Frame& frame, std::uint32_t y, To* into)
             {
                 into[c] = pixel[c];
             }
-            else
+            else if constexpr (sizeof(From) < sizeof(To))
             {
                 into[c] = static_cast<To>(pixel[c] * 257U); // 8 to 16 bits, exactly
+            }
+            else
+            {
+                // 16 to 8 bits, rounded to nearest as OpenImageIO's conversion through float
+                // does for every value
+                into[c] = static_cast<To>((pixel[c] * 255U + 32767U) / 65535U);
             }
         }
     }
@@ -874,8 +880,7 @@ bool writeTiff(const std::string& destination, const Frame& frame, const StoredL
     // The source's compression is kept unless the user names one.
     const std::uint16_t compression =
         options.compression.empty() ? stored.compression : namedCompression(options.compression);
-    const bool widens = frame.type() == PixelType::UInt8 && bits == 16;
-    if (compression == 0 || (frame.type() == PixelType::UInt16 && bits == 8))
+    if (compression == 0)
     {
         return false;
     }
@@ -910,18 +915,17 @@ bool writeTiff(const std::string& destination, const Frame& frame, const StoredL
     {
         return false;
     }
+    const bool fromBytes = frame.type() == PixelType::UInt8;
     bool written = false;
     if (bits == 8)
     {
-        written = writeRows<std::uint8_t, std::uint8_t>(tif.get(), frame, channels);
-    }
-    else if (widens)
-    {
-        written = writeRows<std::uint8_t, std::uint16_t>(tif.get(), frame, channels);
+        written = fromBytes ? writeRows<std::uint8_t, std::uint8_t>(tif.get(), frame, channels)
+                            : writeRows<std::uint16_t, std::uint8_t>(tif.get(), frame, channels);
     }
     else
     {
-        written = writeRows<std::uint16_t, std::uint16_t>(tif.get(), frame, channels);
+        written = fromBytes ? writeRows<std::uint8_t, std::uint16_t>(tif.get(), frame, channels)
+                            : writeRows<std::uint16_t, std::uint16_t>(tif.get(), frame, channels);
     }
     // The directory is finished where the checkpoint put it; an Exif link added after that
     // moves it to the end of the file when it is closed.

@@ -88,6 +88,12 @@ TEST(TiffFrames, TakesPlainFramesAndWritesThemAsOpenImageIODoes)
     }
     cases.push_back({cases[0].source, wide});
     cases.push_back({cases[2].source, none});
+    // Every 16-bit value, narrowed to 8 bits.
+    cases.push_back({made(dir, "every-value.tif",
+                          "ffmpeg -v error -nostdin -y -f lavfi -i color=black:s=256x256 "
+                          "-frames:v 1 -vf \"format=gray16le,geq=lum='X+256*Y'\" "
+                          "-compression_algo raw -pix_fmt gray16le"),
+                     {host::StoredDepth::UInt8, ""}});
     for (const char* compression : {"lzw", "zip", "packbits"})
     {
         cases.push_back({cases[1].source, {host::StoredDepth::Kept, compression}});
