@@ -2,18 +2,21 @@
 // Copyright Huecast contributors
 //
 // TIFF frames through libtiff. The reader takes only the plain layouts (one image of 8- or 16-bit
-// unsigned grey, grey and alpha, RGB or RGBA in contiguous strips) whose every tag it knows what
-// OpenImageIO makes of; the writer replays the calls OpenImageIO's TIFF writer makes for such a
-// source, in its order, so libtiff lays the file out byte for byte the same.
+// unsigned grey, grey and alpha, RGB or RGBA in contiguous strips, uncompressed or LZW, deflate
+// or PackBits) whose every tag it knows what OpenImageIO makes of; the writer replays the calls
+// OpenImageIO's TIFF writer makes for such a source, in its order, so libtiff lays the file out
+// byte for byte the same.
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -21,7 +24,7 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <strings.h>
 #include <tiffio.h>
 #include <unistd.h>
 
@@ -54,18 +57,13 @@ constexpr int kZipQuality = 6;
 
 // ---- the file's own directory, read before libtiff sees it ----
 
-constexpr std::uint16_t kTagSubfileType = 254;
-constexpr std::uint16_t kTagExifIfd = 34665;
-constexpr std::uint16_t kTagExifColorSpace = 40961;
-constexpr std::uint16_t kTypeShort = 3;
-
 /// The tags whose meaning to OpenImageIO, and back through its writer, the module reproduces.
 constexpr std::array<std::uint16_t, 21> kKnownTags = {
-    kTagSubfileType,         TIFFTAG_IMAGEWIDTH,   TIFFTAG_IMAGELENGTH,     TIFFTAG_BITSPERSAMPLE,
+    TIFFTAG_SUBFILETYPE,     TIFFTAG_IMAGEWIDTH,   TIFFTAG_IMAGELENGTH,     TIFFTAG_BITSPERSAMPLE,
     TIFFTAG_COMPRESSION,     TIFFTAG_PHOTOMETRIC,  TIFFTAG_STRIPOFFSETS,    TIFFTAG_ORIENTATION,
     TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_ROWSPERSTRIP, TIFFTAG_STRIPBYTECOUNTS, TIFFTAG_XRESOLUTION,
     TIFFTAG_YRESOLUTION,     TIFFTAG_PLANARCONFIG, TIFFTAG_RESOLUTIONUNIT,  TIFFTAG_SOFTWARE,
-    TIFFTAG_DATETIME,        TIFFTAG_EXTRASAMPLES, TIFFTAG_SAMPLEFORMAT,    kTagExifIfd,
+    TIFFTAG_DATETIME,        TIFFTAG_EXTRASAMPLES, TIFFTAG_SAMPLEFORMAT,    TIFFTAG_EXIFIFD,
     TIFFTAG_PREDICTOR,
 };
 
@@ -134,8 +132,9 @@ std::optional<Directory> readDirectory(int fd, std::uint32_t offset)
 }
 
 /// Whether the file is a little-endian classic TIFF of one image that carries only known tags,
-/// and an Exif directory, if any, that holds just the sRGB colour space; sets `exifSrgb`.
-bool onlyKnownTags(int fd, bool* exifSrgb)
+/// and an Exif directory, if any, that holds just the sRGB colour space; says whether there is
+/// such a directory, and a predictor.
+bool onlyKnownTags(int fd, bool* exifSrgb, bool* predictor)
 {
     std::array<unsigned char, 8> header{};
     if (!readAt(fd, 0, header.data(), header.size()) || header[0] != 'I' || header[1] != 'I' ||
@@ -149,6 +148,7 @@ bool onlyKnownTags(int fd, bool* exifSrgb)
         return false; // one image only: OpenImageIO reports the others as subimages
     }
     *exifSrgb = false;
+    *predictor = false;
     for (std::size_t i = 0; i < main->count(); ++i)
     {
         const std::uint16_t tag = main->tag(i);
@@ -156,11 +156,12 @@ bool onlyKnownTags(int fd, bool* exifSrgb)
         {
             return false;
         }
-        if (tag == kTagExifIfd)
+        *predictor |= tag == TIFFTAG_PREDICTOR;
+        if (tag == TIFFTAG_EXIFIFD)
         {
             const std::optional<Directory> exif = readDirectory(fd, le32(main->entry(i) + 8));
-            if (!exif || exif->count() != 1 || exif->tag(0) != kTagExifColorSpace ||
-                le16(exif->entry(0) + 2) != kTypeShort || le32(exif->entry(0) + 4) != 1 ||
+            if (!exif || exif->count() != 1 || exif->tag(0) != EXIFTAG_COLORSPACE ||
+                le16(exif->entry(0) + 2) != TIFF_SHORT || le32(exif->entry(0) + 4) != 1 ||
                 le16(exif->entry(0) + 8) != 1)
             {
                 return false;
@@ -486,7 +487,8 @@ bool readTiff(const std::string& path, Frame* frame, std::shared_ptr<const Store
         return false;
     }
     bool exifSrgb = false;
-    if (!onlyKnownTags(fd, &exifSrgb))
+    bool predictor = false;
+    if (!onlyKnownTags(fd, &exifSrgb, &predictor))
     {
         ::close(fd);
         return false;
@@ -506,9 +508,11 @@ bool readTiff(const std::string& path, Frame* frame, std::shared_ptr<const Store
     std::uint32_t height = 0;
     int samples = 0;
     bool associated = false;
-    if (!readTags(tif.get(), stored.get(), &width, &height, &samples, &associated))
+    if (!readTags(tif.get(), stored.get(), &width, &height, &samples, &associated) ||
+        (predictor && stored->compression != COMPRESSION_LZW &&
+         stored->compression != COMPRESSION_ADOBE_DEFLATE))
     {
-        return false;
+        return false; // a predictor means nothing to the other codecs: a tag libtiff doesn't know
     }
     const PixelType type = stored->bits == 8 ? PixelType::UInt8 : PixelType::UInt16;
     frame->reshape(width, height, type);
