@@ -2,14 +2,222 @@
 // Copyright Huecast contributors
 //
 // Tiff frames through the common-format module, against OpenImageIO.
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include "host/frames/CommonFrameFileModule.h"
 #include "tests/host/FrameModules.h"
 
 namespace huecast::test
 {
 namespace
 {
+
+/// A 64×48 test pattern whose alpha (where there is one) ramps across, for ffmpeg's -vf.
+constexpr const char* kPattern = "-f lavfi -i testsrc2=s=64x48 -frames:v 1 -vf "
+                                 "\"format=rgba,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='X*4'\"";
+
+std::string made(const TempDir& dir, const std::string& name, const std::string& command)
+{
+    std::string path = dir.pathOf(name);
+    const std::string line = command + " '" + path + "' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(line.c_str()), 0) << line;
+    return path;
+}
+
+std::string byFfmpeg(const TempDir& dir, const std::string& name, const std::string& arguments)
+{
+    return made(dir, name,
+                std::string("ffmpeg -v error -nostdin -y ") + kPattern + " " + arguments);
+}
+
+std::string byOiiotool(const TempDir& dir, const std::string& name, const std::string& source,
+                       const std::string& arguments)
+{
+    return made(dir, name, "oiiotool '" + source + "' " + arguments + " -o");
+}
+
+const host::CommonFrameFileModule* commonModule()
+{
+    const std::string path =
+        std::string(HUECAST_LIBRARY_DIR) + "/" + host::kCommonFrameFileModuleName;
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    const auto entry = handle != nullptr
+                           ? reinterpret_cast<const host::CommonFrameFileModule* (*)()>(
+                                 dlsym(handle, "HuecastCommonFrameFileModule"))
+                           : nullptr;
+    return entry != nullptr ? entry() : nullptr;
+}
+
+struct Case
+{
+    std::string source;
+    host::FrameWriteOptions options;
+};
+
+TEST(TiffFrames, TakesPlainFramesAndWritesThemAsOpenImageIODoes)
+{
+    const TempDir dir;
+    const host::FrameWriteOptions kept;
+    const host::FrameWriteOptions none{host::StoredDepth::Kept, "none"};
+    const host::FrameWriteOptions wide{host::StoredDepth::UInt16, "none"};
+    const std::string png = byFfmpeg(dir, "source.png", "-pix_fmt rgba");
+    std::vector<Case> cases;
+    // What ffmpeg writes, strips of about 8 KiB (a 1080p RGB row per strip).
+    for (const char* format :
+         {"rgb24", "rgb48le", "rgba", "rgba64le", "gray", "gray16le", "ya8", "ya16le"})
+    {
+        const std::string name = std::string("ffmpeg-") + format + ".tif";
+        cases.push_back(
+            {byFfmpeg(dir, name, std::string("-compression_algo raw -pix_fmt ") + format), kept});
+    }
+    // A strip per row, as ffmpeg writes 1080p frames.
+    for (const char* format : {"rgb24", "rgba64le"})
+    {
+        const std::string name = std::string("ffmpeg-rows-") + format + ".tif";
+        cases.push_back(
+            {byFfmpeg(dir, name, std::string("-s 1920x6 -compression_algo raw -pix_fmt ") + format),
+             none});
+    }
+    cases.push_back({cases[0].source, wide});
+    cases.push_back({cases[2].source, none});
+    // Every 16-bit value, narrowed to 8 bits.
+    cases.push_back({made(dir, "every-value.tif",
+                          "ffmpeg -v error -nostdin -y -f lavfi -i color=black:s=256x256 "
+                          "-frames:v 1 -vf \"format=gray16le,geq=lum='X+256*Y'\" "
+                          "-compression_algo raw -pix_fmt gray16le"),
+                     {host::StoredDepth::UInt8, ""}});
+    for (const char* compression : {"lzw", "zip", "packbits"})
+    {
+        cases.push_back({cases[1].source, {host::StoredDepth::Kept, compression}});
+    }
+    // ffmpeg's own default, and its other compressions.
+    cases.push_back({byFfmpeg(dir, "ffmpeg-packbits.tif", "-pix_fmt rgba"), kept});
+    cases.push_back(
+        {byFfmpeg(dir, "ffmpeg-lzw.tif", "-compression_algo lzw -pix_fmt rgb48le"), kept});
+    cases.push_back(
+        {byFfmpeg(dir, "ffmpeg-deflate.tif", "-compression_algo deflate -pix_fmt rgb24"), kept});
+    // What OpenImageIO writes from a PNG: an Exif directory naming sRGB, associated alpha.
+    cases.push_back({byOiiotool(dir, "oiio-16.tif", png, "-d uint16 --compression none"), kept});
+    cases.push_back({byOiiotool(dir, "oiio-rgb.tif", png, "--ch R,G,B --compression none"), kept});
+    cases.push_back(
+        {byOiiotool(dir, "oiio-rows.tif", png, "--compression none --attrib tiff:RowsPerStrip 5"),
+         none});
+    // Metadata the writer carries over or mends: a time stamp without software, a unit without
+    // densities, unequal densities, densities of 1 without a unit.
+    const std::string& plain = cases[0].source;
+    const char* kNone = " --compression none";
+    cases.push_back({byOiiotool(dir, "no-software.tif", plain,
+                                std::string("--nosoftwareattrib --eraseattrib Software") + kNone),
+                     kept});
+    cases.push_back(
+        {byOiiotool(dir, "no-density.tif", plain,
+                    std::string("--eraseattrib XResolution --eraseattrib YResolution") + kNone),
+         kept});
+    cases.push_back({byOiiotool(dir, "aspect.tif", plain,
+                                std::string("--attrib XResolution 300.0 --attrib YResolution "
+                                            "100.0 --attrib PixelAspectRatio 0.33333334") +
+                                    kNone),
+                     kept});
+    cases.push_back(
+        {byOiiotool(dir, "tiny-density.tif", plain,
+                    std::string("--attrib XResolution 0.5 --attrib YResolution 0.5") + kNone),
+         kept});
+    cases.push_back({byOiiotool(dir, "oiio-zip.tif", png, ""), kept});
+    cases.push_back({byOiiotool(dir, "oiio-zip-16.tif", png, "-d uint16 --ch R,G,B"), kept});
+
+    std::vector<std::string> written;
+    for (std::size_t i = 0; i < cases.size(); ++i)
+    {
+        const std::string output = "graded-" + std::to_string(i) + ".tif";
+        EXPECT_EQ(compareWithOpenImageIO(cases[i].source, dir, output, cases[i].options),
+                  CommonModule::Took)
+            << cases[i].source;
+        written.push_back(dir.pathOf("oiio-" + output));
+    }
+    // Graded frames are graded again: what OpenImageIO wrote above is itself taken.
+    for (std::size_t i = 0; i < written.size(); ++i)
+    {
+        EXPECT_EQ(compareWithOpenImageIO(written[i], dir, "regraded-" + std::to_string(i) + ".tif"),
+                  CommonModule::Took)
+            << written[i];
+    }
+}
+
+TEST(TiffFrames, DeclinesWhatItDoesNotReproduce)
+{
+    const TempDir dir;
+    const std::string raw = byFfmpeg(dir, "raw.tif", "-compression_algo raw -pix_fmt rgb24");
+    const std::vector<Case> cases = {
+        {byOiiotool(dir, "jpeg.tif", raw, "--compression jpeg"), {}},
+        {byOiiotool(dir, "tiled.tif", raw, "--tile 16 16 --compression none"), {}},
+        {byOiiotool(dir, "float.tif", raw, "-d float --compression none"), {}},
+        {byOiiotool(dir, "separate.tif", raw, "--planarconfig separate --compression none"), {}},
+        {byOiiotool(dir, "artist.tif", raw, "--attrib Artist someone --compression none"), {}},
+        {byOiiotool(dir, "pages.tif", raw, "'" + raw + "' --siappend --compression none"), {}},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i)
+    {
+        EXPECT_EQ(compareWithOpenImageIO(cases[i].source, dir,
+                                         "declined-" + std::to_string(i) + ".tif",
+                                         cases[i].options),
+                  CommonModule::Declined)
+            << cases[i].source;
+    }
+    const auto* module = commonModule();
+    ASSERT_NE(module, nullptr);
+    // Damaged files are declined without a word: OpenImageIO then gives the message.
+    const auto bytesOf = [](const std::string& path)
+    {
+        std::ifstream file(path, std::ios::binary);
+        return std::string{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    };
+    // Directories first, so that the cuts fall in the pixels.
+    const std::string plain = bytesOf(byOiiotool(dir, "plain.tif", raw, "--compression none"));
+    const std::string lzw = bytesOf(byOiiotool(dir, "lzw.tif", raw, "--compression lzw"));
+    std::string badOffset = plain;
+    badOffset.replace(4, 4, std::string("\xff\xff\xff\x0f", 4));
+    for (const std::string& damaged :
+         {dir.write("cut.tif", plain.substr(0, plain.size() / 2)),
+          dir.write("cut-lzw.tif", lzw.substr(0, lzw.size() / 2)),
+          dir.write("bad-offset.tif", badOffset), dir.write("header.tif", "II*\0")})
+    {
+        host::Frame frame;
+        std::shared_ptr<const void> layout;
+        int channels = 0;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(module->read(damaged, &frame, &layout, &channels)) << damaged;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << damaged;
+    }
+    // Options it doesn't reproduce are declined at write time, leaving the temporary to
+    // OpenImageIO; so is deflate in strips of one row, which OpenImageIO compresses one way or
+    // another by the number of threads it has.
+    const std::string png = byFfmpeg(dir, "source.png", "-pix_fmt rgb24");
+    const std::string rows = byOiiotool(dir, "zip-rows.tif", png, "--attrib tiff:RowsPerStrip 1");
+    const std::string rawRows =
+        byOiiotool(dir, "raw-rows.tif", raw, "--attrib tiff:RowsPerStrip 1 --compression none");
+    const std::string output = dir.write("declined.tif", "");
+    for (const Case& writing :
+         {Case{raw, {host::StoredDepth::Half, ""}}, Case{raw, {host::StoredDepth::Float, "none"}},
+          Case{raw, {host::StoredDepth::Kept, "zip:9"}},
+          Case{raw, {host::StoredDepth::Kept, "jpeg"}}, Case{rows, {}},
+          Case{rawRows, {host::StoredDepth::Kept, "zip"}}})
+    {
+        host::Frame frame;
+        std::shared_ptr<const void> layout;
+        int channels = 0;
+        ASSERT_TRUE(module->read(writing.source, &frame, &layout, &channels)) << writing.source;
+        EXPECT_FALSE(module->write(output, output, frame, layout.get(), channels, writing.options))
+            << writing.source << " " << writing.options.compression;
+    }
+}
 
 } // namespace
 } // namespace huecast::test
