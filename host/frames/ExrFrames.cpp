@@ -22,6 +22,7 @@
 #include <OpenEXR/ImfHeader.h>
 #include <OpenEXR/ImfInputFile.h>
 #include <OpenEXR/ImfOutputFile.h>
+#include <OpenEXR/ImfRationalAttribute.h>
 #include <OpenEXR/ImfStandardAttributes.h>
 #include <OpenEXR/ImfStringAttribute.h>
 #include <OpenEXR/ImfThreading.h>
@@ -59,7 +60,7 @@ struct KnownAttribute
 // The attributes OpenImageIO's writer and ffmpeg's exr encoder put in a file, each checked to
 // come back unchanged through OpenImageIO. Anything else (comments, chromaticities, multi-part
 // names, tile descriptions) OpenImageIO translates in ways not reproduced here.
-constexpr std::array<KnownAttribute, 13> kKnownAttributes{{
+constexpr std::array<KnownAttribute, 15> kKnownAttributes{{
     {"channels", "chlist", false},
     {"compression", "compression", false},
     {"dataWindow", "box2i", false},
@@ -73,6 +74,8 @@ constexpr std::array<KnownAttribute, 13> kKnownAttributes{{
     {"framesPerSecond", "rational", true},
     {"gamma", "float", true},
     {"writer", "string", true},
+    {"xDensity", "float", true},
+    {"ResolutionUnit", "string", false},
 }};
 
 const KnownAttribute* knownAttribute(std::string_view name)
@@ -97,6 +100,12 @@ bool hasOnlyKnownAttributes(const Imf::Header& header)
         if (const auto* text = dynamic_cast<const Imf::StringAttribute*>(&it.attribute());
             text != nullptr &&
             (text->value().empty() || text->value().find('\0') != std::string::npos))
+        {
+            return false;
+        }
+        // A denominator past int's range comes back reduced, or not at all.
+        if (const auto* rate = dynamic_cast<const Imf::RationalAttribute*>(&it.attribute());
+            rate != nullptr && rate->value().d >= (1U << 31U))
         {
             return false;
         }
@@ -253,6 +262,17 @@ Imf::Header headerFor(const Frame& frame, const ExrLayout& layout, int channels,
         }
     }
     header.insert("Software", Imf::StringAttribute(kSoftware));
+    // OpenImageIO reads any density but 0 as pixels per inch, whatever unit the file names.
+    const auto* density = layout.header.findTypedAttribute<Imf::FloatAttribute>("xDensity");
+    const auto* unit = layout.header.findTypedAttribute<Imf::StringAttribute>("ResolutionUnit");
+    if (density != nullptr && density->value() != 0.0F)
+    {
+        header.insert("ResolutionUnit", Imf::StringAttribute("in"));
+    }
+    else if (unit != nullptr)
+    {
+        header.insert("ResolutionUnit", *unit);
+    }
     if (!Imf::hasCapDate(header))
     {
         Imf::addCapDate(header, timeStamp());

@@ -162,7 +162,7 @@ std::array<std::string, 3> stringAttribute(const std::string& name, const std::s
 }
 
 /// Frames the OpenImageIO module writes as render does from an 8-bit source: odd sizes over
-/// several compression blocks, colour from 0 to beyond half's range, alpha 0 to 1.
+/// several compression blocks and write bands, colour from 0 to beyond half's range, alpha 0 to 1.
 std::string writtenByOpenImageIo(const TempDir& dir, const std::string& name, int channels,
                                  host::StoredDepth depth, const std::string& compression)
 {
@@ -173,7 +173,7 @@ std::string writtenByOpenImageIo(const TempDir& dir, const std::string& name, in
         ADD_FAILURE() << "the OpenImageIO module didn't load";
         return {};
     }
-    host::Frame frame(67, 41, host::PixelType::Float);
+    host::Frame frame(67, 141, host::PixelType::Float);
     for (std::uint32_t y = 0; y < frame.height(); ++y)
     {
         const std::span<float> row = frame.rowAs<float>(y);
@@ -249,10 +249,15 @@ TEST(ExrFrames, TakesWhatOpenImageIoAndFfmpegWriteAsOpenImageIoDoes)
                         {"screenWindowWidth", "float", bytesOf(3.0F)},
                         {"pixelAspectRatio", "float", bytesOf(1.5F)},
                         stringAttribute("capDate", "2001:02:03 04:05:06"),
-                        stringAttribute("Software", "another")};
+                        stringAttribute("Software", "another"),
+                        {"xDensity", "float", bytesOf(72.0F)},
+                        stringAttribute("ResolutionUnit", "none")};
     cases.push_back({dir.write("edges.exr", edges.file()), {}});
     edges.channels = {"B", "G", "R"};
-    edges.attributes = {stringAttribute("writer", "me")};
+    edges.attributes = {stringAttribute("writer", "me"),
+                        {"xDensity", "float", bytesOf(0.0F)},
+                        stringAttribute("ResolutionUnit", "cm"),
+                        {"framesPerSecond", "rational", bytesOf(-30000) + bytesOf(1001U)}};
     cases.push_back({dir.write("edges-rgb.exr", edges.file()), {}});
     edges.type = 2;
     cases.push_back({dir.write("edges-float.exr", edges.file()), {StoredDepth::Half, "rle"}});
@@ -292,6 +297,10 @@ TEST(ExrFrames, DeclinesWhatItDoesNotReproduce)
     variant("comments", [](ExrBytes& b) { b.attributes = {stringAttribute("comments", "x")}; });
     variant("nul", [](ExrBytes& b) { b.attributes = {stringAttribute("writer", {"a\0b", 3})}; });
     variant("empty", [](ExrBytes& b) { b.attributes = {stringAttribute("writer", "")}; });
+    variant("rate",
+            [](ExrBytes& b) {
+                b.attributes = {{"framesPerSecond", "rational", bytesOf(1) + bytesOf(1U << 31U)}};
+            });
     variant("typed", [](ExrBytes& b) { b.attributes = {{"gamma", "int", bytesOf(2)}}; });
     variant("tiled", [](ExrBytes& b) { b.version |= 0x200; });
     variant("deep", [](ExrBytes& b) { b.version |= 0x800; });
