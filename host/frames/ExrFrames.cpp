@@ -57,9 +57,10 @@ struct KnownAttribute
     bool carried;
 };
 
-// The attributes OpenImageIO's writer and ffmpeg's exr encoder put in a file, each checked to
-// come back unchanged through OpenImageIO. Anything else (comments, chromaticities, multi-part
-// names, tile descriptions) OpenImageIO translates in ways not reproduced here.
+// The attributes OpenImageIO's writer and ffmpeg's exr encoder put in a file (a density where
+// render's source had one), each checked to come back through OpenImageIO as written here.
+// Anything else (comments, chromaticities, multi-part names, tile descriptions) OpenImageIO
+// translates in ways not reproduced here.
 constexpr std::array<KnownAttribute, 15> kKnownAttributes{{
     {"channels", "chlist", false},
     {"compression", "compression", false},
@@ -161,23 +162,24 @@ std::optional<int> rgbChannels(const Imf::ChannelList& list, Imf::PixelType* typ
     return count;
 }
 
-/// OpenEXR's worker count, set once for the process as OpenImageIO sets it: its pool as large
-/// as its own (OPENIMAGEIO_THREADS, else one per core).
-int exrThreads()
+/// Sets OpenEXR's worker pool once for the process. OpenImageIO makes it as large as its own
+/// (OPENIMAGEIO_THREADS, else one per core); here the frames are read and written on two
+/// threads of their own, and every worker beyond the cores those leave costs more in hand-offs
+/// than it gains (an uncompressed file is a task per scan line), so the pool is two smaller.
+void setUpThreads()
 {
-    static const int threads = []
-    {
-        int count = static_cast<int>(std::thread::hardware_concurrency());
-        if (const char* value = std::getenv("OPENIMAGEIO_THREADS"))
-        {
-            const int asked = std::atoi(value);
-            count = asked > 0 ? asked : count;
-        }
-        count = std::max(count, 1);
-        Imf::setGlobalThreadCount(count);
-        return count;
-    }();
-    return threads;
+    static std::once_flag once;
+    std::call_once(once,
+                   []
+                   {
+                       int count = static_cast<int>(std::thread::hardware_concurrency());
+                       if (const char* value = std::getenv("OPENIMAGEIO_THREADS"))
+                       {
+                           const int asked = std::atoi(value);
+                           count = asked > 0 ? asked : count;
+                       }
+                       Imf::setGlobalThreadCount(std::max(count - 2, 0));
+                   });
 }
 
 /// Divides colour by alpha as the OpenImageIO module does for the premultiplied colour
@@ -289,11 +291,11 @@ Imf::Header headerFor(const Frame& frame, const ExrLayout& layout, int channels,
     return header;
 }
 
-/// Slices for interleaved R, G, B (and A) values of `type` in rows of `rowBytes` starting at
-/// `base`, placed so that row `firstRow` of the file lands on `base`; alpha 1 where the file
-/// has none.
+/// Slices for the first `channels` of R, G, B and A, interleaved values of `type` `pixelBytes`
+/// apart in rows `rowBytes` apart, placed so that row `firstRow` of the file lands on `base`;
+/// alpha 1 where the file has none.
 Imf::FrameBuffer slicesOf(std::byte* base, Imf::PixelType type, std::size_t channels,
-                          std::size_t rowBytes, int firstRow)
+                          std::size_t pixelBytes, std::size_t rowBytes, int firstRow)
 {
     static constexpr std::array<const char*, 4> kNames{"R", "G", "B", "A"};
     const std::size_t size = type == Imf::HALF ? sizeof(half) : sizeof(float);
@@ -303,7 +305,7 @@ Imf::FrameBuffer slicesOf(std::byte* base, Imf::PixelType type, std::size_t chan
     for (std::size_t c = 0; c < channels; ++c)
     {
         buffer.insert(kNames[c], Imf::Slice(type, reinterpret_cast<char*>(origin + c * size),
-                                            channels * size, rowBytes, 1, 1, 1.0));
+                                            pixelBytes, rowBytes, 1, 1, 1.0));
     }
     return buffer;
 }
@@ -320,7 +322,7 @@ void fillBand(const Frame& frame, std::uint32_t top, std::uint32_t rows, std::si
         T* target = band + static_cast<std::size_t>(y) * frame.width() * channels;
         for (std::uint32_t x = 0; x < frame.width(); ++x, source += Frame::kChannels)
         {
-            const double alpha = static_cast<double>(source[3]);
+            const auto alpha = static_cast<double>(source[3]);
             for (std::size_t c = 0; c < channels; ++c)
             {
                 const float value = channels == 4 && c < 3
@@ -339,14 +341,15 @@ void writeBands(Imf::OutputFile& file, const Frame& frame, std::size_t channels)
 {
     constexpr std::uint32_t kBandRows = 128;
     const std::size_t rowBytes = frame.width() * channels * sizeof(T);
-    std::vector<T> band(std::min(frame.height(), kBandRows) * frame.width() * channels);
+    std::vector<T> band(std::size_t{std::min(frame.height(), kBandRows)} * frame.width() *
+                        channels);
     for (std::uint32_t top = 0; top < frame.height(); top += kBandRows)
     {
         const std::uint32_t rows = std::min(kBandRows, frame.height() - top);
         fillBand(frame, top, rows, channels, band.data());
         file.setFrameBuffer(slicesOf(reinterpret_cast<std::byte*>(band.data()),
                                      std::is_same_v<T, half> ? Imf::HALF : Imf::FLOAT, channels,
-                                     rowBytes, static_cast<int>(top)));
+                                     channels * sizeof(T), rowBytes, static_cast<int>(top)));
         file.writePixels(static_cast<int>(rows));
     }
 }
@@ -356,7 +359,8 @@ void writeBands(Imf::OutputFile& file, const Frame& frame, std::size_t channels)
 bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const StoredLayout>* layout,
                  int* channels)
 {
-    Imf::InputFile file(path.c_str(), exrThreads());
+    setUpThreads();
+    Imf::InputFile file(path.c_str(), Imf::globalThreadCount());
     const Imf::Header& header = file.header();
     const int version = file.version();
     if (Imf::isTiled(version) || Imf::isMultiPart(version) || Imf::isNonImage(version) ||
@@ -384,8 +388,8 @@ bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const St
     // with 1, as OpenImageIO's conversion and the OpenImageIO module's opaque fill do.
     frame->reshape(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
                    PixelType::Float);
-    file.setFrameBuffer(
-        slicesOf(frame->data(), Imf::FLOAT, Frame::kChannels, frame->rowBytes(), 0));
+    file.setFrameBuffer(slicesOf(frame->data(), Imf::FLOAT, Frame::kChannels,
+                                 frame->bytesPerPixel(), frame->rowBytes(), 0));
     file.readPixels(0, static_cast<int>(height) - 1);
     if (*count == 4)
     {
@@ -431,15 +435,16 @@ bool writeOpenExr(const std::string& destination, const Frame& frame, const Stor
         return false;
     }
 
+    setUpThreads();
     Imf::OutputFile file(destination.c_str(), headerFor(frame, exr, channels, type, *compression),
-                         exrThreads());
+                         Imf::globalThreadCount());
     // OpenEXR takes the stored type only, so a band of rows at a time is premultiplied and
     // converted, except float RGB, which goes straight from the frame.
     const auto stored = static_cast<std::size_t>(channels);
     if (type == Imf::FLOAT && channels == 3)
     {
-        file.setFrameBuffer(slicesOf(const_cast<std::byte*>(frame.data()), Imf::FLOAT,
-                                     Frame::kChannels, frame.rowBytes(), 0));
+        file.setFrameBuffer(slicesOf(const_cast<std::byte*>(frame.data()), Imf::FLOAT, stored,
+                                     frame.bytesPerPixel(), frame.rowBytes(), 0));
         file.writePixels(static_cast<int>(frame.height()));
     }
     else if (type == Imf::FLOAT)

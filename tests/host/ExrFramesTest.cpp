@@ -78,7 +78,7 @@ struct ExrBytes
     std::uint8_t lineOrder = 0;
     std::vector<std::array<std::string, 3>> attributes; // name, type, value bytes
 
-    std::string file() const
+    [[nodiscard]] std::string file() const
     {
         std::string header = "\x76\x2f\x31\x01" + bytesOf(version);
         const auto attribute =
@@ -125,7 +125,9 @@ struct ExrBytes
             {
                 for (int x = 0; x < width; ++x)
                 {
-                    line += sample(channels[c], c, static_cast<std::size_t>(y * width + x));
+                    line += sample(channels[c], c,
+                                   static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                       static_cast<std::size_t>(x));
                 }
             }
             chunks += bytesOf(y) + bytesOf(static_cast<int>(line.size())) + line;
@@ -133,13 +135,14 @@ struct ExrBytes
         return header + offsets + chunks;
     }
 
-    int typeOf(const std::string& name) const
+    [[nodiscard]] int typeOf(const std::string& name) const
     {
         const auto found = types.find(name);
         return found != types.end() ? found->second : type;
     }
 
-    std::string sample(const std::string& name, std::size_t channel, std::size_t pixel) const
+    [[nodiscard]] std::string sample(const std::string& name, std::size_t channel,
+                                     std::size_t pixel) const
     {
         const std::size_t index = pixel * 5 + channel * 3;
         switch (typeOf(name))
@@ -179,11 +182,11 @@ std::string writtenByOpenImageIo(const TempDir& dir, const std::string& name, in
         const std::span<float> row = frame.rowAs<float>(y);
         for (std::size_t i = 0; i < row.size(); ++i)
         {
-            const auto step = static_cast<float>(i * 131 + y * 17);
+            const auto step = static_cast<float>(i * 131 + std::size_t{y} * 17);
             row[i] = i % 4 == 3 ? std::fmod(step, 11.0F) / 10.0F : std::pow(step / 900.0F, 3.0F);
         }
     }
-    const std::string path = dir.pathOf(name);
+    std::string path = dir.pathOf(name);
     foundation::Error error;
     EXPECT_TRUE(module->write(path, path, frame, nullptr, channels, {depth, compression}, &error))
         << error.localizedDescription();
@@ -192,7 +195,7 @@ std::string writtenByOpenImageIo(const TempDir& dir, const std::string& name, in
 
 std::string ffmpegFrame(const TempDir& dir, const std::string& name, const std::string& options)
 {
-    const std::string path = dir.pathOf(name);
+    std::string path = dir.pathOf(name);
     const std::string command =
         "ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=s=61x37 -frames:v 1 " + options + " " +
         path;
