@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <mutex>
 #include <optional>
 #include <string_view>
@@ -24,6 +25,7 @@
 #include <OpenEXR/ImfOutputFile.h>
 #include <OpenEXR/ImfRationalAttribute.h>
 #include <OpenEXR/ImfStandardAttributes.h>
+#include <OpenEXR/ImfStdIO.h>
 #include <OpenEXR/ImfStringAttribute.h>
 #include <OpenEXR/ImfThreading.h>
 #include <OpenEXR/ImfVersion.h>
@@ -354,6 +356,31 @@ void writeBands(Imf::OutputFile& file, const Frame& frame, std::size_t channels)
     }
 }
 
+/// Writes the frame's pixels as the header describes them. OpenEXR takes the stored type only,
+/// so a band of rows at a time is premultiplied and converted, except float RGB, which goes
+/// straight from the frame.
+void writePixels(std::ofstream& stream, const std::string& name, const Frame& frame,
+                 const Imf::Header& header, Imf::PixelType type, std::size_t channels)
+{
+    setUpThreads();
+    Imf::StdOFStream exrStream(stream, name.c_str());
+    Imf::OutputFile file(exrStream, header, Imf::globalThreadCount());
+    if (type == Imf::FLOAT && channels == 3)
+    {
+        file.setFrameBuffer(slicesOf(const_cast<std::byte*>(frame.data()), Imf::FLOAT, channels,
+                                     frame.bytesPerPixel(), frame.rowBytes(), 0));
+        file.writePixels(static_cast<int>(frame.height()));
+    }
+    else if (type == Imf::FLOAT)
+    {
+        writeBands<float>(file, frame, channels);
+    }
+    else
+    {
+        writeBands<half>(file, frame, channels);
+    }
+}
+
 } // namespace
 
 bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const StoredLayout>* layout,
@@ -435,27 +462,17 @@ bool writeOpenExr(const std::string& destination, const Frame& frame, const Stor
         return false;
     }
 
-    setUpThreads();
-    Imf::OutputFile file(destination.c_str(), headerFor(frame, exr, channels, type, *compression),
-                         Imf::globalThreadCount());
-    // OpenEXR takes the stored type only, so a band of rows at a time is premultiplied and
-    // converted, except float RGB, which goes straight from the frame.
-    const auto stored = static_cast<std::size_t>(channels);
-    if (type == Imf::FLOAT && channels == 3)
+    // OpenEXR writes the offsets of the scan lines when the file object goes, and swallows any
+    // failure there, as the stream's own last flush would be: the stream is checked after both.
+    std::ofstream stream(destination, std::ios::binary | std::ios::trunc);
+    if (!stream)
     {
-        file.setFrameBuffer(slicesOf(const_cast<std::byte*>(frame.data()), Imf::FLOAT, stored,
-                                     frame.bytesPerPixel(), frame.rowBytes(), 0));
-        file.writePixels(static_cast<int>(frame.height()));
+        return false;
     }
-    else if (type == Imf::FLOAT)
-    {
-        writeBands<float>(file, frame, stored);
-    }
-    else
-    {
-        writeBands<half>(file, frame, stored);
-    }
-    return true;
+    writePixels(stream, destination, frame, headerFor(frame, exr, channels, type, *compression),
+                type, static_cast<std::size_t>(channels));
+    stream.close();
+    return !stream.fail();
 }
 
 } // namespace huecast::host::frames

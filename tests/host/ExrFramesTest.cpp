@@ -347,6 +347,8 @@ TEST(ExrFrames, DeclinesWhatItDoesNotReproduce)
         EXPECT_FALSE(common->write(out, out, frame, layout.get(), channels, options))
             << options.compression;
     }
+    // A write whose bytes can't go out fails.
+    EXPECT_FALSE(common->write(out, "/dev/full", frame, layout.get(), channels, {}));
 }
 
 } // namespace
