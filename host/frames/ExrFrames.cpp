@@ -199,6 +199,10 @@ void unpremultiply(float* pixels, std::size_t count)
     }
 }
 
+// Room for many scan lines between system calls: OpenEXR reads and writes a line at a time
+// when the file is uncompressed.
+constexpr std::size_t kStreamBuffer = std::size_t{1} << 20;
+
 constexpr int kOpenImageIoZipLevel = 4; // OpenImageIO's zip level unless the name gives one
 
 /// The written compression and zip level for the user's compression name as OpenImageIO reads
@@ -387,7 +391,16 @@ bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const St
                  int* channels)
 {
     setUpThreads();
-    Imf::InputFile file(path.c_str(), Imf::globalThreadCount());
+    std::vector<char> buffer(kStreamBuffer);
+    std::ifstream stream;
+    stream.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    stream.open(path, std::ios::binary);
+    if (!stream)
+    {
+        return false;
+    }
+    Imf::StdIFStream exrStream(stream, path.c_str());
+    Imf::InputFile file(exrStream, Imf::globalThreadCount());
     const Imf::Header& header = file.header();
     const int version = file.version();
     if (Imf::isTiled(version) || Imf::isMultiPart(version) || Imf::isNonImage(version) ||
@@ -464,7 +477,10 @@ bool writeOpenExr(const std::string& destination, const Frame& frame, const Stor
 
     // OpenEXR writes the offsets of the scan lines when the file object goes, and swallows any
     // failure there, as the stream's own last flush would be: the stream is checked after both.
-    std::ofstream stream(destination, std::ios::binary | std::ios::trunc);
+    std::vector<char> buffer(kStreamBuffer);
+    std::ofstream stream;
+    stream.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    stream.open(destination, std::ios::binary | std::ios::trunc);
     if (!stream)
     {
         return false;
