@@ -10,12 +10,12 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string_view>
 #include <thread>
 #include <type_traits>
-#include <vector>
 
 #include <Imath/half.h>
 #include <OpenEXR/ImfChannelList.h>
@@ -347,13 +347,13 @@ void writeBands(Imf::OutputFile& file, const Frame& frame, std::size_t channels)
 {
     constexpr std::uint32_t kBandRows = 128;
     const std::size_t rowBytes = frame.width() * channels * sizeof(T);
-    std::vector<T> band(std::size_t{std::min(frame.height(), kBandRows)} * frame.width() *
-                        channels);
+    const auto band = std::make_unique_for_overwrite<T[]>(
+        std::size_t{std::min(frame.height(), kBandRows)} * frame.width() * channels);
     for (std::uint32_t top = 0; top < frame.height(); top += kBandRows)
     {
         const std::uint32_t rows = std::min(kBandRows, frame.height() - top);
-        fillBand(frame, top, rows, channels, band.data());
-        file.setFrameBuffer(slicesOf(reinterpret_cast<std::byte*>(band.data()),
+        fillBand(frame, top, rows, channels, band.get());
+        file.setFrameBuffer(slicesOf(reinterpret_cast<std::byte*>(band.get()),
                                      std::is_same_v<T, half> ? Imf::HALF : Imf::FLOAT, channels,
                                      channels * sizeof(T), rowBytes, static_cast<int>(top)));
         file.writePixels(static_cast<int>(rows));
@@ -391,9 +391,9 @@ bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const St
                  int* channels)
 {
     setUpThreads();
-    std::vector<char> buffer(kStreamBuffer);
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kStreamBuffer);
     std::ifstream stream;
-    stream.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    stream.rdbuf()->pubsetbuf(buffer.get(), static_cast<std::streamsize>(kStreamBuffer));
     stream.open(path, std::ios::binary);
     if (!stream)
     {
@@ -477,9 +477,9 @@ bool writeOpenExr(const std::string& destination, const Frame& frame, const Stor
 
     // OpenEXR writes the offsets of the scan lines when the file object goes, and swallows any
     // failure there, as the stream's own last flush would be: the stream is checked after both.
-    std::vector<char> buffer(kStreamBuffer);
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kStreamBuffer);
     std::ofstream stream;
-    stream.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    stream.rdbuf()->pubsetbuf(buffer.get(), static_cast<std::streamsize>(kStreamBuffer));
     stream.open(destination, std::ios::binary | std::ios::trunc);
     if (!stream)
     {
