@@ -251,7 +251,7 @@ TEST(ExrFrames, TakesWhatOpenImageIoAndFfmpegWriteAsOpenImageIoDoes)
     edges.attributes = {{"screenWindowCenter", "v2f", bytesOf(0.5F) + bytesOf(-2.0F)},
                         {"screenWindowWidth", "float", bytesOf(3.0F)},
                         {"pixelAspectRatio", "float", bytesOf(1.5F)},
-                        stringAttribute("capDate", "2001:02:03 04:05:06"),
+                        stringAttribute("capDate", "3 Feb 2001"), // kept, not stamped anew
                         stringAttribute("Software", "another"),
                         {"xDensity", "float", bytesOf(72.0F)},
                         stringAttribute("ResolutionUnit", "none")};
