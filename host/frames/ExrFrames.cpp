@@ -1,21 +1,494 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
+// OpenEXR frames through OpenEXR itself: single-part scanline RGB and RGBA files of half or
+// float channels, read and written as the OpenImageIO module does (the same library underneath,
+// the same header, the same arithmetic on premultiplied colour).
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <thread>
+#include <type_traits>
+
+#include <Imath/half.h>
+#include <OpenEXR/ImfChannelList.h>
+#include <OpenEXR/ImfFrameBuffer.h>
+#include <OpenEXR/ImfHeader.h>
+#include <OpenEXR/ImfInputFile.h>
+#include <OpenEXR/ImfOutputFile.h>
+#include <OpenEXR/ImfRationalAttribute.h>
+#include <OpenEXR/ImfStandardAttributes.h>
+#include <OpenEXR/ImfStdIO.h>
+#include <OpenEXR/ImfStringAttribute.h>
+#include <OpenEXR/ImfThreading.h>
+#include <OpenEXR/ImfVersion.h>
+
 #include "host/frames/CommonFormats.h"
 
 namespace huecast::host::frames
 {
-
-bool readOpenExr(const std::string& /*path*/, Frame* /*frame*/,
-                 std::shared_ptr<const StoredLayout>* /*layout*/, int* /*channels*/)
+namespace
 {
-    return false;
+
+/// What a read kept: the source's header (only attributes the writer is known to carry over as
+/// OpenImageIO does) and its channel type.
+struct ExrLayout final : StoredLayout
+{
+    ExrLayout(Imf::Header sourceHeader, Imf::PixelType sourceType)
+        : StoredLayout(Family::OpenExr), header(std::move(sourceHeader)), type(sourceType)
+    {
+    }
+
+    const Imf::Header header;
+    const Imf::PixelType type;
+};
+
+/// One attribute a taken file may hold: the type it must have, and whether OpenImageIO carries
+/// it into the file it writes (the others are rebuilt from the frame and the options).
+struct KnownAttribute
+{
+    std::string_view name;
+    std::string_view type;
+    bool carried;
+};
+
+// The attributes OpenImageIO's writer and ffmpeg's exr encoder put in a file (a density where
+// render's source had one), each checked to come back through OpenImageIO as written here.
+// Anything else (comments, chromaticities, multi-part names, tile descriptions) OpenImageIO
+// translates in ways not reproduced here.
+constexpr std::array<KnownAttribute, 15> kKnownAttributes{{
+    {"channels", "chlist", false},
+    {"compression", "compression", false},
+    {"dataWindow", "box2i", false},
+    {"displayWindow", "box2i", false},
+    {"lineOrder", "lineOrder", false},
+    {"pixelAspectRatio", "float", true},
+    {"screenWindowCenter", "v2f", true},
+    {"screenWindowWidth", "float", true},
+    {"capDate", "string", true},
+    {"Software", "string", false},
+    {"framesPerSecond", "rational", true},
+    {"gamma", "float", true},
+    {"writer", "string", true},
+    {"xDensity", "float", true},
+    {"ResolutionUnit", "string", false},
+}};
+
+const KnownAttribute* knownAttribute(std::string_view name)
+{
+    const auto* found =
+        std::find_if(kKnownAttributes.begin(), kKnownAttributes.end(),
+                     [&](const KnownAttribute& known) { return known.name == name; });
+    return found != kKnownAttributes.end() ? found : nullptr;
 }
 
-bool writeOpenExr(const std::string& /*destination*/, const Frame& /*frame*/,
-                  const StoredLayout& /*layout*/, int /*channels*/,
-                  const FrameWriteOptions& /*options*/)
+/// Whether every attribute is one OpenImageIO is known to take over unchanged. It drops empty
+/// strings and ends strings at the first NUL.
+bool hasOnlyKnownAttributes(const Imf::Header& header)
 {
-    return false;
+    for (auto it = header.begin(); it != header.end(); ++it)
+    {
+        const KnownAttribute* known = knownAttribute(it.name());
+        if (known == nullptr || known->type != it.attribute().typeName())
+        {
+            return false;
+        }
+        if (const auto* text = dynamic_cast<const Imf::StringAttribute*>(&it.attribute());
+            text != nullptr &&
+            (text->value().empty() || text->value().find('\0') != std::string::npos))
+        {
+            return false;
+        }
+        // A denominator past int's range comes back reduced, or not at all.
+        if (const auto* rate = dynamic_cast<const Imf::RationalAttribute*>(&it.attribute());
+            rate != nullptr && rate->value().d >= (1U << 31U))
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isTakenCompression(Imf::Compression compression)
+{
+    switch (compression)
+    {
+    case Imf::NO_COMPRESSION:
+    case Imf::RLE_COMPRESSION:
+    case Imf::ZIPS_COMPRESSION:
+    case Imf::ZIP_COMPRESSION:
+    case Imf::PIZ_COMPRESSION:
+    case Imf::PXR24_COMPRESSION:
+    case Imf::B44_COMPRESSION:
+    case Imf::B44A_COMPRESSION:
+        return true;
+    default:
+        return false; // DWA carries a quality level OpenImageIO handles on its own terms
+    }
+}
+
+/// The channel set's count (3 for R, G, B; 4 with A), or nothing for any other set, sampled or
+/// mixed-type channels, or a type other than half and float. `type` gets the common type.
+std::optional<int> rgbChannels(const Imf::ChannelList& list, Imf::PixelType* type)
+{
+    int count = 0;
+    bool alpha = false;
+    std::optional<Imf::PixelType> common;
+    for (auto it = list.begin(); it != list.end(); ++it)
+    {
+        const std::string_view name = it.name();
+        const Imf::Channel& channel = it.channel();
+        if ((name != "R" && name != "G" && name != "B" && name != "A") || channel.xSampling != 1 ||
+            channel.ySampling != 1 || (channel.type != Imf::HALF && channel.type != Imf::FLOAT) ||
+            (common && *common != channel.type))
+        {
+            return std::nullopt;
+        }
+        common = channel.type;
+        alpha = alpha || name == "A";
+        ++count;
+    }
+    // The list holds each name once, so four names are R, G, B and A, three without A are RGB.
+    if (!common || (count != 4 && (count != 3 || alpha)))
+    {
+        return std::nullopt;
+    }
+    *type = *common;
+    return count;
+}
+
+/// Sets OpenEXR's worker pool once for the process. OpenImageIO makes it as large as its own
+/// (OPENIMAGEIO_THREADS, else one per core); here the frames are read and written on two
+/// threads of their own, and every worker beyond the cores those leave costs more in hand-offs
+/// than it gains (an uncompressed file is a task per scan line), so the pool is two smaller.
+void setUpThreads()
+{
+    static std::once_flag once;
+    std::call_once(once,
+                   []
+                   {
+                       int count = static_cast<int>(std::thread::hardware_concurrency());
+                       if (const char* value = std::getenv("OPENIMAGEIO_THREADS"))
+                       {
+                           const int asked = std::atoi(value);
+                           count = asked > 0 ? asked : count;
+                       }
+                       Imf::setGlobalThreadCount(std::max(count - 2, 0));
+                   });
+}
+
+/// Divides colour by alpha as the OpenImageIO module does for the premultiplied colour
+/// OpenImageIO hands over: in double, alpha 0 or NaN giving colour 0.
+void unpremultiply(float* pixels, std::size_t count)
+{
+    for (std::size_t x = 0; x < count * Frame::kChannels; x += Frame::kChannels)
+    {
+        const auto alpha = static_cast<double>(pixels[x + 3]);
+        for (std::size_t c = 0; c < 3; ++c)
+        {
+            const auto value = static_cast<double>(pixels[x + c]);
+            pixels[x + c] = static_cast<float>(alpha > 0.0 ? value / alpha : 0.0);
+        }
+    }
+}
+
+// Room for many scan lines between system calls: OpenEXR reads and writes a line at a time
+// when the file is uncompressed.
+constexpr std::size_t kStreamBuffer = std::size_t{1} << 20;
+
+constexpr int kOpenImageIoZipLevel = 4; // OpenImageIO's zip level unless the name gives one
+
+/// The written compression and zip level for the user's compression name as OpenImageIO reads
+/// it ("zip", "PIZ", "zip:6"), or nothing for a name it treats in ways not reproduced here.
+std::optional<std::pair<Imf::Compression, int>> compressionNamed(std::string_view text)
+{
+    int level = kOpenImageIoZipLevel;
+    std::string name(text.substr(0, text.find(':')));
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (name.size() != text.size())
+    {
+        const std::string_view quality = text.substr(name.size() + 1);
+        if ((name != "zip" && name != "zips") || quality.size() != 1 || quality[0] < '1' ||
+            quality[0] > '9')
+        {
+            return std::nullopt;
+        }
+        level = quality[0] - '0';
+    }
+    constexpr std::array<std::pair<std::string_view, Imf::Compression>, 8> kNames{{
+        {"none", Imf::NO_COMPRESSION},
+        {"rle", Imf::RLE_COMPRESSION},
+        {"zips", Imf::ZIPS_COMPRESSION},
+        {"zip", Imf::ZIP_COMPRESSION},
+        {"piz", Imf::PIZ_COMPRESSION},
+        {"pxr24", Imf::PXR24_COMPRESSION},
+        {"b44", Imf::B44_COMPRESSION},
+        {"b44a", Imf::B44A_COMPRESSION},
+    }};
+    const auto* found = std::find_if(kNames.begin(), kNames.end(),
+                                     [&](const auto& entry) { return entry.first == name; });
+    if (found == kNames.end())
+    {
+        return std::nullopt;
+    }
+    return std::make_pair(found->second, level);
+}
+
+/// Local time as OpenImageIO stamps a file that has none.
+std::string timeStamp()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::array<char, 32> text{};
+    const std::size_t length = std::strftime(text.data(), text.size(), "%Y:%m:%d %H:%M:%S", &local);
+    return {text.data(), length};
+}
+
+/// The header OpenImageIO writes for the frame: the source's carried attributes over the
+/// defaults, the Software tag, a capture date, the channels and the compression.
+Imf::Header headerFor(const Frame& frame, const ExrLayout& layout, int channels,
+                      Imf::PixelType type, std::pair<Imf::Compression, int> compression)
+{
+    const Imath::Box2i window(Imath::V2i(0, 0), Imath::V2i(static_cast<int>(frame.width()) - 1,
+                                                           static_cast<int>(frame.height()) - 1));
+    Imf::Header header(window, window);
+    for (auto it = layout.header.begin(); it != layout.header.end(); ++it)
+    {
+        const KnownAttribute* known = knownAttribute(it.name());
+        if (known != nullptr && known->carried)
+        {
+            header.insert(it.name(), it.attribute());
+        }
+    }
+    header.insert("Software", Imf::StringAttribute(kSoftware));
+    // OpenImageIO reads any density but 0 as pixels per inch, whatever unit the file names.
+    const auto* density = layout.header.findTypedAttribute<Imf::FloatAttribute>("xDensity");
+    const auto* unit = layout.header.findTypedAttribute<Imf::StringAttribute>("ResolutionUnit");
+    if (density != nullptr && density->value() != 0.0F)
+    {
+        header.insert("ResolutionUnit", Imf::StringAttribute("in"));
+    }
+    else if (unit != nullptr)
+    {
+        header.insert("ResolutionUnit", *unit);
+    }
+    if (!Imf::hasCapDate(header))
+    {
+        Imf::addCapDate(header, timeStamp());
+    }
+    for (const char* name : {"R", "G", "B", "A"})
+    {
+        if (name[0] != 'A' || channels == 4)
+        {
+            header.channels().insert(name, Imf::Channel(type, 1, 1, false));
+        }
+    }
+    header.compression() = compression.first;
+    header.zipCompressionLevel() = compression.second;
+    return header;
+}
+
+/// Slices for the first `channels` of R, G, B and A, interleaved values of `type` `pixelBytes`
+/// apart in rows `rowBytes` apart, placed so that row `firstRow` of the file lands on `base`;
+/// alpha 1 where the file has none.
+Imf::FrameBuffer slicesOf(std::byte* base, Imf::PixelType type, std::size_t channels,
+                          std::size_t pixelBytes, std::size_t rowBytes, int firstRow)
+{
+    static constexpr std::array<const char*, 4> kNames{"R", "G", "B", "A"};
+    const std::size_t size = type == Imf::HALF ? sizeof(half) : sizeof(float);
+    std::byte* const origin =
+        base - static_cast<std::ptrdiff_t>(firstRow) * static_cast<std::ptrdiff_t>(rowBytes);
+    Imf::FrameBuffer buffer;
+    for (std::size_t c = 0; c < channels; ++c)
+    {
+        buffer.insert(kNames[c], Imf::Slice(type, reinterpret_cast<char*>(origin + c * size),
+                                            pixelBytes, rowBytes, 1, 1, 1.0));
+    }
+    return buffer;
+}
+
+/// Puts rows of the frame, premultiplied when there is alpha, into the band as `T`: the
+/// arithmetic of the OpenImageIO module, then OpenImageIO's conversion to the stored type.
+template <typename T>
+void fillBand(const Frame& frame, std::uint32_t top, std::uint32_t rows, std::size_t channels,
+              T* band)
+{
+    for (std::uint32_t y = 0; y < rows; ++y)
+    {
+        const float* source = frame.rowAs<float>(top + y).data();
+        T* target = band + static_cast<std::size_t>(y) * frame.width() * channels;
+        for (std::uint32_t x = 0; x < frame.width(); ++x, source += Frame::kChannels)
+        {
+            const auto alpha = static_cast<double>(source[3]);
+            for (std::size_t c = 0; c < channels; ++c)
+            {
+                const float value = channels == 4 && c < 3
+                                        ? static_cast<float>(static_cast<double>(source[c]) * alpha)
+                                        : source[c];
+                *target++ = T(value);
+            }
+        }
+    }
+}
+
+/// Writes the frame's rows through a band of rows at a time, enough for every worker to
+/// compress a block of them.
+template <typename T>
+void writeBands(Imf::OutputFile& file, const Frame& frame, std::size_t channels)
+{
+    constexpr std::uint32_t kBandRows = 128;
+    const std::size_t rowBytes = frame.width() * channels * sizeof(T);
+    const auto band = std::make_unique_for_overwrite<T[]>(
+        std::size_t{std::min(frame.height(), kBandRows)} * frame.width() * channels);
+    for (std::uint32_t top = 0; top < frame.height(); top += kBandRows)
+    {
+        const std::uint32_t rows = std::min(kBandRows, frame.height() - top);
+        fillBand(frame, top, rows, channels, band.get());
+        file.setFrameBuffer(slicesOf(reinterpret_cast<std::byte*>(band.get()),
+                                     std::is_same_v<T, half> ? Imf::HALF : Imf::FLOAT, channels,
+                                     channels * sizeof(T), rowBytes, static_cast<int>(top)));
+        file.writePixels(static_cast<int>(rows));
+    }
+}
+
+/// Writes the frame's pixels as the header describes them. OpenEXR takes the stored type only,
+/// so a band of rows at a time is premultiplied and converted, except float RGB, which goes
+/// straight from the frame.
+void writePixels(std::ofstream& stream, const std::string& name, const Frame& frame,
+                 const Imf::Header& header, Imf::PixelType type, std::size_t channels)
+{
+    setUpThreads();
+    Imf::StdOFStream exrStream(stream, name.c_str());
+    Imf::OutputFile file(exrStream, header, Imf::globalThreadCount());
+    if (type == Imf::FLOAT && channels == 3)
+    {
+        file.setFrameBuffer(slicesOf(const_cast<std::byte*>(frame.data()), Imf::FLOAT, channels,
+                                     frame.bytesPerPixel(), frame.rowBytes(), 0));
+        file.writePixels(static_cast<int>(frame.height()));
+    }
+    else if (type == Imf::FLOAT)
+    {
+        writeBands<float>(file, frame, channels);
+    }
+    else
+    {
+        writeBands<half>(file, frame, channels);
+    }
+}
+
+} // namespace
+
+bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const StoredLayout>* layout,
+                 int* channels)
+{
+    setUpThreads();
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kStreamBuffer);
+    std::ifstream stream;
+    stream.rdbuf()->pubsetbuf(buffer.get(), static_cast<std::streamsize>(kStreamBuffer));
+    stream.open(path, std::ios::binary);
+    if (!stream)
+    {
+        return false;
+    }
+    Imf::StdIFStream exrStream(stream, path.c_str());
+    Imf::InputFile file(exrStream, Imf::globalThreadCount());
+    const Imf::Header& header = file.header();
+    const int version = file.version();
+    if (Imf::isTiled(version) || Imf::isMultiPart(version) || Imf::isNonImage(version) ||
+        !hasOnlyKnownAttributes(header) || header.lineOrder() != Imf::INCREASING_Y ||
+        !isTakenCompression(header.compression()))
+    {
+        return false;
+    }
+    const Imath::Box2i& data = header.dataWindow();
+    const std::int64_t width = std::int64_t{data.max.x} - data.min.x + 1;
+    const std::int64_t height = std::int64_t{data.max.y} - data.min.y + 1;
+    if (data != header.displayWindow() || data.min != Imath::V2i(0, 0) || width < 1 || height < 1 ||
+        width > kMaxFrameEdge || height > kMaxFrameEdge)
+    {
+        return false;
+    }
+    Imf::PixelType type = Imf::HALF;
+    const std::optional<int> count = rgbChannels(header.channels(), &type);
+    if (!count)
+    {
+        return false;
+    }
+
+    // OpenEXR turns half into float straight into the frame's rows and fills a missing alpha
+    // with 1, as OpenImageIO's conversion and the OpenImageIO module's opaque fill do.
+    frame->reshape(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                   PixelType::Float);
+    file.setFrameBuffer(slicesOf(frame->data(), Imf::FLOAT, Frame::kChannels,
+                                 frame->bytesPerPixel(), frame->rowBytes(), 0));
+    file.readPixels(0, static_cast<int>(height) - 1);
+    if (*count == 4)
+    {
+        for (std::uint32_t y = 0; y < frame->height(); ++y)
+        {
+            unpremultiply(frame->rowAs<float>(y).data(), frame->width());
+        }
+    }
+    *layout = std::make_shared<const ExrLayout>(header, type);
+    *channels = *count;
+    return true;
+}
+
+bool writeOpenExr(const std::string& destination, const Frame& frame, const StoredLayout& layout,
+                  int channels, const FrameWriteOptions& options)
+{
+    const auto& exr = static_cast<const ExrLayout&>(layout);
+    if ((channels != 3 && channels != 4) || frame.type() != PixelType::Float ||
+        frame.width() == 0 || frame.height() == 0)
+    {
+        return false;
+    }
+    Imf::PixelType type = exr.type;
+    switch (options.depth)
+    {
+    case StoredDepth::Kept:
+        break;
+    case StoredDepth::Half:
+        type = Imf::HALF;
+        break;
+    case StoredDepth::Float:
+        type = Imf::FLOAT;
+        break;
+    default:
+        return false; // OpenImageIO refuses integer depths for OpenEXR: its message is wanted
+    }
+    const auto compression =
+        options.compression.empty()
+            ? std::optional(std::make_pair(exr.header.compression(), kOpenImageIoZipLevel))
+            : compressionNamed(options.compression);
+    if (!compression)
+    {
+        return false;
+    }
+
+    // OpenEXR writes the offsets of the scan lines when the file object goes, and swallows any
+    // failure there, as the stream's own last flush would be: the stream is checked after both.
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kStreamBuffer);
+    std::ofstream stream;
+    stream.rdbuf()->pubsetbuf(buffer.get(), static_cast<std::streamsize>(kStreamBuffer));
+    stream.open(destination, std::ios::binary | std::ios::trunc);
+    if (!stream)
+    {
+        return false;
+    }
+    writePixels(stream, destination, frame, headerFor(frame, exr, channels, type, *compression),
+                type, static_cast<std::size_t>(channels));
+    stream.close();
+    return !stream.fail();
 }
 
 } // namespace huecast::host::frames
