@@ -274,7 +274,7 @@ private:
         {
             m_lattice = std::make_shared<foundation::Bytes>();
             m_lattice->reserve(reserved * kEntryBytes);
-            foundation::adviseHugePages(m_lattice->data(), m_lattice->capacity());
+            foundation::prepareForWriting(m_lattice->data(), m_lattice->capacity());
             m_lattice->resize(reserved * kEntryBytes);
         }
         catch (const std::bad_alloc&)

@@ -124,8 +124,9 @@ std::optional<std::string> readUtf8File(const std::string& path, std::uint64_t m
 
     // The size is known: a file that grows meanwhile is read as it was when opened. The text
     // grows chunk by chunk, each read straight into it, so a binary file (a sparse one, a frame
-    // chosen by mistake) ends at its first NUL byte, having cost no more memory than was read.
-    constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
+    // chosen by mistake) ends at its first NUL byte, having cost no more memory than was read
+    // (and a chunk).
+    constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
     const auto size = static_cast<std::size_t>(info.st_size);
     std::string text;
     text.reserve(size);
@@ -133,6 +134,7 @@ std::optional<std::string> readUtf8File(const std::string& path, std::uint64_t m
     while (text.size() < size)
     {
         const std::size_t done = text.size();
+        prepareForWriting(text.data() + done, std::min(kChunkBytes, size - done));
         text.resize(done + std::min(kChunkBytes, size - done));
         const ssize_t count = ::read(file.get(), text.data() + done, text.size() - done);
         const int code = errno;

@@ -5,9 +5,20 @@
 #include <cstdint>
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 namespace huecast::foundation
 {
+namespace
+{
+
+#ifdef MADV_POPULATE_WRITE
+constexpr int kPopulateWrite = MADV_POPULATE_WRITE;
+#else
+constexpr int kPopulateWrite = 23; // Linux 5.14's value, for older headers
+#endif
+
+} // namespace
 
 void adviseHugePages(void* data, std::size_t bytes)
 {
@@ -21,6 +32,20 @@ void adviseHugePages(void* data, std::size_t bytes)
     }
     // A refusal (no huge pages in this kernel) leaves the buffer as it was.
     (void)madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+}
+
+void prepareForWriting(void* data, std::size_t bytes)
+{
+    adviseHugePages(data, bytes);
+    const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (start + pageSize - 1) & ~(pageSize - 1);
+    const std::uintptr_t end = (start + bytes) & ~(pageSize - 1);
+    if (data != nullptr && end > first)
+    {
+        // Older kernels don't know the request; the pages then fault in as they are written.
+        (void)madvise(reinterpret_cast<void*>(first), end - first, kPopulateWrite);
+    }
 }
 
 } // namespace huecast::foundation
