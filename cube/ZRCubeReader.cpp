@@ -8,6 +8,7 @@
 #include <limits>
 #include <new>
 #include <optional>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -146,16 +147,18 @@ constexpr std::array<ByteKind, 256> kByteKinds = []
 class CubeParse
 {
 public:
-    CubeParse(std::string_view text, Error* error) : m_text(text), m_error(error) {}
+    explicit CubeParse(Error* error) : m_error(error) {}
 
-    // Runs over every piece; false (with the error set) at the first failure.
-    bool run()
+    // Runs over every piece of `text`, whole lines of the file followed by `bytesAfter` more
+    // bytes; false (with the error set) at the first failure.
+    bool feed(std::string_view text, std::size_t bytesAfter)
     {
+        m_text = text;
+        m_bytesAfter = bytesAfter;
         std::size_t pos = 0;
-        std::size_t line = 0;
         while (pos < m_text.size())
         {
-            ++line;
+            ++m_line;
             if (kByteKinds[static_cast<std::uint8_t>(m_text[pos])] == ByteKind::LineEnd)
             {
                 ++pos; // an empty piece, such as the second half of "\r\n"
@@ -171,7 +174,7 @@ public:
             const std::string_view piece = *splitter.next();
             pos += splitter.offset();
             if (!piece.empty() && piece.front() != '#' &&
-                !parsePiece(piece, line, m_text.size() - pos))
+                !parsePiece(piece, m_line, m_text.size() - pos + m_bytesAfter))
             {
                 return false;
             }
@@ -418,7 +421,9 @@ private:
         ++m_entries;
     }
 
-    std::string_view m_text;
+    std::string_view m_text;      // the lines being read
+    std::size_t m_bytesAfter = 0; // the file's bytes after them
+    std::size_t m_line = 0;
     Error* m_error;
     foundation::Dictionary m_dictionary;
     std::shared_ptr<foundation::Bytes> m_lattice;
@@ -436,12 +441,29 @@ std::shared_ptr<ZRColourCube> ZRCubeReader::cubeFromFile(const std::string& path
     {
         return fail(error, CubeErrorCode::FileDoesntExist);
     }
-    const std::optional<std::string> text = foundation::readUtf8File(expanded, error);
-    if (!text)
+    // Read as it arrives, a megabyte at a time, rather than whole first: a 65-point file's
+    // seven megabytes of text are never all in memory. A problem with the file as text (not
+    // UTF-8, a NUL byte) still comes before any in its lines.
+    CubeParse parse(error);
+    bool parsed = true;
+    bool first = true;
+    const bool read = foundation::readUtf8FileInLines(
+        expanded, foundation::kMaxWholeFileBytes,
+        [&](std::string_view lines, std::size_t bytesAfter)
+        {
+            if (std::exchange(first, false) && lines.starts_with(kByteOrderMark))
+            {
+                lines.remove_prefix(kByteOrderMark.size());
+            }
+            parsed = parse.feed(lines, bytesAfter);
+            return parsed;
+        },
+        error);
+    if (!read || !parsed)
     {
         return nullptr;
     }
-    return cubeFromText(*text, path, error);
+    return parse.finish(path);
 }
 
 std::shared_ptr<ZRColourCube> ZRCubeReader::cubeFromText(std::string_view text,
@@ -451,8 +473,8 @@ std::shared_ptr<ZRColourCube> ZRCubeReader::cubeFromText(std::string_view text,
     {
         text.remove_prefix(kByteOrderMark.size());
     }
-    CubeParse parse(text, error);
-    if (!parse.run())
+    CubeParse parse(error);
+    if (!parse.feed(text, 0))
     {
         return nullptr;
     }

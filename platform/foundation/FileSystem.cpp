@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -83,8 +84,9 @@ std::optional<std::string> readUtf8File(const std::string& path, Error* error)
     return readUtf8File(path, kMaxWholeFileBytes, error);
 }
 
-std::optional<std::string> readUtf8File(const std::string& path, std::uint64_t maxBytes,
-                                        Error* error)
+bool readUtf8FileInLines(const std::string& path, std::uint64_t maxBytes,
+                         const std::function<bool(std::string_view, std::size_t)>& consume,
+                         Error* error)
 {
     // Checked before opening too: opening a named pipe blocks until a writer comes, and
     // opening a device may act on it.
@@ -96,49 +98,71 @@ std::optional<std::string> readUtf8File(const std::string& path, std::uint64_t m
         const int code = errno;
         setReadError(error, path, code,
                      code == ELOOP ? "its symbolic links form a loop" : std::strerror(code));
-        return std::nullopt;
+        return false;
     }
     if (!refuseUnlessRegular(info, path, error))
     {
-        return std::nullopt;
+        return false;
     }
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0)
     {
         const int code = errno;
         setReadError(error, path, code, std::strerror(code));
-        return std::nullopt;
+        return false;
     }
     // Something else may have been put at the path in between.
     if (!refuseUnlessRegular(info, path, error))
     {
-        return std::nullopt;
+        return false;
     }
     maxBytes = std::min(maxBytes, kMaxWholeFileBytes);
     if (static_cast<std::uint64_t>(info.st_size) > maxBytes)
     {
         setReadError(error, path, kFileTooLargeError,
                      fmt::format("it is larger than {} bytes", maxBytes));
-        return std::nullopt;
+        return false;
     }
 
-    // The size is known: a file that grows meanwhile is read as it was when opened. The text
-    // grows chunk by chunk, each read straight into it, so a binary file (a sparse one, a frame
-    // chosen by mistake) ends at its first NUL byte, having cost no more memory than was read
-    // (and a chunk).
+    // The size is known: a file that grows meanwhile is read as it was when opened. It is read
+    // a chunk at a time into one buffer, so a binary file (a sparse one, a frame chosen by
+    // mistake) ends at its first NUL byte having cost no more memory than a chunk. Whole lines
+    // are handed over as they arrive: a chunk is cut after its last one-byte newline, which is
+    // never part of a longer UTF-8 sequence. The text is checked as UTF-8 as it goes, but an
+    // invalid byte is reported only once the whole file is read, so that a NUL byte anywhere
+    // comes first, as it does for readUtf8File.
     constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
     const auto size = static_cast<std::size_t>(info.st_size);
-    std::string text;
-    text.reserve(size);
-    adviseHugePages(text.data(), text.capacity());
-    while (text.size() < size)
+    std::string buffer;
+    buffer.reserve(std::min(size, 2 * kChunkBytes));
+    prepareForWriting(buffer.data(), buffer.capacity());
+    std::size_t handed = 0; // the file offset of buffer[0]
+    std::size_t read = 0;
+    std::optional<std::size_t> invalid; // the first invalid byte's file offset
+    unsigned invalidByte = 0;
+    bool consuming = true;
+    const auto handOver = [&](std::size_t length)
     {
-        const std::size_t done = text.size();
-        prepareForWriting(text.data() + done, std::min(kChunkBytes, size - done));
-        text.resize(done + std::min(kChunkBytes, size - done));
-        const ssize_t count = ::read(file.get(), text.data() + done, text.size() - done);
+        const std::string_view lines(buffer.data(), length);
+        if (const auto offset = invalid ? std::nullopt : firstInvalidUtf8(lines))
+        {
+            invalid = handed + *offset;
+            invalidByte = static_cast<unsigned char>(lines[*offset]);
+        }
+        if (consuming && !invalid)
+        {
+            consuming = consume(lines, size > handed + length ? size - handed - length : 0);
+        }
+        buffer.erase(0, length);
+        handed += length;
+    };
+    while (read < size)
+    {
+        const std::size_t kept = buffer.size();
+        buffer.resize(kept + std::min(kChunkBytes, size - read));
+        const ssize_t count = ::read(file.get(), buffer.data() + kept, buffer.size() - kept);
         const int code = errno;
-        text.resize(done + static_cast<std::size_t>(std::max<ssize_t>(count, 0)));
+        buffer.resize(kept + static_cast<std::size_t>(std::max<ssize_t>(count, 0)));
         if (count < 0)
         {
             if (code == EINTR)
@@ -146,31 +170,59 @@ std::optional<std::string> readUtf8File(const std::string& path, std::uint64_t m
                 continue;
             }
             setReadError(error, path, code, std::strerror(code));
-            return std::nullopt;
+            return false;
         }
         if (count == 0)
         {
             break;
         }
         const auto length = static_cast<std::size_t>(count);
-        if (const void* nul = std::memchr(text.data() + done, 0, length))
+        read += length;
+        if (const void* nul = std::memchr(buffer.data() + kept, 0, length))
         {
             setReadError(error, path, kFileNotUtf8Error,
                          fmt::format("it is not text (a NUL byte at offset {})",
-                                     static_cast<const char*>(nul) - text.data()));
-            return std::nullopt;
+                                     handed + static_cast<std::size_t>(
+                                                  static_cast<const char*>(nul) - buffer.data())));
+            return false;
+        }
+        const std::size_t lastNewline = buffer.find_last_of("\n\v\f\r");
+        if (read < size && lastNewline != std::string::npos)
+        {
+            handOver(lastNewline + 1);
         }
     }
-
-    if (const auto offset = firstInvalidUtf8(text))
+    if (!buffer.empty())
+    {
+        handOver(buffer.size());
+    }
+    if (invalid)
     {
         setReadError(error, path, kFileNotUtf8Error,
-                     fmt::format("it is not valid UTF-8 text (byte {} at offset {})",
-                                 static_cast<unsigned>(static_cast<unsigned char>(text[*offset])),
-                                 *offset));
-        return std::nullopt;
+                     fmt::format("it is not valid UTF-8 text (byte {} at offset {})", invalidByte,
+                                 *invalid));
+        return false;
     }
-    return text;
+    return true;
+}
+
+std::optional<std::string> readUtf8File(const std::string& path, std::uint64_t maxBytes,
+                                        Error* error)
+{
+    std::string text;
+    const bool read = readUtf8FileInLines(
+        path, maxBytes,
+        [&text](std::string_view lines, std::size_t bytesAfter)
+        {
+            if (text.empty())
+            {
+                text.reserve(lines.size() + bytesAfter);
+            }
+            text += lines;
+            return true;
+        },
+        error);
+    return read ? std::optional<std::string>(std::move(text)) : std::nullopt;
 }
 
 std::vector<std::string> directoryEntryNames(const std::string& path)

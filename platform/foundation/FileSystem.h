@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +44,17 @@ inline constexpr std::uint64_t kMaxWholeFileBytes = 2ULL << 30;
 /// sensible size is known (a project): a larger one is refused before a byte is read.
 [[nodiscard]] std::optional<std::string> readUtf8File(const std::string& path,
                                                       std::uint64_t maxBytes, Error* error);
+
+/// Reads the file as readUtf8File does, with the same refusals and errors in the same order,
+/// but hands the text over in pieces as it is read, through one buffer of about a megabyte:
+/// each piece ends just after a newline (only the file's last may end without one), and
+/// `consume` gets it with the number of the file's bytes after it. Once `consume` returns false
+/// it gets nothing more, but the file is still read to its end for the errors above, which
+/// come before anything `consume` concluded. True when the whole file was read as UTF-8 text.
+[[nodiscard]] bool readUtf8FileInLines(
+    const std::string& path, std::uint64_t maxBytes,
+    const std::function<bool(std::string_view lines, std::size_t bytesAfter)>& consume,
+    Error* error);
 
 /// The names of the folder's direct entries, hidden ones included, in the order the system
 /// lists them; empty when the folder cannot be listed.

@@ -14,6 +14,7 @@
 
 #include "cube/ZRCubeReader.h"
 #include "platform/foundation/FileSystem.h"
+#include "tests/cube/CubeTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace
@@ -203,6 +204,43 @@ TEST(CubeReaderFile, MillionLinesOfGarbageEndInAnErrorWithinTheFileSize)
     EXPECT_EQ(error.code(), 106);
     // The text itself, and at most one 12-byte entry for every shortest data line it holds.
     EXPECT_LE(largest, 2 * text.size() + std::size_t{64} * 1024);
+}
+
+TEST(CubeReaderFile, AFileReadAMegabyteAtATimeGivesWhatItsWholeTextGives)
+{
+    // Megabytes of lines ended every way, so that chunks end between "\r" and "\n" and inside
+    // long lines; once valid, once with a fault near the end, whose line number must survive.
+    std::string lines = "\xEF\xBB\xBFTITLE \"chunks\"\r\nLUT_3D_SIZE 64\n";
+    const char* const kEnds[] = {"\n", "\r\n", "\r", "\x0B", "\xC2\x85"};
+    std::uint32_t state = 7;
+    for (int i = 0; i < 64 * 64 * 64; ++i)
+    {
+        state = state * 1664525U + 1013904223U;
+        lines += std::to_string((state >> 8) % 1000 / 999.0) + " 0.25 0.5" + kEnds[state % 5];
+        if (i % 50000 == 0)
+        {
+            lines += "# " + std::string(1500000, 'x') + "\n";
+        }
+    }
+    std::string faulty = lines;
+    faulty.replace(faulty.size() - 40, 1, "x y");
+    const test::TempDir dir;
+    for (const std::string* text : {&lines, &faulty})
+    {
+        Error fromFile;
+        Error fromText;
+        const auto read = ZRCubeReader::cubeFromFile(dir.write("chunks.cube", *text), &fromFile);
+        const auto parsed = ZRCubeReader::cubeFromText(*text, "chunks.cube", &fromText);
+        ASSERT_EQ(read == nullptr, parsed == nullptr);
+        EXPECT_EQ(parsed == nullptr, text == &faulty) << fromText.localizedDescription();
+        EXPECT_EQ(fromFile.code(), fromText.code());
+        EXPECT_EQ(fromFile.localizedDescription(), fromText.localizedDescription());
+        if (read != nullptr)
+        {
+            EXPECT_EQ(read->cubeSize(), parsed->cubeSize());
+            EXPECT_EQ(test::latticeOf(*read), test::latticeOf(*parsed));
+        }
+    }
 }
 
 } // namespace
