@@ -441,7 +441,7 @@ std::shared_ptr<ZRColourCube> ZRCubeReader::cubeFromFile(const std::string& path
     {
         return fail(error, CubeErrorCode::FileDoesntExist);
     }
-    // Read as it arrives, a megabyte at a time, rather than whole first: a 65-point file's
+    // Read as it arrives, a quarter megabyte at a time, rather than whole first: a 65-point file's
     // seven megabytes of text are never all in memory. A problem with the file as text (not
     // UTF-8, a NUL byte) still comes before any in its lines.
     CubeParse parse(error);

@@ -131,7 +131,7 @@ bool readUtf8FileInLines(const std::string& path, std::uint64_t maxBytes,
     // never part of a longer UTF-8 sequence. The text is checked as UTF-8 as it goes, but an
     // invalid byte is reported only once the whole file is read, so that a NUL byte anywhere
     // comes first, as it does for readUtf8File.
-    constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+    constexpr std::size_t kChunkBytes = std::size_t{1} << 18;
     const auto size = static_cast<std::size_t>(info.st_size);
     std::string buffer;
     buffer.reserve(std::min(size, 2 * kChunkBytes));

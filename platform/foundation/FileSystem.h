@@ -46,7 +46,7 @@ inline constexpr std::uint64_t kMaxWholeFileBytes = 2ULL << 30;
                                                       std::uint64_t maxBytes, Error* error);
 
 /// Reads the file as readUtf8File does, with the same refusals and errors in the same order,
-/// but hands the text over in pieces as it is read, through one buffer of about a megabyte:
+/// but hands the text over in pieces as it is read, through one buffer of a quarter megabyte:
 /// each piece ends just after a newline (only the file's last may end without one), and
 /// `consume` gets it with the number of the file's bytes after it. Once `consume` returns false
 /// it gets nothing more, but the file is still read to its end for the errors above, which

@@ -206,7 +206,7 @@ TEST(CubeReaderFile, MillionLinesOfGarbageEndInAnErrorWithinTheFileSize)
     EXPECT_LE(largest, 2 * text.size() + std::size_t{64} * 1024);
 }
 
-TEST(CubeReaderFile, AFileReadAMegabyteAtATimeGivesWhatItsWholeTextGives)
+TEST(CubeReaderFile, AFileReadInChunksGivesWhatItsWholeTextGives)
 {
     // Megabytes of lines ended every way, so that chunks end between "\r" and "\n" and inside
     // long lines; once valid, once with a fault near the end, whose line number must survive.
