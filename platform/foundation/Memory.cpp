@@ -2,6 +2,7 @@
 // Copyright Huecast contributors
 #include "platform/foundation/Memory.h"
 
+#include <cstddef>
 #include <cstdint>
 
 #include <sys/mman.h>
@@ -18,34 +19,38 @@ constexpr int kPopulateWrite = MADV_POPULATE_WRITE;
 constexpr int kPopulateWrite = 23; // Linux 5.14's value, for older headers
 #endif
 
+/// Calls madvise on the whole pages of `alignment` inside the buffer, if there are any.
+void adviseWholePages(void* data, std::size_t bytes, std::size_t alignment, int advice)
+{
+    if (data == nullptr)
+    {
+        return;
+    }
+    // Offsets from the buffer itself: the aligned range is found in numbers, then taken as
+    // a part of the buffer.
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    const std::size_t skipped = (alignment - start % alignment) % alignment;
+    if (bytes <= skipped || bytes - skipped < alignment)
+    {
+        return; // no whole page inside
+    }
+    const std::size_t length = (bytes - skipped) / alignment * alignment;
+    // A refusal (a kernel without huge pages, or older than the request) leaves the buffer as
+    // it was: its pages then fault in as they are written.
+    (void)madvise(static_cast<std::byte*>(data) + skipped, length, advice);
+}
+
 } // namespace
 
 void adviseHugePages(void* data, std::size_t bytes)
 {
-    constexpr std::uintptr_t kHugePage = std::uintptr_t{1} << 21;
-    const auto start = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t end = (start + bytes) & ~(kHugePage - 1);
-    if (data == nullptr || end <= first)
-    {
-        return; // no whole huge page inside
-    }
-    // A refusal (no huge pages in this kernel) leaves the buffer as it was.
-    (void)madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+    adviseWholePages(data, bytes, std::size_t{1} << 21, MADV_HUGEPAGE);
 }
 
 void prepareForWriting(void* data, std::size_t bytes)
 {
     adviseHugePages(data, bytes);
-    const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    const auto start = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (start + pageSize - 1) & ~(pageSize - 1);
-    const std::uintptr_t end = (start + bytes) & ~(pageSize - 1);
-    if (data != nullptr && end > first)
-    {
-        // Older kernels don't know the request; the pages then fault in as they are written.
-        (void)madvise(reinterpret_cast<void*>(first), end - first, kPopulateWrite);
-    }
+    adviseWholePages(data, bytes, static_cast<std::size_t>(sysconf(_SC_PAGESIZE)), kPopulateWrite);
 }
 
 } // namespace huecast::foundation

@@ -58,7 +58,7 @@ std::string pngBytes(const PngSource& source)
         raw += '\0';
         for (std::size_t x = 0; x < rowBytes; ++x)
         {
-            raw += static_cast<char>((x * 7 + y * 13 + x * x / 5) % 256);
+            raw += static_cast<char>((x * 7 + std::size_t{y} * 13 + x * x / 5) % 256);
         }
     }
     std::vector<Bytef> packed(compressBound(static_cast<uLong>(raw.size())));

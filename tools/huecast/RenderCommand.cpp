@@ -90,10 +90,10 @@ void keepFrameBuffers()
     mallopt(M_TRIM_THRESHOLD, 1024 * kMiB);
     mallopt(M_TOP_PAD, 64 * kMiB);
     auto* const start = static_cast<std::byte*>(sbrk(0));
-    void* volatile grown = std::malloc(64 * kMiB); // only its first page is touched
+    void* volatile grown = std::malloc(std::size_t{64} * kMiB); // only its first page is touched
     std::free(grown);
     auto* const end = static_cast<std::byte*>(sbrk(0));
-    if (start != reinterpret_cast<std::byte*>(-1) && end > start)
+    if (end > start) // both are (void*) -1 where the heap can't be grown
     {
         foundation::adviseHugePages(start, static_cast<std::size_t>(end - start));
     }
