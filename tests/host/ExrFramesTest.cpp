@@ -12,7 +12,6 @@
 #include <span>
 #include <vector>
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include "host/FrameFileModule.h"
@@ -23,16 +22,6 @@ namespace huecast::test
 {
 namespace
 {
-
-/// A module's table, loaded as FrameModules does (the second dlopen finds the same copy).
-template <typename Module> const Module* moduleTable(const char* name, const char* entry)
-{
-    const std::string path = std::string(HUECAST_LIBRARY_DIR) + "/" + name;
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    const auto function =
-        handle != nullptr ? reinterpret_cast<const Module* (*)()>(dlsym(handle, entry)) : nullptr;
-    return function != nullptr ? function() : nullptr;
-}
 
 template <typename T> std::string bytesOf(const T& value)
 {
@@ -169,11 +158,9 @@ std::array<std::string, 3> stringAttribute(const std::string& name, const std::s
 std::string writtenByOpenImageIo(const TempDir& dir, const std::string& name, int channels,
                                  host::StoredDepth depth, const std::string& compression)
 {
-    const auto* module =
-        moduleTable<host::FrameFileModule>(host::kFrameFileModuleName, "HuecastFrameFileModule");
+    const auto* module = oiioModule();
     if (module == nullptr)
     {
-        ADD_FAILURE() << "the OpenImageIO module didn't load";
         return {};
     }
     host::Frame frame(67, 141, host::PixelType::Float);
@@ -325,8 +312,7 @@ TEST(ExrFrames, DeclinesWhatItDoesNotReproduce)
     }
 
     // Depths OpenImageIO refuses for OpenEXR, and compressions it reads in its own ways.
-    const auto* common = moduleTable<host::CommonFrameFileModule>(host::kCommonFrameFileModuleName,
-                                                                  "HuecastCommonFrameFileModule");
+    const auto* common = commonModule();
     ASSERT_NE(common, nullptr);
     host::Frame frame;
     std::shared_ptr<const void> layout;

@@ -11,9 +11,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include "host/FrameFileModule.h"
-#include "host/frames/CommonFrameFileModule.h"
-
 namespace huecast::test
 {
 namespace
@@ -32,6 +29,8 @@ template <typename Module> const Module* loadModule(const char* name, const char
     return function != nullptr ? function() : nullptr;
 }
 
+} // namespace
+
 const host::FrameFileModule* oiioModule()
 {
     static const auto* module =
@@ -45,6 +44,9 @@ const host::CommonFrameFileModule* commonModule()
         host::kCommonFrameFileModuleName, "HuecastCommonFrameFileModule");
     return module;
 }
+
+namespace
+{
 
 std::string contents(const std::string& path)
 {

@@ -7,11 +7,18 @@
 
 #include <string>
 
+#include "host/FrameFileModule.h"
 #include "host/FrameFiles.h"
+#include "host/frames/CommonFrameFileModule.h"
 #include "tests/support/TestSupport.h"
 
 namespace huecast::test
 {
+
+/// The two modules from the build tree, loaded once (null, with a gtest failure, when one
+/// can't be).
+const host::FrameFileModule* oiioModule();
+const host::CommonFrameFileModule* commonModule();
 
 /// What happened to one file taken through both modules.
 enum class CommonModule

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include "host/frames/CommonFrameFileModule.h"
@@ -42,18 +41,6 @@ std::string byOiiotool(const TempDir& dir, const std::string& name, const std::s
                        const std::string& arguments)
 {
     return made(dir, name, "oiiotool '" + source + "' " + arguments + " -o");
-}
-
-const host::CommonFrameFileModule* commonModule()
-{
-    const std::string path =
-        std::string(HUECAST_LIBRARY_DIR) + "/" + host::kCommonFrameFileModuleName;
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    const auto entry = handle != nullptr
-                           ? reinterpret_cast<const host::CommonFrameFileModule* (*)()>(
-                                 dlsym(handle, "HuecastCommonFrameFileModule"))
-                           : nullptr;
-    return entry != nullptr ? entry() : nullptr;
 }
 
 struct Case
