@@ -186,10 +186,13 @@ bool readUtf8FileInLines(const std::string& path, std::uint64_t maxBytes,
                                                   static_cast<const char*>(nul) - buffer.data())));
             return false;
         }
-        const std::size_t lastNewline = buffer.find_last_of("\n\v\f\r");
-        if (read < size && lastNewline != std::string::npos)
+        // Only the bytes just read can hold a newline: what was kept followed the last one. So
+        // a line longer than a chunk is searched once, not again with every chunk added to it.
+        const std::size_t lastNewline =
+            std::string_view(buffer).substr(kept).find_last_of("\n\v\f\r");
+        if (read < size && lastNewline != std::string_view::npos)
         {
-            handOver(lastNewline + 1);
+            handOver(kept + lastNewline + 1);
         }
     }
     if (!buffer.empty())
