@@ -45,6 +45,10 @@ bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const St
 bool writeOpenExr(const std::string& destination, const Frame& frame, const StoredLayout& layout,
                   int channels, const FrameWriteOptions& options);
 
+/// The time of writing as OpenImageIO stamps a file that names none: local time,
+/// "YYYY:MM:DD HH:MM:SS".
+[[nodiscard]] std::string timeOfWriting();
+
 /// The Software tag every written frame carries.
 inline constexpr const char* kSoftware = "Huecast " HUECAST_VERSION;
 

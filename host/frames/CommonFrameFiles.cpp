@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
 // The common-format module: PNG, TIFF and OpenEXR frames through the libraries made for them.
+#include <array>
+#include <ctime>
 #include <optional>
 
 #include "host/frames/CommonFormats.h"
@@ -8,6 +10,17 @@
 
 namespace huecast::host::frames
 {
+
+std::string timeOfWriting()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::array<char, 32> text{};
+    const std::size_t length = std::strftime(text.data(), text.size(), "%Y:%m:%d %H:%M:%S", &local);
+    return {text.data(), length};
+}
+
 namespace
 {
 

@@ -242,17 +242,6 @@ std::optional<std::pair<Imf::Compression, int>> compressionNamed(std::string_vie
     return std::make_pair(found->second, level);
 }
 
-/// Local time as OpenImageIO stamps a file that has none.
-std::string timeStamp()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    std::array<char, 32> text{};
-    const std::size_t length = std::strftime(text.data(), text.size(), "%Y:%m:%d %H:%M:%S", &local);
-    return {text.data(), length};
-}
-
 /// The header OpenImageIO writes for the frame: the source's carried attributes over the
 /// defaults, the Software tag, a capture date, the channels and the compression.
 Imf::Header headerFor(const Frame& frame, const ExrLayout& layout, int channels,
@@ -283,7 +272,7 @@ Imf::Header headerFor(const Frame& frame, const ExrLayout& layout, int channels,
     }
     if (!Imf::hasCapDate(header))
     {
-        Imf::addCapDate(header, timeStamp());
+        Imf::addCapDate(header, timeOfWriting());
     }
     for (const char* name : {"R", "G", "B", "A"})
     {

@@ -707,18 +707,6 @@ struct FdCloser
     }
 };
 
-/// The time of writing as OpenImageIO stamps it: local time.
-std::string localTimeStamp()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
-    std::array<char, 80> text{}; // room for any int the fields could hold
-    std::snprintf(text.data(), text.size(), "%4d:%02d:%02d %02d:%02d:%02d", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    return text.data();
-}
-
 /// One row of the frame as the file stores it: `Channels` of RGBA, at the stored depth.
 template <typename From, typename To, std::size_t Channels>
 void packRow(const Frame& frame, std::uint32_t y, To* into)
@@ -821,7 +809,7 @@ void setTags(TIFF* tif, const Frame& frame, const TiffLayout& layout, int channe
     }
     // Software and DateTime are kept in the order they were set, which decides where their
     // text lands: the source's order, and what the source lacked after it.
-    const std::string stamp = layout.dateTime.value_or(localTimeStamp());
+    const std::string stamp = layout.dateTime.value_or(timeOfWriting());
     if (layout.dateTime && !layout.software)
     {
         TIFFSetField(tif, TIFFTAG_DATETIME, stamp.c_str());
