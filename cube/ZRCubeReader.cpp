@@ -53,6 +53,8 @@ std::string_view messageFor(CubeErrorCode code)
         return kFileDoesntExistError;
     case CubeErrorCode::ConstructCube:
         return kConstructCubeError;
+    case CubeErrorCode::Lut3DInputRange:
+        return kInputRangeError;
     }
     return {};
 }
@@ -87,6 +89,7 @@ enum class Keyword
     Lut3DSize,
     DomainMin,
     DomainMax,
+    Lut3DInputRange,
 };
 
 Keyword keywordOf(std::string_view token)
@@ -97,13 +100,14 @@ Keyword keywordOf(std::string_view token)
     {
         return Keyword::None;
     }
-    constexpr std::array<std::pair<std::string_view, Keyword>, 6> kTable = {{
+    constexpr std::array<std::pair<std::string_view, Keyword>, 7> kTable = {{
         {"title", Keyword::Title},
         {"lut_1d_size", Keyword::Lut1DSize},
         {"lut_2d_size", Keyword::Lut2DSize},
         {"lut_3d_size", Keyword::Lut3DSize},
         {"domain_min", Keyword::DomainMin},
         {"domain_max", Keyword::DomainMax},
+        {"lut_3d_input_range", Keyword::Lut3DInputRange},
     }};
     for (const auto& [text, keyword] : kTable)
     {
@@ -197,6 +201,7 @@ public:
                                       Value(foundation::SharedBytes(std::move(m_lattice))));
         m_dictionary.insert_or_assign(std::string(kCubeFileNameKey), Value(fileName));
         m_dictionary.insert_or_assign(std::string(kCubeFormatKey), Value(kIridasCubeFormat));
+        applyInputRange();
         auto cube = ZRColourCube::initWithDictionary(&m_dictionary);
         if (!cube)
         {
@@ -233,6 +238,8 @@ private:
             return readDomain(tokens, count, kDomainMinKey, CubeErrorCode::DomainMin, line);
         case Keyword::DomainMax:
             return readDomain(tokens, count, kDomainMaxKey, CubeErrorCode::DomainMax, line);
+        case Keyword::Lut3DInputRange:
+            return readInputRange(tokens, count, line);
         case Keyword::None:
             break;
         }
@@ -307,6 +314,32 @@ private:
         }
         m_dictionary.insert_or_assign(std::string(key), Value(std::move(values)));
         return true;
+    }
+
+    // "LUT_3D_INPUT_RANGE lo hi", as Resolve writes it: the domain lo lo lo..hi hi hi, for
+    // each bound that no DOMAIN_MIN or DOMAIN_MAX line of the file gives.
+    bool readInputRange(const std::array<std::string_view, 4>& tokens, std::size_t count,
+                        std::size_t line)
+    {
+        const std::optional<double> low = count == 3 ? number(tokens[1]) : std::nullopt;
+        const std::optional<double> high = count == 3 ? number(tokens[2]) : std::nullopt;
+        if (!low || !high)
+        {
+            return refuse(CubeErrorCode::Lut3DInputRange, line);
+        }
+        m_inputRange = {*low, *high};
+        return true;
+    }
+
+    void applyInputRange()
+    {
+        if (!m_inputRange)
+        {
+            return;
+        }
+        const auto bound = [](double value) { return foundation::Array(3, Value(value)); };
+        m_dictionary.try_emplace(std::string(kDomainMinKey), bound(m_inputRange->first));
+        m_dictionary.try_emplace(std::string(kDomainMaxKey), bound(m_inputRange->second));
     }
 
     void appendEntry(const std::array<std::string_view, 4>& tokens)
@@ -430,6 +463,7 @@ private:
     std::int64_t m_expectedEntries = 0;
     std::int64_t m_entries = 0;
     std::optional<char> m_decimalSeparator;
+    std::optional<std::pair<double, double>> m_inputRange; // the last LUT_3D_INPUT_RANGE line
 };
 
 } // namespace

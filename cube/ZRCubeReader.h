@@ -29,6 +29,7 @@ enum class CubeErrorCode : std::int64_t
     IncompleteData = 106,
     FileDoesntExist = 107,
     ConstructCube = 108,
+    Lut3DInputRange = 109, ///< beyond the format's first eight: Resolve's input range line
 };
 
 inline constexpr std::string_view k1DReadError = "1D LUTS are not supported";
@@ -42,6 +43,7 @@ inline constexpr std::string_view kIncompleteDataError =
 inline constexpr std::string_view kFileDoesntExistError = "File doesn't exist";
 inline constexpr std::string_view kConstructCubeError =
     "Couldn't construct the cube from giving data";
+inline constexpr std::string_view kInputRangeError = "Malformed LUT_3D_INPUT_RANGE tag";
 
 /// Reads .cube files (3D tables) and lists the LUT library folder. No state, no instances.
 class ZRCubeReader
@@ -51,7 +53,7 @@ public:
 
     /// Reads the .cube file at `path` (a leading "~" is expanded) into a new cube whose file
     /// name is `path` as given. Null on failure; `error`, when given, then receives a Cube
-    /// error (kDomain, codes 100–108; the malformed-line messages end in " Line:K") or, when
+    /// error (kDomain, codes 100–109; the malformed-line messages end in " Line:K") or, when
     /// the file exists but cannot be read as UTF-8 text, the file service's own error.
     [[nodiscard]] static std::shared_ptr<ZRColourCube> cubeFromFile(const std::string& path,
                                                                     foundation::Error* error);

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
     }
-    else if (error.domain() != huecast::kDomain || error.code() < 100 || error.code() > 108)
+    else if (error.domain() != huecast::kDomain || error.code() < 100 || error.code() > 109)
     {
         std::abort();
     }

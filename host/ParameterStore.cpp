@@ -82,6 +82,29 @@ bool ParameterStore::addCustomParameterWithName(const std::string& name, std::ui
     return declare(std::move(parameter));
 }
 
+bool ParameterStore::addFloatSliderWithName(const std::string& name, std::uint32_t parmId,
+                                            double defaultValue, double parameterMin,
+                                            double parameterMax, double /*sliderMin*/,
+                                            double /*sliderMax*/, double /*delta*/,
+                                            std::uint32_t parmFlags)
+{
+    // The slider's own range and step are how a panel shows it; this host has no panel.
+    if (!(parameterMin <= defaultValue && defaultValue <= parameterMax))
+    {
+        return false;
+    }
+    Parameter parameter;
+    parameter.name = name;
+    parameter.id = parmId;
+    parameter.kind = ParameterKind::Float;
+    parameter.flags = parmFlags;
+    parameter.defaultNumber = defaultValue;
+    parameter.number = defaultValue;
+    parameter.minimum = parameterMin;
+    parameter.maximum = parameterMax;
+    return declare(std::move(parameter));
+}
+
 void ParameterStore::noteChange(std::uint32_t parmId)
 {
     if (m_openAction)
@@ -125,6 +148,20 @@ bool ParameterStore::setIntValue(std::int32_t value, std::uint32_t parmId, doubl
     return true;
 }
 
+bool ParameterStore::setFloatValue(double value, std::uint32_t parmId, double /*time*/)
+{
+    Parameter* parameter = find(parmId);
+    // Written so that NaN fails too.
+    if (parameter == nullptr || parameter->kind != ParameterKind::Float ||
+        !(parameter->minimum <= value && value <= parameter->maximum))
+    {
+        return false;
+    }
+    parameter->number = value;
+    noteChange(parmId);
+    return true;
+}
+
 bool ParameterStore::getCustomParameterValue(fx::FxCustomValuePtr* value, std::uint32_t parmId)
 {
     const Parameter* parameter = find(parmId);
@@ -144,6 +181,17 @@ bool ParameterStore::getIntValue(std::int32_t* value, std::uint32_t parmId, doub
         return false;
     }
     *value = parameter->index;
+    return true;
+}
+
+bool ParameterStore::getFloatValue(double* value, std::uint32_t parmId, double /*time*/)
+{
+    const Parameter* parameter = find(parmId);
+    if (value == nullptr || parameter == nullptr || parameter->kind != ParameterKind::Float)
+    {
+        return false;
+    }
+    *value = parameter->number;
     return true;
 }
 

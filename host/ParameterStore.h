@@ -17,6 +17,7 @@ enum class ParameterKind : std::uint8_t
 {
     Popup = 1,
     Custom = 2,
+    Float = 3,
 };
 
 /// One declared parameter of an instance, as the host keeps it.
@@ -31,6 +32,10 @@ struct Parameter
     std::int32_t index = 0; ///< a popup's chosen entry
     fx::FxCustomValuePtr defaultValue;
     fx::FxCustomValuePtr value; ///< a custom parameter's current value
+    double defaultNumber = 0.0; ///< a slider's default
+    double number = 0.0;        ///< a slider's current value
+    double minimum = 0.0;       ///< a slider's lowest value
+    double maximum = 0.0;       ///< a slider's highest value
 };
 
 /// One user action: the parameters changed between startAction and endAction.
@@ -61,13 +66,19 @@ public:
     bool addCustomParameterWithName(const std::string& name, std::uint32_t parmId,
                                     fx::FxCustomValuePtr defaultValue,
                                     std::uint32_t parmFlags) override;
+    bool addFloatSliderWithName(const std::string& name, std::uint32_t parmId, double defaultValue,
+                                double parameterMin, double parameterMax, double sliderMin,
+                                double sliderMax, double delta, std::uint32_t parmFlags) override;
 
     bool setCustomParameterValue(fx::FxCustomValuePtr value, std::uint32_t parmId) override;
     bool setParameterFlags(std::uint32_t flags, std::uint32_t parmId) override;
     bool setIntValue(std::int32_t value, std::uint32_t parmId, double time) override;
+    /// False for a value outside the slider's range (or not a number); the value is kept.
+    bool setFloatValue(double value, std::uint32_t parmId, double time) override;
 
     bool getCustomParameterValue(fx::FxCustomValuePtr* value, std::uint32_t parmId) override;
     bool getIntValue(std::int32_t* value, std::uint32_t parmId, double time) override;
+    bool getFloatValue(double* value, std::uint32_t parmId, double time) override;
 
     void startAction(const void* sender) override;
     void endAction(const void* sender) override;

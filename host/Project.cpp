@@ -46,6 +46,15 @@ Json parameterToJson(const Parameter& parameter)
         entry["value"] = parameter.index;
         return entry;
     }
+    if (parameter.kind == ParameterKind::Float)
+    {
+        entry["kind"] = "float";
+        entry["default"] = parameter.defaultNumber;
+        entry["min"] = parameter.minimum;
+        entry["max"] = parameter.maximum;
+        entry["value"] = parameter.number;
+        return entry;
+    }
     entry["kind"] = "custom";
     if (!parameter.value)
     {
@@ -60,12 +69,45 @@ Json parameterToJson(const Parameter& parameter)
     return entry;
 }
 
+std::string_view kindName(ParameterKind kind)
+{
+    switch (kind)
+    {
+    case ParameterKind::Popup:
+        return "popup";
+    case ParameterKind::Float:
+        return "float";
+    case ParameterKind::Custom:
+        break;
+    }
+    return "custom";
+}
+
+// A slider's saved value, within the range the effect declares now (a saved range is only a
+// record); an error text when the value is not a number in that range.
+std::string restoreNumber(const Json& saved, Parameter& parameter)
+{
+    const Json& value = saved.at("value");
+    if (!value.is_number())
+    {
+        return fmt::format("holds a value for parameter {} that is not a number", parameter.id);
+    }
+    const auto number = value.get<double>();
+    if (!(parameter.minimum <= number && number <= parameter.maximum))
+    {
+        return fmt::format("holds {} for parameter {}, which takes {} to {}", number,
+                           parameter.id, parameter.minimum, parameter.maximum);
+    }
+    parameter.number = number;
+    return {};
+}
+
 // Applies one saved parameter onto a copy of the declared one; an error text when it can't.
 std::string restoreParameter(const Json& saved, const fx::FxBundleInterface& bundle,
                              Parameter& parameter)
 {
     const std::string kind = saved.at("kind").get<std::string>();
-    if ((kind == "popup") != (parameter.kind == ParameterKind::Popup))
+    if (kind != kindName(parameter.kind))
     {
         return fmt::format("parameter {} is a {} in the project but not in the effect",
                            parameter.id, kind);
@@ -77,6 +119,10 @@ std::string restoreParameter(const Json& saved, const fx::FxBundleInterface& bun
         parameter.defaultIndex = saved.at("default").get<std::int32_t>();
         parameter.index = saved.at("value").get<std::int32_t>();
         return {};
+    }
+    if (parameter.kind == ParameterKind::Float)
+    {
+        return restoreNumber(saved, parameter);
     }
     if (saved.at("class").is_null())
     {

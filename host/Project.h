@@ -15,17 +15,22 @@ namespace huecast::host
 /// Project files: every parameter of every instance, as JSON. Custom values are keyed archives
 /// (docs/archive-format.md) in base64, so "CubeData" keeps its whole lattice:
 ///
-///     {"format": "huecast-project", "version": 1,
+///     {"format": "huecast-project", "version": 2,
 ///      "instances": [{"parameters": [
 ///          {"id": 1, "name": "3D LUT", "kind": "popup", "flags": 1, "entries": [...],
 ///           "default": 0, "value": 2},
 ///          {"id": 2, "name": "CubeData", "kind": "custom", "flags": 35,
-///           "class": "ZRColourCube", "archive": "<base64>", "sha256": "<hex>"}, ...]}]}
+///           "class": "ZRColourCube", "archive": "<base64>", "sha256": "<hex>"}, ...
+///          {"id": 5, "name": "Amount", "kind": "float", "flags": 0, "default": 1,
+///           "min": 0, "max": 1, "value": 0.6}]}]}
+///
+/// A parameter the project doesn't hold keeps the effect's default: version 1 files, written
+/// before "Interpolation" and "Amount" existed, load with trilinear at full amount.
 ///
 /// "sha256" is the SHA-256 of the archive's bytes: a value whose bytes don't match it, or that
 /// has none (files saved before checksums were kept), is refused.
 inline constexpr std::string_view kProjectFormatName = "huecast-project";
-inline constexpr std::int64_t kProjectFormatVersion = 1;
+inline constexpr std::int64_t kProjectFormatVersion = 2;
 
 /// Writes the instances' parameters to the file, replacing it in one step (a temporary file
 /// renamed over it), so a failed save leaves the former file whole. False with a

@@ -28,6 +28,15 @@ bool EffectInstance::choosePopupEntry(std::uint32_t parmId, std::int32_t index)
     return m_filter->parameterChanged(parmId);
 }
 
+bool EffectInstance::moveSlider(std::uint32_t parmId, double value)
+{
+    if (!m_parameters->setFloatValue(value, parmId, 0.0))
+    {
+        return false;
+    }
+    return m_filter->parameterChanged(parmId);
+}
+
 bool EffectInstance::clickBrowse(std::uint32_t parmId)
 {
     fx::FxCustomParameterViewHost* viewHost = m_filter->customParameterViewHost();

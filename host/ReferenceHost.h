@@ -29,6 +29,9 @@ public:
 
     /// What a user's pick in a popup does: the new index, then the filter is told.
     bool choosePopupEntry(std::uint32_t parmId, std::int32_t index);
+    /// What a user's move of a slider does: the new value, then the filter is told. False, with
+    /// nothing changed, for a value outside the slider's range.
+    bool moveSlider(std::uint32_t parmId, double value);
 
     /// What a click on the Browse button of the "Load LUT" control does: asks the filter for
     /// the control and clicks its button (the open panel answers through the installed

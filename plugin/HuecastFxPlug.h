@@ -90,7 +90,7 @@ private:
     [[nodiscard]] static std::shared_ptr<kit::NSView> customView();
     [[nodiscard]] std::shared_ptr<kit::NSView> makeViewForParm(std::uint32_t parmId);
     bool applyLUTChoice();
-    bool drawOutput(fx::FxTexture& output, fx::FxTexture& input);
+    bool drawOutput(fx::FxTexture& output, fx::FxTexture& input, double time);
     bool chooseLibraryEntry(std::size_t index);
     void showErrorAlert(const foundation::Error* error, std::string_view fallback) const;
 

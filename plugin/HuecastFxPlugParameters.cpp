@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
 //
-// The filter's three parameters and how a LUT choice becomes the cube in "CubeData".
+// The filter's parameters and how a LUT choice becomes the cube in "CubeData".
 #include <algorithm>
 
 #include "platform/foundation/Paths.h"
@@ -21,6 +21,8 @@ using fx::FxParameterFlag;
 constexpr auto kLUT = parmIdOf(HuecastParameter::LUT);
 constexpr auto kCubeData = parmIdOf(HuecastParameter::CubeData);
 constexpr auto kLoadLUT = parmIdOf(HuecastParameter::LoadLUT);
+constexpr auto kInterpolation = parmIdOf(HuecastParameter::Interpolation);
+constexpr auto kAmount = parmIdOf(HuecastParameter::Amount);
 
 constexpr std::uint32_t kLUTFlags = flagBits(FxParameterFlag::NotAnimatable);
 constexpr std::uint32_t kCubeDataFlags = flagBits(FxParameterFlag::NotAnimatable) |
@@ -30,6 +32,10 @@ constexpr std::uint32_t kLoadLUTShownFlags =
     flagBits(FxParameterFlag::NotAnimatable) | flagBits(FxParameterFlag::CustomUI);
 constexpr std::uint32_t kLoadLUTHiddenFlags =
     kLoadLUTShownFlags | flagBits(FxParameterFlag::Hidden);
+// How the lattice is read is one choice for the clip; the amount may change over time.
+constexpr std::uint32_t kInterpolationFlags = flagBits(FxParameterFlag::NotAnimatable);
+constexpr std::uint32_t kAmountFlags = 0;
+constexpr double kAmountSliderStep = 0.01;
 
 constexpr std::string_view kFileParameterFallback =
     "Internal Error (File parameter). Please Report!";
@@ -77,6 +83,14 @@ bool HuecastFxPlug::addParameters()
             creation->addCustomParameterWithName("Load LUT", kLoadLUT,
                                                  std::make_shared<const fx::FxStringValue>(""),
                                                  kLoadLUTHiddenFlags);
+            // Declared after the three above, so hosts and projects that know only those keep
+            // their ids and order.
+            creation->addPopupMenuWithName(
+                "Interpolation", kInterpolation, kTrilinearIndex,
+                {std::string(kTrilinearName), std::string(kTetrahedralName)}, kInterpolationFlags);
+            creation->addFloatSliderWithName("Amount", kAmount, kAmountDefault, kAmountMin,
+                                             kAmountMax, kAmountMin, kAmountMax, kAmountSliderStep,
+                                             kAmountFlags);
             return true;
         });
 }

@@ -93,7 +93,35 @@ DomainMapping domainOf(const ZRColourCube& cube)
     return mapping;
 }
 
-void setUniforms(GLuint program, std::int64_t edge, const DomainMapping& domain)
+/// The grade controls as the host holds them for the frame's time.
+struct GradeControls
+{
+    bool tetrahedral = false;
+    GLfloat amount = 1.0F;
+};
+
+/// What "Interpolation" and "Amount" hold at the time. A host without them (one that restored
+/// only the first three parameters) or a value out of range gives the defaults, which render
+/// as the lattice alone did before the controls existed.
+GradeControls controlsAt(fx::FxParameterRetrievalAPI& retrieval, double time)
+{
+    GradeControls controls;
+    std::int32_t interpolation = kTrilinearIndex;
+    if (retrieval.getIntValue(&interpolation, parmIdOf(HuecastParameter::Interpolation), time))
+    {
+        controls.tetrahedral = interpolation == kTetrahedralIndex;
+    }
+    double amount = kAmountDefault;
+    if (retrieval.getFloatValue(&amount, parmIdOf(HuecastParameter::Amount), time) &&
+        amount >= kAmountMin && amount < kAmountMax)
+    {
+        controls.amount = static_cast<GLfloat>(amount);
+    }
+    return controls;
+}
+
+void setUniforms(GLuint program, std::int64_t edge, const DomainMapping& domain,
+                 const GradeControls& controls)
 {
     glUniform1i(glGetUniformLocation(program, "inputTexture"), 0);
     glUniform1i(glGetUniformLocation(program, "lookup"), 1);
@@ -103,6 +131,17 @@ void setUniforms(GLuint program, std::int64_t edge, const DomainMapping& domain)
     glUniform1f(glGetUniformLocation(program, "offset"), 1.0F / (n + n));
     glUniform3fv(glGetUniformLocation(program, "domainMin"), 1, domain.min.data());
     glUniform3fv(glGetUniformLocation(program, "domainScale"), 1, domain.scale.data());
+    glUniform1i(glGetUniformLocation(program, "tetrahedral"), controls.tetrahedral ? 1 : 0);
+    glUniform1f(glGetUniformLocation(program, "latticeEdge"), n);
+    glUniform1f(glGetUniformLocation(program, "amount"), controls.amount);
+}
+
+// Tetrahedral weights are taken in the fragment stage from four entries read at texel centres;
+// the texture unit must hand each back alone. The texture is the cube's for this frame only.
+void fetchLatticeEntriesAlone()
+{
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
 }
 
 // Pushes the attribute groups the pass changes and pops them on every way out.
@@ -186,7 +225,7 @@ void drawQuad(const TextureRect& in, const TextureRect& out)
 } // namespace
 
 bool HuecastFxPlug::renderOutput(fx::FxImage& output, fx::FxImage& input,
-                                 const fx::FxRenderInfo& /*info*/)
+                                 const fx::FxRenderInfo& info)
 {
     if (input.imageType() != fx::FxImageType::Texture ||
         output.imageType() != fx::FxImageType::Texture)
@@ -196,11 +235,12 @@ bool HuecastFxPlug::renderOutput(fx::FxImage& output, fx::FxImage& input,
     return guardHostCall("renderOutput", false,
                          [&] {
                              return drawOutput(static_cast<fx::FxTexture&>(output),
-                                               static_cast<fx::FxTexture&>(input));
+                                               static_cast<fx::FxTexture&>(input), info.time);
                          });
 }
 
-bool HuecastFxPlug::drawOutput(fx::FxTexture& outputTexture, fx::FxTexture& inputTexture)
+bool HuecastFxPlug::drawOutput(fx::FxTexture& outputTexture, fx::FxTexture& inputTexture,
+                               double time)
 {
     auto* retrieval = fx::apiFor<fx::FxParameterRetrievalAPI>(m_apiManager);
     if (retrieval == nullptr)
@@ -215,6 +255,7 @@ bool HuecastFxPlug::drawOutput(fx::FxTexture& outputTexture, fx::FxTexture& inpu
     {
         cube = ZRColourCube::identityCube();
     }
+    const GradeControls controls = controlsAt(*retrieval, time);
 
     // Declared in this order so that, also when something throws half-way, the program and
     // textures are released before the attribute groups are popped.
@@ -229,6 +270,10 @@ bool HuecastFxPlug::drawOutput(fx::FxTexture& outputTexture, fx::FxTexture& inpu
     // Unit 1 stays active from here on; the pop restores the unit of entry.
     glActiveTexture(GL_TEXTURE1);
     bindings.bindCube();
+    if (controls.tetrahedral)
+    {
+        fetchLatticeEntriesAlone();
+    }
     // A cube restored from a damaged project may carry no usable edge; bind then uploads the
     // 16-point identity, and the uniforms must address that lattice.
     const std::int64_t edge = cube->textureEdge();
@@ -237,7 +282,7 @@ bool HuecastFxPlug::drawOutput(fx::FxTexture& outputTexture, fx::FxTexture& inpu
     {
         // The current program is not part of the attribute stack: the bindings reset it.
         bindings.useProgram(_program_object);
-        setUniforms(_program_object, edge, domainOf(*cube));
+        setUniforms(_program_object, edge, domainOf(*cube), controls);
     }
     drawQuad(inRect, outRect);
     return true;

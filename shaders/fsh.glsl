@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
-// Maps the input colour from the cube's domain onto the lattice and looks it up there; alpha
-// passes through.
+// Maps the input colour from the cube's domain onto the lattice and looks it up there, by the
+// texture unit's trilinear filter or by tetrahedral weights of four lattice entries; then mixes
+// the graded colour with the input by the amount. Alpha passes through.
 #extension GL_ARB_texture_rectangle : enable
 
 uniform sampler2DRect inputTexture;
@@ -10,6 +11,9 @@ uniform float multiplier;
 uniform float offset;
 uniform vec3 domainMin;
 uniform vec3 domainScale;
+uniform bool tetrahedral;
+uniform float latticeEdge;
+uniform float amount;
 
 // 0..1, and 0 for NaN: a comparison with NaN is false, where clamp() may pass NaN through.
 // Infinities take the edge of their sign.
@@ -18,10 +22,50 @@ float toUnit(float c)
     return c > 0.0 ? min(c, 1.0) : 0.0;
 }
 
+// The lattice entry at integer indices; the lattice is bound with nearest filtering then, so a
+// texel's centre gives that texel alone.
+vec3 entryAt(vec3 index)
+{
+    return texture3D(lookup, (index + 0.5) / latticeEdge).rgb;
+}
+
+// The tetrahedron of the lattice cell that holds the point, chosen by the order of the
+// fractions: from the cell's first corner along the axis of the largest fraction, then the
+// next largest, to the opposite corner. Where fractions tie, the corner that the tie leaves
+// ambiguous has weight 0.
+vec3 tetrahedralLookup(vec3 unit)
+{
+    vec3 position = unit * (latticeEdge - 1.0);
+    vec3 base = clamp(floor(position), 0.0, max(latticeEdge - 2.0, 0.0));
+    vec3 f = position - base;
+    vec3 atLeastNext = step(f.yzx, f.xyz);
+    vec3 largest = atLeastNext * (1.0 - atLeastNext.zxy);
+    vec3 smallest = (1.0 - atLeastNext) * atLeastNext.zxy;
+    float high = max(f.x, max(f.y, f.z));
+    float low = min(f.x, min(f.y, f.z));
+    float middle = f.x + f.y + f.z - high - low;
+    return (1.0 - high) * entryAt(base) + (high - middle) * entryAt(base + largest) +
+           (middle - low) * entryAt(base + 1.0 - smallest) + low * entryAt(base + 1.0);
+}
+
 void main()
 {
     vec4 colour = texture2DRect(inputTexture, gl_TexCoord[0].st);
     vec3 inDomain = (colour.rgb - domainMin) * domainScale;
     vec3 unit = vec3(toUnit(inDomain.r), toUnit(inDomain.g), toUnit(inDomain.b));
-    gl_FragColor = vec4(texture3D(lookup, unit * multiplier + offset).rgb, colour.a);
+    vec3 graded;
+    if (tetrahedral)
+    {
+        graded = tetrahedralLookup(unit);
+    }
+    else
+    {
+        graded = texture3D(lookup, unit * multiplier + offset).rgb;
+    }
+    // At the full amount the graded colour goes out as it is, with no arithmetic on it.
+    if (amount < 1.0)
+    {
+        graded = colour.rgb + amount * (graded - colour.rgb);
+    }
+    gl_FragColor = vec4(graded, colour.a);
 }

@@ -7,12 +7,14 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <utility>
 
 #include <dlfcn.h>
 #include <epoxy/egl.h>
 #include <fmt/format.h>
 
 #include "host/Project.h"
+#include "platform/foundation/Text.h"
 #include "platform/fx/FxCustomValue.h"
 
 namespace huecast::frei0r
@@ -20,10 +22,10 @@ namespace huecast::frei0r
 namespace
 {
 
-constexpr std::uint32_t kLUTParameter = 1;
-constexpr std::uint32_t kLoadLUTParameter = 3;
-constexpr std::int32_t kExternalFileIndex = 1;
-constexpr std::ptrdiff_t kFirstLibraryIndex = 2; // after "No LUT" and "External File"
+constexpr auto kLUTParameter = parmIdOf(HuecastParameter::LUT);
+constexpr auto kLoadLUTParameter = parmIdOf(HuecastParameter::LoadLUT);
+constexpr auto kInterpolationParameter = parmIdOf(HuecastParameter::Interpolation);
+constexpr auto kAmountParameter = parmIdOf(HuecastParameter::Amount);
 
 // Modal UI for every instance in the process. The filter shows its open panel and alerts from
 // inside a call the module makes, on the calling thread; they go to the presenter of the
@@ -187,19 +189,45 @@ Frei0rFilter::~Frei0rFilter()
 
 void Frei0rFilter::setParameter(Frei0rParameter parameter, const char* value)
 {
-    std::string& stored = parameter == Frei0rParameter::Lut ? m_lut : m_project;
+    if (parameter == Frei0rParameter::Amount)
+    {
+        return;
+    }
+    const bool control = parameter == Frei0rParameter::Interpolation;
+    std::string& stored = control ? m_interpolation : parameter == Frei0rParameter::Lut ? m_lut
+                                                                                        : m_project;
     const std::string text = value != nullptr ? value : "";
     // Hosts such as MLT set every parameter before every frame; only a new value is a change.
     if (text != stored)
     {
         stored = text;
-        m_changed = true;
+        (control ? m_controlsChanged : m_changed) = true;
     }
 }
 
 char* Frei0rFilter::parameter(Frei0rParameter parameter)
 {
-    return (parameter == Frei0rParameter::Lut ? m_lut : m_project).data();
+    switch (parameter)
+    {
+    case Frei0rParameter::Project:
+        return m_project.data();
+    case Frei0rParameter::Interpolation:
+        return m_interpolation.data();
+    case Frei0rParameter::Lut:
+    case Frei0rParameter::Amount:
+        break;
+    }
+    return m_lut.data();
+}
+
+void Frei0rFilter::setAmount(double amount)
+{
+    // NaN never equals itself: it is stored, and refused at the next frame.
+    if (m_amount != amount)
+    {
+        m_amount = amount;
+        m_controlsChanged = true;
+    }
 }
 
 void Frei0rFilter::update(double time, const std::uint32_t* input, std::uint32_t* output)
@@ -207,7 +235,12 @@ void Frei0rFilter::update(double time, const std::uint32_t* input, std::uint32_t
     if (m_changed)
     {
         m_changed = false;
+        m_controlsChanged = false;
         applyChoice();
+    }
+    else if (std::exchange(m_controlsChanged, false) && m_grading)
+    {
+        m_grading = setControls();
     }
     if (!m_grading)
     {
@@ -316,10 +349,33 @@ void Frei0rFilter::applyChoice()
             report(error.localizedDescription());
             return;
         }
-        m_grading = true;
+    }
+    else if (!(namesFile(m_lut) ? chooseFile(m_lut) : chooseLibraryEntry(m_lut)))
+    {
         return;
     }
-    m_grading = namesFile(m_lut) ? chooseFile(m_lut) : chooseLibraryEntry(m_lut);
+    // The controls given override what a project saved; unset, they keep it.
+    m_grading = setControls();
+}
+
+bool Frei0rFilter::setControls()
+{
+    if (!m_interpolation.empty())
+    {
+        const std::optional<std::int32_t> index = interpolationIndexOf(m_interpolation);
+        if (!index || !m_instance->choosePopupEntry(kInterpolationParameter, *index))
+        {
+            report(fmt::format("interpolation \"{}\" is neither trilinear nor tetrahedral",
+                               foundation::escapeForTerminal(m_interpolation)));
+            return false;
+        }
+    }
+    if (m_amount && !m_instance->moveSlider(kAmountParameter, *m_amount))
+    {
+        report(fmt::format("amount {} is outside 0 to 1", *m_amount));
+        return false;
+    }
+    return true;
 }
 
 bool Frei0rFilter::chooseLibraryEntry(const std::string& name)
@@ -327,7 +383,8 @@ bool Frei0rFilter::chooseLibraryEntry(const std::string& name)
     const std::vector<std::string>& entries =
         m_instance->parameters().parameter(kLUTParameter)->entries;
     const auto found = std::find(
-        entries.begin() + std::min(kFirstLibraryIndex, std::ssize(entries)), entries.end(), name);
+        entries.begin() + std::min<std::ptrdiff_t>(kFirstLibraryIndex, std::ssize(entries)),
+        entries.end(), name);
     if (found == entries.end())
     {
         report(fmt::format("\"{}\" is neither a .cube file nor in the LUT library (`huecast "

@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "host/CommandLinePresenter.h"
 #include "host/Frame.h"
 #include "host/FrameRenderer.h"
 #include "host/ReferenceHost.h"
+#include "plugin/HuecastParameters.h"
 
 namespace huecast::frei0r
 {
@@ -20,13 +22,17 @@ enum class Frei0rParameter : std::uint8_t
 {
     Lut = 0,     ///< a library entry's name, or a path to a .cube file
     Project = 1, ///< a project file saved by `huecast render --save-project`
+    // After the first two, so that positional filter strings written for them still work.
+    Interpolation = 2, ///< "trilinear" or "tetrahedral"; empty: the effect's (or project's)
+    Amount = 3,        ///< 0..1, a double; unset: the effect's (or project's)
 };
-inline constexpr int kParameterCount = 2;
+inline constexpr int kParameterCount = 4;
 
 /// One frei0r instance: a host of its own for the plug-in bundle (its own headless GL context,
 /// one effect instance, the frame path), graded frame by frame in RGBA8888.
 ///
-/// Nothing here fails the host: a LUT or project that doesn't load, a missing GL context or a
+/// Nothing here fails the host: a LUT or project that doesn't load, a control it refuses
+/// (an interpolation it doesn't know, an amount outside 0..1), a missing GL context or a
 /// frame the plug-in refuses prints one line on the message stream ("huecast: look.cube: Huecast
 /// Error: Malformed data Line:12") and frames then pass through unchanged. Calls for one
 /// instance may come from any thread, one at a time; the instance makes its context current for
@@ -39,10 +45,13 @@ public:
     Frei0rFilter& operator=(const Frei0rFilter&) = delete;
     ~Frei0rFilter();
 
-    /// Stores the value (null counts as ""); it takes effect at the next frame.
+    /// Stores a string parameter's value (null counts as ""); it takes effect at the next frame.
     void setParameter(Frei0rParameter parameter, const char* value);
-    /// The stored value, owned by the instance until the next setParameter.
+    /// A string parameter's stored value, owned by the instance until the next setParameter.
     [[nodiscard]] char* parameter(Frei0rParameter parameter);
+    /// Stores "amount"; it takes effect at the next frame.
+    void setAmount(double amount);
+    [[nodiscard]] double amount() const { return m_amount.value_or(kAmountDefault); }
 
     /// Grades one frame of the constructed size; `time` (seconds) is the filter's render time.
     /// `input` and `output` may be the same frame.
@@ -53,6 +62,7 @@ private:
     void applyChoice();
     bool chooseLibraryEntry(const std::string& name);
     bool chooseFile(const std::string& path);
+    bool setControls();
     void passThrough(const std::uint32_t* input, std::uint32_t* output) const;
     void report(const std::string& message) const;
 
@@ -61,7 +71,10 @@ private:
     std::FILE* m_messages;
     std::string m_lut;
     std::string m_project;
-    bool m_changed = false;
+    std::string m_interpolation;
+    std::optional<double> m_amount; // nothing until the host sets it
+    bool m_changed = false;         // the LUT or project changed: a fresh instance
+    bool m_controlsChanged = false; // interpolation or amount changed
     bool m_grading = false;    // a LUT or project is in place and frames go through the filter
     bool m_hostFailed = false; // the host couldn't be made; not tried again
 

@@ -92,6 +92,17 @@ extern "C"
             info->explanation = "A project file saved by `huecast render --save-project`: its cube "
                                 "is restored, no .cube file needed";
             break;
+        case Frei0rParameter::Interpolation:
+            info->name = "interpolation";
+            info->type = F0R_PARAM_STRING;
+            info->explanation = "How the lattice is read: trilinear (the default) or tetrahedral";
+            break;
+        case Frei0rParameter::Amount:
+            info->name = "amount";
+            info->type = F0R_PARAM_DOUBLE;
+            info->explanation = "How much of the graded colour replaces the input, 0 to 1 "
+                                "(default 1)";
+            break;
         }
     }
 
@@ -128,8 +139,14 @@ extern "C"
         }
         try
         {
-            static_cast<Frei0rFilter*>(instance)->setParameter(
-                static_cast<Frei0rParameter>(paramIndex), *static_cast<f0r_param_string*>(param));
+            auto* filter = static_cast<Frei0rFilter*>(instance);
+            const auto parameter = static_cast<Frei0rParameter>(paramIndex);
+            if (parameter == Frei0rParameter::Amount)
+            {
+                filter->setAmount(*static_cast<f0r_param_double*>(param));
+                return;
+            }
+            filter->setParameter(parameter, *static_cast<f0r_param_string*>(param));
         }
         catch (...)
         {
@@ -143,8 +160,14 @@ extern "C"
         {
             return;
         }
-        *static_cast<f0r_param_string*>(param) = static_cast<Frei0rFilter*>(instance)->parameter(
-            static_cast<Frei0rParameter>(paramIndex));
+        auto* filter = static_cast<Frei0rFilter*>(instance);
+        const auto parameter = static_cast<Frei0rParameter>(paramIndex);
+        if (parameter == Frei0rParameter::Amount)
+        {
+            *static_cast<f0r_param_double*>(param) = filter->amount();
+            return;
+        }
+        *static_cast<f0r_param_string*>(param) = filter->parameter(parameter);
     }
 
     void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe,

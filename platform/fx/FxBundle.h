@@ -12,7 +12,7 @@ namespace huecast::fx
 {
 
 /// Changes whenever FxBundleInterface or a type it passes changes incompatibly.
-inline constexpr std::uint32_t kBundleInterfaceVersion = 2;
+inline constexpr std::uint32_t kBundleInterfaceVersion = 3;
 
 /// The name of the bundle's one exported symbol: `const FxBundleInterface* NAME(void)`.
 inline constexpr const char* kBundleEntryPointName = "HuecastFxBundleEntry";

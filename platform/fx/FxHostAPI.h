@@ -57,6 +57,12 @@ public:
     virtual bool addCustomParameterWithName(const std::string& name, std::uint32_t parmId,
                                             FxCustomValuePtr defaultValue,
                                             std::uint32_t parmFlags) = 0;
+    /// A slider over parameterMin..parameterMax (values outside are refused); the slider shows
+    /// sliderMin..sliderMax in steps of delta.
+    virtual bool addFloatSliderWithName(const std::string& name, std::uint32_t parmId,
+                                        double defaultValue, double parameterMin,
+                                        double parameterMax, double sliderMin, double sliderMax,
+                                        double delta, std::uint32_t parmFlags) = 0;
 };
 
 /// Changes parameter values and flags for the calling instance.
@@ -68,6 +74,7 @@ public:
     virtual bool setCustomParameterValue(FxCustomValuePtr value, std::uint32_t parmId) = 0;
     virtual bool setParameterFlags(std::uint32_t flags, std::uint32_t parmId) = 0;
     virtual bool setIntValue(std::int32_t value, std::uint32_t parmId, double time) = 0;
+    virtual bool setFloatValue(double value, std::uint32_t parmId, double time) = 0;
 };
 
 /// Reads parameter values of the calling instance.
@@ -80,6 +87,7 @@ public:
     virtual bool getCustomParameterValue(FxCustomValuePtr* value, std::uint32_t parmId) = 0;
     /// True on success; a popup yields the index of its chosen entry.
     virtual bool getIntValue(std::int32_t* value, std::uint32_t parmId, double time) = 0;
+    virtual bool getFloatValue(double* value, std::uint32_t parmId, double time) = 0;
 };
 
 /// Brackets a user-driven change as one host action (one undo step).

@@ -139,8 +139,14 @@ INSTANTIATE_TEST_SUITE_P(
         {"NoBreakSpaceOnly", {{2, "\u00A0"}}, 105, "Malformed data Line:2"},
         {"IndentedCommentOfFourWords", {{2, " # an indented comment"}}, 105,
          "Malformed data Line:2"},
-        {"UnknownKeywordWithThreeValues", {{2, "LUT_3D_INPUT_RANGE 0 1 2"}}, 105,
+        {"UnknownKeywordWithThreeValues", {{2, "LUT_1D_INPUT_RANGE 0 1 2"}}, 105,
          "Malformed data Line:2"},
+        {"InputRangeWithThreeValues", {{2, "LUT_3D_INPUT_RANGE 0 1 2"}}, 109,
+         "Malformed LUT_3D_INPUT_RANGE tag Line:2"},
+        {"InputRangeWithOneValue", {{4, "LUT_3D_INPUT_RANGE 1"}}, 109,
+         "Malformed LUT_3D_INPUT_RANGE tag Line:4"},
+        {"InputRangeWord", {{4, "lut_3d_input_range 0 two"}}, 109,
+         "Malformed LUT_3D_INPUT_RANGE tag Line:4"},
         {"TitleGluedToItsText", {{1, "TITLE\"Sample\" x"}}, 105, "Malformed data Line:1"},
         {"OneEntryTooFew", {{13, ""}}, 106, kLength},
         {"OneEntryTooMany", {{4, "0 0 0"}}, 106, kLength},
@@ -366,6 +372,19 @@ TEST_F(CubeReader, StoresDomainAndDescriptiveEntries)
               (std::vector<double>{1.5, 2, 3}));
     EXPECT_EQ(cube->cubeFileName(), asPassed);
     EXPECT_EQ(*test::entryOf(*cube, kCubeFormatKey).string(), "kIridasCubeFormat");
+
+    // Resolve's input range gives both bounds, unless a DOMAIN line of the file gives one.
+    const auto ranged = read("LUT_3D_SIZE 1\nLUT_3D_INPUT_RANGE -0.5 2\n0 0 0\n", nullptr);
+    ASSERT_NE(ranged, nullptr);
+    EXPECT_EQ(test::numbersOf(test::entryOf(*ranged, kDomainMinKey)),
+              (std::vector<double>{-0.5, -0.5, -0.5}));
+    EXPECT_EQ(test::numbersOf(test::entryOf(*ranged, kDomainMaxKey)),
+              (std::vector<double>{2, 2, 2}));
+    const auto mixed =
+        read("DOMAIN_MAX 4 5 6\nLUT_3D_SIZE 1\nLUT_3D_INPUT_RANGE 0 2\n0 0 0\n", nullptr);
+    ASSERT_NE(mixed, nullptr);
+    EXPECT_EQ(test::numbersOf(test::entryOf(*mixed, kDomainMinKey)), (std::vector<double>{0, 0, 0}));
+    EXPECT_EQ(test::numbersOf(test::entryOf(*mixed, kDomainMaxKey)), (std::vector<double>{4, 5, 6}));
 
     const auto plain = read("LUT_3D_SIZE 1\n0 0 0\n", nullptr);
     ASSERT_NE(plain, nullptr);

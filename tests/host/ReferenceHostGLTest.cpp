@@ -137,7 +137,7 @@ TEST_F(ReferenceHostTest, ADamagedOrNewerProjectIsRefusedAndChangesNothing)
         std::string messagePart;
     };
     std::string newer = text;
-    newer.replace(newer.find("\"version\": 1"), 12, "\"version\": 9");
+    newer.replace(newer.find("\"version\": 2"), 12, "\"version\": 9");
     std::string badArchive = text;
     const std::size_t archive = badArchive.find(R"("archive": ")") + 12;
     badArchive.replace(archive, 8, "AAAAAAAA");

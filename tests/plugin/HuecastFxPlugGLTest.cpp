@@ -96,13 +96,13 @@ TEST_F(HostContract, FrameSetupAsksForTheGPUOnly)
     EXPECT_FALSE(software);
 }
 
-TEST_F(HostContract, DeclaresTheThreeParameters)
+TEST_F(HostContract, DeclaresTheThreeParametersThenTheGradeControls)
 {
     addLibraryFile("Warm.cube", smallCube());
     host::ParameterStore parameters;
     auto filter = makeFilter(parameters);
     const auto& declared = parameters.parameters();
-    ASSERT_EQ(declared.size(), 3U);
+    ASSERT_EQ(declared.size(), 5U);
 
     EXPECT_EQ(declared[0].name, "3D LUT");
     EXPECT_EQ(declared[0].id, kLUT);
@@ -121,6 +121,17 @@ TEST_F(HostContract, DeclaresTheThreeParameters)
     EXPECT_EQ(declared[2].name, "Load LUT");
     EXPECT_EQ(declared[2].flags, 67U);
     EXPECT_EQ(pathIn(parameters), "");
+
+    EXPECT_EQ(declared[3].name, "Interpolation");
+    EXPECT_EQ(declared[3].id, 4U);
+    EXPECT_EQ(declared[3].entries, (std::vector<std::string>{"Trilinear", "Tetrahedral"}));
+    EXPECT_EQ(declared[3].index, 0);
+    EXPECT_EQ(declared[4].name, "Amount");
+    EXPECT_EQ(declared[4].id, 5U);
+    EXPECT_EQ(declared[4].kind, host::ParameterKind::Float);
+    EXPECT_EQ(declared[4].number, 1.0);
+    EXPECT_EQ(declared[4].minimum, 0.0);
+    EXPECT_EQ(declared[4].maximum, 1.0);
 }
 
 TEST_F(HostContract, AHostWithoutTheCreationServiceGetsNoParameters)

@@ -131,8 +131,8 @@ bool gradeColours(GradingSession& session, const std::vector<Colour>& colours, h
 
 } // namespace
 
-int runApply(const std::string& bundlePath, const std::string& lutFile, std::FILE* in,
-             std::FILE* out, std::FILE* errors)
+int runApply(const std::string& bundlePath, const std::string& lutFile,
+             const GradeControls& controls, std::FILE* in, std::FILE* out, std::FILE* errors)
 {
     std::vector<Colour> colours;
     std::size_t lineNumber = 0;
@@ -141,7 +141,8 @@ int runApply(const std::string& bundlePath, const std::string& lutFile, std::FIL
         return 1;
     }
     const auto session = GradingSession::open(bundlePath, errors);
-    if (!session || !session->chooseLut({LutChoice::Kind::File, lutFile}))
+    if (!session || !session->chooseLut({LutChoice::Kind::File, lutFile}) ||
+        !session->setControls(controls))
     {
         return 1;
     }

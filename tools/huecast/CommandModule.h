@@ -17,14 +17,15 @@ namespace huecast::tool
 /// takes to read. The module and the tool are built together, so C++ types cross the boundary.
 struct CommandModule
 {
-    static constexpr int kVersion = 1;
+    static constexpr int kVersion = 2;
     int version = kVersion;
 
-    int (*runList)(const std::string& bundlePath, std::FILE* out) = nullptr;
+    int (*runList)(const std::string& bundlePath, bool parameters, std::FILE* out) = nullptr;
     int (*runRender)(const std::string& bundlePath, const RenderOptions& options,
                      std::FILE* errors) = nullptr;
-    int (*runApply)(const std::string& bundlePath, const std::string& lutFile, std::FILE* in,
-                    std::FILE* out, std::FILE* errors) = nullptr;
+    int (*runApply)(const std::string& bundlePath, const std::string& lutFile,
+                    const GradeControls& controls, std::FILE* in, std::FILE* out,
+                    std::FILE* errors) = nullptr;
     int (*runInspector)(const std::string& bundlePath, const InspectorOptions& options) = nullptr;
     /// "GL renderer: NAME (GL VERSION)" of the context the reference host would grade in, or
     /// why there is none.

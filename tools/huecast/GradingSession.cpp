@@ -19,8 +19,11 @@ namespace
 
 constexpr auto kLUTParameter = parmIdOf(HuecastParameter::LUT);
 constexpr auto kLoadLUTParameter = parmIdOf(HuecastParameter::LoadLUT);
+constexpr auto kInterpolationParameter = parmIdOf(HuecastParameter::Interpolation);
+constexpr auto kAmountParameter = parmIdOf(HuecastParameter::Amount);
 
 } // namespace
+
 
 HostWithInstance openHostWithInstance(const std::string& bundlePath, std::FILE* errors)
 {
@@ -160,6 +163,24 @@ bool GradingSession::chooseFile(const std::string& path)
     const std::string* loaded =
         fx::stringOf(m_instance->parameters().parameter(kLoadLUTParameter)->value);
     return m_presenter->alertCount() == alertsBefore && loaded != nullptr && *loaded == chosen;
+}
+
+bool GradingSession::setControls(const GradeControls& controls)
+{
+    if (controls.interpolation &&
+        !m_instance->choosePopupEntry(kInterpolationParameter, *controls.interpolation))
+    {
+        fmt::print(m_errors, "huecast: the plug-in has no \"Interpolation\" entry {}\n",
+                   *controls.interpolation);
+        return false;
+    }
+    if (controls.amount && !m_instance->moveSlider(kAmountParameter, *controls.amount))
+    {
+        fmt::print(m_errors, "huecast: the plug-in's \"Amount\" doesn't take {}\n",
+                   *controls.amount);
+        return false;
+    }
+    return true;
 }
 
 bool GradingSession::saveProject(const std::string& path)

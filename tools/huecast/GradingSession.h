@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "host/CommandLinePresenter.h"
@@ -39,6 +40,14 @@ struct LutChoice
     std::string value; ///< the entry's name, the file's path or the project's path
 };
 
+/// The grade controls a command sets; each left unset keeps what the instance holds (the
+/// effect's default, or what a restored project saved).
+struct GradeControls
+{
+    std::optional<std::int32_t> interpolation; ///< an "Interpolation" popup index
+    std::optional<double> amount;              ///< "Amount", 0..1
+};
+
 /// One filter instance in the reference host, with the frame path, as the command-line tools
 /// use it. Errors are printed on the given stream as "huecast: ...", naming the file at fault.
 class GradingSession
@@ -55,6 +64,8 @@ public:
     /// Makes the choice in the instance; false after printing why it failed (for a .cube file,
     /// the reader's message with its line).
     [[nodiscard]] bool chooseLut(const LutChoice& choice);
+    /// Sets the controls that are given; false after printing why one was refused.
+    [[nodiscard]] bool setControls(const GradeControls& controls);
     /// Saves the instance's parameters; false after printing why.
     [[nodiscard]] bool saveProject(const std::string& path);
     /// Grades one frame; false with the reason in the error.

@@ -153,7 +153,7 @@ int runRender(const std::string& bundlePath, const RenderOptions& options, std::
         loadFrameFiles();
     }
     const auto session = GradingSession::open(bundlePath, errors);
-    if (!session || !session->chooseLut(options.lut) ||
+    if (!session || !session->chooseLut(options.lut) || !session->setControls(options.controls) ||
         (!options.saveProject.empty() && !session->saveProject(options.saveProject)))
     {
         return 1;

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "host/FrameFiles.h"
+#include "plugin/HuecastParameters.h"
 #include "tools/huecast/CheckCommand.h"
 #include "tools/huecast/CommandGuide.h"
 #include "tools/huecast/CommandModule.h"
@@ -29,7 +30,8 @@ constexpr const char* kDescription =
     "\n"
     "Commands and their contract (stable; scripts depend on it):\n"
     "  huecast render (--lut NAME | --lut-file PATH | --project FILE) [--save-project FILE]\n"
-    "                 [--frames A-B] [--depth D] [--compression C] [-q] INPUT... -o OUTPUT\n"
+    "                 [--frames A-B] [--depth D] [--compression C] [--interpolation I]\n"
+    "                 [--amount A] [-q] INPUT... -o OUTPUT\n"
     "      Grade still frames, frame sequences (PNG, JPEG, TIFF, OpenEXR, DPX) and clips\n"
     "      (.mov, .mp4, .m4v, .avi, .mpg) through the plug-in, keeping each input's bit depth\n"
     "      (8-bit, 16-bit, float) unless --depth uint8|uint16|half|float says otherwise;\n"
@@ -39,6 +41,11 @@ constexpr const char* kDescription =
     "      Browse, --project restores a saved project (no .cube needed); --lut \"No LUT\"\n"
     "      copies the frames through the plug-in unchanged.\n"
     "      --save-project writes the chosen LUT, whole, into a project file.\n"
+    "      --interpolation trilinear|tetrahedral reads the lattice by the texture unit's\n"
+    "      trilinear filter (the default) or by tetrahedral weights of four entries, as\n"
+    "      ffmpeg's lut3d and OpenColorIO do; --amount A (0 to 1, default 1) mixes the graded\n"
+    "      colour with the input: input + A x (graded - input). A project keeps both; given\n"
+    "      with --project, they replace what it saved.\n"
     "      An INPUT may be a sequence: shot.%04d.exr or shot.####.exr (one digit a '#').\n"
     "      OUTPUT is a file for one input, else a folder (frames keep their names) or a\n"
     "      numbered pattern; a clip's frames go into a numbered pattern, or into a folder as\n"
@@ -47,19 +54,21 @@ constexpr const char* kDescription =
     "      A gap in a sequence is an error that names the missing frames; --frames A-B\n"
     "      grades only frames A to B (inclusive, the numbers in the file names; a clip's\n"
     "      frames count from 1).\n"
-    "  huecast apply --lut-file PATH\n"
+    "  huecast apply --lut-file PATH [--interpolation I] [--amount A]\n"
     "      Read lines of three numbers \"r g b\" on stdin, grade them through the GPU render\n"
-    "      pass on a float frame, print the graded \"r g b\" (%.9g) for each line.\n"
+    "      pass on a float frame, print the graded \"r g b\" (%.9g) for each line;\n"
+    "      --interpolation and --amount as for render.\n"
     "  huecast check [--json] FILE...\n"
     "      Read each .cube file with the plug-in's reader. Without --json: one line a file.\n"
     "      With --json: one JSON array, one object a file in argument order:\n"
     "        {\"file\": F, \"ok\": true, \"size\": N, \"sha256\": HEX-OF-LATTICE-BYTES,\n"
     "         \"domainMin\": [r,g,b], \"domainMax\": [r,g,b]}   (domain keys only when present)\n"
     "        {\"file\": F, \"ok\": false, \"domain\": D, \"code\": C, \"message\": M}\n"
-    "  huecast list\n"
+    "  huecast list [--parameters]\n"
     "      Print the \"3D LUT\" popup entries of a new filter instance, one a line: \"No LUT\",\n"
     "      \"External File\", then the .cube files of the LUT library folder\n"
     "      ~/Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay/.\n"
+    "      --parameters prints every parameter instead: id, name, kind, values (tabs).\n"
     "  huecast library [--add FILE... [--force]]\n"
     "      Without --add: print the LUT library folder, then its entries, each that won't\n"
     "      load followed by the reader's message. With --add: read each .cube file and copy\n"
@@ -77,6 +86,34 @@ constexpr const char* kChooseALut =
     "huecast render: choose a LUT: --lut NAME (a \"3D LUT\" popup entry: `huecast list`; "
     "\"No LUT\" copies the frames), --lut-file PATH (a .cube file) or --project FILE (a "
     "project saved with --save-project)\n";
+
+/// --interpolation and --amount on a command, into `controls`.
+void addGradeControls(CLI::App* command, huecast::tool::GradeControls& controls)
+{
+    command
+        ->add_option_function<std::string>(
+            "--interpolation",
+            [&controls](const std::string& name)
+            { controls.interpolation = huecast::interpolationIndexOf(name); },
+            "How the lattice is read: trilinear (the default) or tetrahedral")
+        ->check(CLI::IsMember({"trilinear", "tetrahedral"}))
+        ->option_text("trilinear|tetrahedral");
+    command
+        ->add_option_function<double>(
+            "--amount", [&controls](double amount) { controls.amount = amount; },
+            "How much of the graded colour replaces the input, 0 to 1 (default 1)")
+        ->check(
+            [](const std::string& text)
+            {
+                // Written so that "nan" is refused too.
+                double amount = 0.0;
+                return CLI::detail::lexical_cast(text, amount) && amount >= 0.0 && amount <= 1.0
+                           ? std::string()
+                           : "--amount takes a number from 0 to 1";
+            },
+            "A")
+        ->option_text("A");
+}
 
 std::string commandList(const CLI::App& app)
 {
@@ -187,6 +224,9 @@ int runTool(int argc, char** argv)
     check->add_option("FILE", checkFiles, ".cube files to read")->required();
 
     CLI::App* list = app.add_subcommand("list", "Print the LUT popup's entries");
+    bool listParameters = false;
+    list->add_flag("--parameters", listParameters,
+                   "Print every parameter of the filter (id, name, kind, values) instead");
 
     std::vector<std::string> libraryFiles;
     bool libraryForce = false;
@@ -227,6 +267,7 @@ int runTool(int argc, char** argv)
                            : "--frames takes A-B, the first and last frame number, A at most B";
             },
             "A-B");
+    addGradeControls(renderCommand, render.controls);
     renderCommand->add_flag("-q,--quiet", render.quiet, "No progress and no notes; errors only");
     const std::map<std::string, huecast::host::StoredDepth> depths = {
         {"uint8", huecast::host::StoredDepth::UInt8},
@@ -250,6 +291,8 @@ int runTool(int argc, char** argv)
     CLI::App* apply =
         app.add_subcommand("apply", "Grade \"r g b\" lines from stdin through the render pass");
     apply->add_option("--lut-file", applyLutFile, "The .cube file")->required();
+    huecast::tool::GradeControls applyControls;
+    addGradeControls(apply, applyControls);
     std::vector<std::string> applyColour;
     apply->add_option("R G B", applyColour, "One colour to grade instead of lines on stdin")
         ->expected(3)
@@ -302,8 +345,9 @@ int runTool(int argc, char** argv)
         };
         if (list->parsed())
         {
-            return withCommands([](const CommandModule& commands)
-                                { return commands.runList(commands.defaultBundlePath(), stdout); });
+            return withCommands(
+                [listParameters](const CommandModule& commands)
+                { return commands.runList(commands.defaultBundlePath(), listParameters, stdout); });
         }
         if (renderCommand->parsed())
         {
@@ -345,7 +389,8 @@ int runTool(int argc, char** argv)
                 [&](const CommandModule& commands)
                 {
                     return commands.runApply(commands.defaultBundlePath(), applyLutFile,
-                                             colours != nullptr ? colours : stdin, stdout, stderr);
+                                             applyControls, colours != nullptr ? colours : stdin,
+                                             stdout, stderr);
                 });
             if (colours != stdin && colours != nullptr)
             {
