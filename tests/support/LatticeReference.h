@@ -95,6 +95,72 @@ inline Rgb trilinear(const Lattice& lattice, const Rgb& colour)
     return result;
 }
 
+/// The lattice's tetrahedral interpolation at a colour, in double precision, as OpenColorIO and
+/// ffmpeg's lut3d weigh it: the cell's first and last corners and the two between them that
+/// the order of the three fractions picks, one branch for each of the six orders.
+inline Rgb tetrahedral(const Lattice& lattice, const Rgb& colour)
+{
+    const int last = lattice.edge - 1;
+    std::array<int, 3> low{};
+    std::array<int, 3> high{};
+    std::array<double, 3> f{};
+    for (std::size_t axis = 0; axis < 3; ++axis)
+    {
+        const double position = std::clamp(static_cast<double>(colour[axis]), 0.0, 1.0) * last;
+        low[axis] = std::min(static_cast<int>(std::floor(position)), std::max(last - 1, 0));
+        high[axis] = std::min(low[axis] + 1, last);
+        f[axis] = position - low[axis];
+    }
+    // Corner (i, j, k): 0 takes the low index on that axis, 1 the high one.
+    const auto corner = [&](int i, int j, int k, std::size_t channel)
+    {
+        return static_cast<double>(lattice.at(i != 0 ? high[0] : low[0], j != 0 ? high[1] : low[1],
+                                              k != 0 ? high[2] : low[2])[channel]);
+    };
+    Rgb result{};
+    for (std::size_t c = 0; c < 3; ++c)
+    {
+        const double c000 = corner(0, 0, 0, c);
+        const double c111 = corner(1, 1, 1, c);
+        double value = 0;
+        if (f[0] > f[1])
+        {
+            if (f[1] > f[2])
+            {
+                value = (1 - f[0]) * c000 + (f[0] - f[1]) * corner(1, 0, 0, c) +
+                        (f[1] - f[2]) * corner(1, 1, 0, c) + f[2] * c111;
+            }
+            else if (f[0] > f[2])
+            {
+                value = (1 - f[0]) * c000 + (f[0] - f[2]) * corner(1, 0, 0, c) +
+                        (f[2] - f[1]) * corner(1, 0, 1, c) + f[1] * c111;
+            }
+            else
+            {
+                value = (1 - f[2]) * c000 + (f[2] - f[0]) * corner(0, 0, 1, c) +
+                        (f[0] - f[1]) * corner(1, 0, 1, c) + f[1] * c111;
+            }
+        }
+        else if (f[2] > f[1])
+        {
+            value = (1 - f[2]) * c000 + (f[2] - f[1]) * corner(0, 0, 1, c) +
+                    (f[1] - f[0]) * corner(0, 1, 1, c) + f[0] * c111;
+        }
+        else if (f[2] > f[0])
+        {
+            value = (1 - f[1]) * c000 + (f[1] - f[2]) * corner(0, 1, 0, c) +
+                    (f[2] - f[0]) * corner(0, 1, 1, c) + f[0] * c111;
+        }
+        else
+        {
+            value = (1 - f[1]) * c000 + (f[1] - f[0]) * corner(0, 1, 0, c) +
+                    (f[0] - f[2]) * corner(1, 1, 0, c) + f[2] * c111;
+        }
+        result[c] = static_cast<float>(value);
+    }
+    return result;
+}
+
 /// Colours that reach every part of the lattice: its eight corners, points on its edges and
 /// faces (a component of exactly 0 or 1), then random colours inside.
 inline std::vector<Rgb> probeColours(std::size_t randomCount, unsigned seed)

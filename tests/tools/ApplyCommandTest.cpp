@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
 //
-// `huecast apply` end to end: number for number against a CPU trilinear reference, and against
-// ffmpeg's lut3d on LUTs that OpenColorIO baked.
+// `huecast apply` end to end: number for number against CPU trilinear and tetrahedral
+// references, the amount against its formula, and against ffmpeg's lut3d on LUTs that
+// OpenColorIO baked.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -104,10 +105,13 @@ class Apply : public testing::Test
 {
 protected:
     /// Runs `huecast apply` on the colours; the graded colours, or none with a failure.
-    std::vector<Rgb> apply(const std::string& cube, const std::vector<Rgb>& colours)
+    std::vector<Rgb> apply(const std::string& cube, const std::vector<Rgb>& colours,
+                           const std::vector<std::string>& controls = {})
     {
         const std::string input = folder.write("colours.txt", colourLines(colours));
-        const ToolRun run = runTool({"apply", "--lut-file", cube}, folder.pathOf("err"), input);
+        std::vector<std::string> arguments{"apply", "--lut-file", cube};
+        arguments.insert(arguments.end(), controls.begin(), controls.end());
+        const ToolRun run = runTool(arguments, folder.pathOf("err"), input);
         EXPECT_EQ(run.status, 0) << readFile(folder.pathOf("err"));
         std::vector<Rgb> graded = parseColours(run.out);
         EXPECT_EQ(graded.size(), colours.size());
@@ -136,6 +140,92 @@ TEST_F(Apply, AgreesWithTrilinearInterpolationForEveryEdge)
         }
         EXPECT_LE(worstDifference(apply(cube, colours), expected), 5e-5F);
     }
+}
+
+// Colours inside the unit cube, and a quarter of them spread beyond it on every side.
+std::vector<Rgb> coloursInAndAround(std::size_t count, unsigned seed)
+{
+    std::vector<Rgb> colours = probeColours(count, seed);
+    for (std::size_t i = 0; i < colours.size(); i += 4)
+    {
+        for (float& component : colours[i])
+        {
+            component = component * 1.6F - 0.3F;
+        }
+    }
+    return colours;
+}
+
+TEST_F(Apply, TetrahedralAgreesWithItsReferenceForEveryEdgeAndIsNotTrilinear)
+{
+    const std::vector<Rgb> colours = coloursInAndAround(3000, 31);
+    for (const int edge : {2, 5, 17, 33, 65})
+    {
+        SCOPED_TRACE(edge);
+        const Lattice lattice = randomLattice(edge, static_cast<unsigned>(200 + edge));
+        const std::string cube = folder.write("steep.cube", lattice.cubeText());
+        std::vector<Rgb> expected;
+        for (const Rgb& colour : colours)
+        {
+            expected.push_back(tetrahedral(lattice, colour));
+        }
+        const std::vector<Rgb> graded = apply(cube, colours, {"--interpolation", "tetrahedral"});
+        const float worst = worstDifference(graded, expected);
+        EXPECT_LE(worst, 2e-5F);
+        RecordProperty("worst_error_edge_" + std::to_string(edge), testing::PrintToString(worst));
+        if (edge == 5)
+        {
+            EXPECT_GT(worstDifference(graded, apply(cube, colours)), 0.05F)
+                << "tetrahedral must not read the lattice as trilinear does";
+        }
+    }
+}
+
+TEST_F(Apply, TheAmountMixesTheGradeWithTheInputAndIsExactAtItsEnds)
+{
+    const std::vector<Rgb> colours = coloursInAndAround(1000, 41);
+    const std::string cube = folder.write("steep.cube", randomLattice(17, 8).cubeText());
+    const std::string input = folder.write("colours.txt", colourLines(colours));
+    for (const char* interpolation : {"trilinear", "tetrahedral"})
+    {
+        SCOPED_TRACE(interpolation);
+        const std::vector<std::string> how{"--interpolation", interpolation};
+        const std::vector<Rgb> full = apply(cube, colours, how);
+        std::vector<Rgb> expected = colours;
+        for (std::size_t i = 0; i < colours.size(); ++i)
+        {
+            for (std::size_t c = 0; c < 3; ++c)
+            {
+                expected[i][c] += 0.37F * (full[i][c] - colours[i][c]);
+            }
+        }
+        std::vector<std::string> partly = how;
+        partly.insert(partly.end(), {"--amount", "0.37"});
+        EXPECT_LE(worstDifference(apply(cube, colours, partly), expected), 3e-5F);
+        std::vector<std::string> none = how;
+        none.insert(none.end(), {"--amount", "0"});
+        EXPECT_EQ(worstDifference(apply(cube, colours, none), colours), 0.0F);
+
+        // The full amount is the grade itself, bit for bit.
+        const ToolRun graded =
+            runTool({"apply", "--lut-file", cube, "--interpolation", interpolation}, "/dev/null",
+                    input);
+        const ToolRun atOne = runTool({"apply", "--lut-file", cube, "--interpolation",
+                                       interpolation, "--amount", "1"},
+                                      "/dev/null", input);
+        EXPECT_EQ(atOne.out, graded.out);
+    }
+    for (const char* amount : {"1.5", "-0.1", "nan", "half"})
+    {
+        EXPECT_EQ(runTool({"apply", "--lut-file", cube, "--amount", amount}, "/dev/null", input)
+                      .status,
+                  2)
+            << amount;
+    }
+    EXPECT_EQ(
+        runTool({"apply", "--lut-file", cube, "--interpolation", "cubic"}, "/dev/null", input)
+            .status,
+        2);
 }
 
 TEST_F(Apply, MapsEachChannelThroughTheCubesDomain)
@@ -178,6 +268,15 @@ TEST_F(Apply, MapsEachChannelThroughTheCubesDomain)
     const ToolRun withNone = runTool({"apply", "--lut-file", plain}, "/dev/null", input);
     EXPECT_EQ(withUnit.status, 0);
     EXPECT_EQ(withUnit.out, withNone.out);
+
+    // Resolve's LUT_3D_INPUT_RANGE is the same domain on all three channels.
+    const std::string ranged = folder.write("ranged.cube", "LUT_3D_INPUT_RANGE -0.25 1.5\n" + body);
+    const std::string domained = folder.write(
+        "domained.cube", "DOMAIN_MIN -0.25 -0.25 -0.25\nDOMAIN_MAX 1.5 1.5 1.5\n" + body);
+    const ToolRun withRange = runTool({"apply", "--lut-file", ranged}, "/dev/null", input);
+    EXPECT_EQ(withRange.status, 0);
+    EXPECT_EQ(withRange.out, runTool({"apply", "--lut-file", domained}, "/dev/null", input).out);
+    EXPECT_NE(withRange.out, withNone.out);
 }
 
 TEST_F(Apply, NonFiniteNumbersNeverReachTheOutput)

@@ -8,6 +8,7 @@
 #include <random>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "host/FrameFiles.h"
 #include "tests/support/LatticeReference.h"
@@ -93,6 +94,38 @@ TEST_F(Render, AProjectRendersTheSameFrameOnceTheCubeIsGone)
     EXPECT_FALSE(a.empty());
     EXPECT_EQ(a, readFile(folder.pathOf("b.png")));
     EXPECT_NE(a, readFile(input)) << "the frame was graded";
+}
+
+TEST_F(Render, AProjectKeepsTheGradeControlsAndAnEarlierOneLoadsTheDefaults)
+{
+    const std::string cube = folder.write("x.cube", randomLattice(9, 5).cubeText());
+    const std::string input = writeFrame("in.png", noiseFrame(host::PixelType::UInt8, 2));
+    const std::string project = folder.pathOf("p.json");
+    const auto run = [&](std::vector<std::string> arguments, const std::string& output)
+    {
+        arguments.insert(arguments.end(), {input, "-o", folder.pathOf(output)});
+        EXPECT_EQ(render(arguments).status, 0) << errors();
+        return readFile(folder.pathOf(output));
+    };
+    const std::string controlled =
+        run({"--save-project", project, "--lut-file", cube, "--interpolation", "tetrahedral",
+             "--amount", "0.5"},
+            "controlled.png");
+    const std::string plain = run({"--lut-file", cube}, "plain.png");
+    EXPECT_NE(controlled, plain);
+    EXPECT_EQ(run({"--project", project}, "restored.png"), controlled);
+    // Controls given beside a project replace what it saved.
+    EXPECT_EQ(run({"--project", project, "--interpolation", "trilinear", "--amount", "1"},
+                  "replaced.png"),
+              plain);
+
+    // A project saved before the controls existed: version 1, three parameters.
+    auto earlier = nlohmann::ordered_json::parse(readFile(project));
+    earlier["version"] = 1;
+    auto& parameters = earlier["instances"][0]["parameters"];
+    parameters.erase(parameters.begin() + 3, parameters.end());
+    const std::string earlierProject = folder.write("earlier.json", earlier.dump(1));
+    EXPECT_EQ(run({"--project", earlierProject}, "earlier.png"), plain);
 }
 
 TEST_F(Render, SequencesGoIntoAFolderKeepingNamesAndBitDepth)
@@ -221,6 +254,10 @@ TEST_F(Render, ConflictingOrMissingArgumentsAreUsageErrors)
               2);
     EXPECT_EQ(render({input}).status, 2) << "no output";
     EXPECT_EQ(render({"-o", "x.png"}).status, 2) << "no input";
+    EXPECT_EQ(render({"--lut-file", "b.cube", "--amount", "2", input, "-o", "x.png"}).status, 2);
+    EXPECT_EQ(
+        render({"--lut-file", "b.cube", "--interpolation", "cubic", input, "-o", "x.png"}).status,
+        2);
 }
 
 } // namespace
