@@ -54,9 +54,10 @@ make_frames() {
         -pix_fmt rgb24 in.%02d.png
 }
 
-# in.NN.png graded by huecast render through the LUT, decoded into the raw file.
+# in.NN.png graded by huecast render through the LUT (and the render options after it),
+# decoded into the raw file.
 reference() {
-    "$huecast" render --lut-file "$1" 'in.##.png' -o ref >/dev/null
+    "$huecast" render --lut-file "$1" "${@:3}" 'in.##.png' -o ref >/dev/null
     cat ref/in.0{1,2,3}.png | ffmpeg -v error -nostdin -f png_pipe -i - -f rawvideo \
         -pix_fmt rgb24 -y "$2"
 }
@@ -105,6 +106,20 @@ ffmpeg-broken)
     cmp graded.rgb input.rgb || fail "frames changed through a broken LUT"
     [ "$(cat messages)" = "huecast: look.cube: Huecast Error: Malformed data Line:7" ] ||
         fail "expected the reader's message once, got: $(cat messages)"
+    ;;
+ffmpeg-controls)
+    make_frames
+    reference warm.cube expected.rgb --interpolation tetrahedral --amount 0.6
+    # Interpolation and amount follow lut and project, so older filter strings keep working.
+    host ffmpeg -v error -nostdin -i in.%02d.png -vf "frei0r=huecast:warm.cube||tetrahedral|0.6" \
+        -f rawvideo -pix_fmt rgb24 graded.rgb
+    cmp graded.rgb expected.rgb || fail "the controls grade otherwise than huecast render's"
+    host ffmpeg -v error -nostdin -i in.%02d.png -vf "frei0r=huecast:warm.cube||cubic" \
+        -f rawvideo -pix_fmt rgb24 unknown.rgb 2>messages || fail "ffmpeg exited $?"
+    ffmpeg -v error -nostdin -i in.%02d.png -f rawvideo -pix_fmt rgb24 input.rgb
+    cmp unknown.rgb input.rgb || fail "frames changed through an unknown interpolation"
+    [ "$(cat messages)" = 'huecast: interpolation "cubic" is neither trilinear nor tetrahedral' ] ||
+        fail "expected one message for the interpolation, got: $(cat messages)"
     ;;
 ffmpeg-two-chains)
     make_frames
