@@ -2,8 +2,9 @@
 // Copyright Huecast contributors
 //
 // Frames per second through the whole host path (upload, the filter's frame calls and draw,
-// read-back) at HD and UHD, 8-bit and float, for the common LUT edges, and how a frame's time
-// splits between those steps. GL work runs on the driver's threads, so times are wall times.
+// read-back) at HD and UHD, 8-bit and float, for the common LUT edges, trilinear and (at HD)
+// tetrahedral, and how a frame's time splits between those steps. GL work runs on the driver's
+// threads, so times are wall times.
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -51,7 +52,8 @@ std::string generatedCube(int edge)
     return path.string();
 }
 
-/// One host with one instance per LUT edge, made on first use and kept for the whole run.
+/// One host with one instance per LUT edge and interpolation, made on first use and kept for the
+/// whole run.
 class Bench
 {
 public:
@@ -61,9 +63,10 @@ public:
         return bench;
     }
 
-    huecast::fx::FxFilter& filterFor(int edge)
+    huecast::fx::FxFilter& filterFor(int edge, int interpolation)
     {
-        if (const auto found = m_instances.find(edge); found != m_instances.end())
+        const std::pair key{edge, interpolation};
+        if (const auto found = m_instances.find(key); found != m_instances.end())
         {
             return found->second->filter();
         }
@@ -76,7 +79,8 @@ public:
         m_presenter->answerNextPanel(generatedCube(edge));
         (void)instance->choosePopupEntry(1, 1); // "External File"
         (void)instance->clickBrowse(3);         // and the file through Browse
-        m_instances.emplace(edge, instance);
+        (void)instance->choosePopupEntry(4, interpolation);
+        m_instances.emplace(key, instance);
         return instance->filter();
     }
     huecast::host::FrameRenderer& renderer() { return *m_renderer; }
@@ -102,7 +106,7 @@ private:
         std::make_shared<huecast::host::CommandLinePresenter>(std::deque<std::string>{});
     std::unique_ptr<huecast::host::ReferenceHost> m_host;
     std::unique_ptr<huecast::host::FrameRenderer> m_renderer;
-    std::map<int, huecast::host::EffectInstance*> m_instances;
+    std::map<std::pair<int, int>, huecast::host::EffectInstance*> m_instances;
 };
 
 Frame noiseFrame(std::uint32_t width, std::uint32_t height, PixelType type)
@@ -134,14 +138,15 @@ double msSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Arguments: width, height, bytes a channel (1 or 4), LUT edge.
+// Arguments: width, height, bytes a channel (1 or 4), LUT edge, "Interpolation" index.
 void BM_HostPath(benchmark::State& state)
 {
     const auto width = static_cast<std::uint32_t>(state.range(0));
     const auto height = static_cast<std::uint32_t>(state.range(1));
     const auto type = state.range(2) == 1 ? PixelType::UInt8 : PixelType::Float;
     Bench& bench = Bench::shared();
-    huecast::fx::FxFilter& filter = bench.filterFor(static_cast<int>(state.range(3)));
+    huecast::fx::FxFilter& filter =
+        bench.filterFor(static_cast<int>(state.range(3)), static_cast<int>(state.range(4)));
     huecast::host::FrameRenderer& renderer = bench.renderer();
     const Frame input = noiseFrame(width, height, type);
     Frame output;
@@ -212,7 +217,11 @@ void hostPathArguments(benchmark::internal::Benchmark* benchmark)
         {
             for (const int edge : {17, 33, 65})
             {
-                benchmark->Args({width, height, channelBytes, edge});
+                benchmark->Args({width, height, channelBytes, edge, 0});
+                if (width == 1920)
+                {
+                    benchmark->Args({width, height, channelBytes, edge, 1});
+                }
             }
         }
     }
@@ -221,7 +230,7 @@ void hostPathArguments(benchmark::internal::Benchmark* benchmark)
 } // namespace
 
 BENCHMARK(BM_HostPath)
-    ->ArgNames({"w", "h", "bytes", "edge"})
+    ->ArgNames({"w", "h", "bytes", "edge", "tetrahedral"})
     ->Apply(hostPathArguments)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -143,7 +143,7 @@ section_check() {
     check_file "$work/generated-65.cube"
 }
 
-render_case=BM_HostPath/w:1920/h:1080/bytes:1/edge:33/real_time
+render_case=BM_HostPath/w:1920/h:1080/bytes:1/edge:33/tetrahedral:0/real_time
 render_frames=30
 render_rounds=$(((rounds + 1) / 2))
 lut3d_filter="lut3d=file=$work/huecast-render-bench-33.cube:interp=trilinear"

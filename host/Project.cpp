@@ -95,8 +95,8 @@ std::string restoreNumber(const Json& saved, Parameter& parameter)
     const auto number = value.get<double>();
     if (!(parameter.minimum <= number && number <= parameter.maximum))
     {
-        return fmt::format("holds {} for parameter {}, which takes {} to {}", number,
-                           parameter.id, parameter.minimum, parameter.maximum);
+        return fmt::format("holds {} for parameter {}, which takes {} to {}", number, parameter.id,
+                           parameter.minimum, parameter.maximum);
     }
     parameter.number = number;
     return {};

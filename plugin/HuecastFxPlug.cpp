@@ -68,6 +68,39 @@ HuecastFxPlug::~HuecastFxPlug()
         glDeleteProgram(_program_object);
         _program_object = 0;
     }
+    for (const std::optional<GLuint>& variant : m_variantPrograms)
+    {
+        if (variant.value_or(0) != 0)
+        {
+            glDeleteProgram(*variant);
+        }
+    }
+}
+
+GLuint HuecastFxPlug::programFor(bool tetrahedral, bool partialAmount)
+{
+    if (_program_object == 0 || (!tetrahedral && !partialAmount))
+    {
+        return _program_object;
+    }
+    std::optional<GLuint>& variant =
+        m_variantPrograms[(tetrahedral ? 0U : 1U) + (tetrahedral && partialAmount ? 2U : 0U)];
+    if (!variant)
+    {
+        const std::string defines = std::string(tetrahedral ? "#define TETRAHEDRAL\n" : "") +
+                                    (partialAmount ? "#define PARTIAL_AMOUNT\n" : "");
+        GLuint program = 0;
+        if (!(GLSL_Init(&program) && GLSL_LoadVertexShader(&program, vsh) &&
+              GLSL_LoadFragmentShaderVariant(&program, fsh, defines.c_str()) &&
+              GLSL_LinkShaderProgram(&program)) &&
+            program != 0)
+        {
+            glDeleteProgram(program);
+            program = 0;
+        }
+        variant = program;
+    }
+    return *variant;
 }
 
 bool HuecastFxPlug::loadVertexShader(const char* vertexSource, const char* fragmentSource)

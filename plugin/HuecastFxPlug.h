@@ -2,8 +2,10 @@
 // Copyright Huecast contributors
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,12 +93,16 @@ private:
     [[nodiscard]] std::shared_ptr<kit::NSView> makeViewForParm(std::uint32_t parmId);
     bool applyLUTChoice();
     bool drawOutput(fx::FxTexture& output, fx::FxTexture& input, double time);
+    [[nodiscard]] GLuint programFor(bool tetrahedral, bool partialAmount);
     bool chooseLibraryEntry(std::size_t index);
     void showErrorAlert(const foundation::Error* error, std::string_view fallback) const;
 
     fx::PROAPIAccessing& m_apiManager;
     // The GL name keeps its established spelling: tools and notes refer to it by this name.
     GLuint _program_object = 0; // NOLINT(readability-identifier-naming)
+    // The programs for tetrahedral, partial amount, and both, each built on its first frame
+    // (0 after a failed build); _program_object is trilinear at the full amount.
+    std::array<std::optional<GLuint>, 3> m_variantPrograms;
     std::weak_ptr<kit::NSButton> m_browseButton;
     std::weak_ptr<kit::NSTextField> m_filePathDisplay;
     std::vector<std::string> m_cubesList;

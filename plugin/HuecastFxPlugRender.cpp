@@ -131,7 +131,7 @@ void setUniforms(GLuint program, std::int64_t edge, const DomainMapping& domain,
     glUniform1f(glGetUniformLocation(program, "offset"), 1.0F / (n + n));
     glUniform3fv(glGetUniformLocation(program, "domainMin"), 1, domain.min.data());
     glUniform3fv(glGetUniformLocation(program, "domainScale"), 1, domain.scale.data());
-    glUniform1i(glGetUniformLocation(program, "tetrahedral"), controls.tetrahedral ? 1 : 0);
+    // Only the variants have these; elsewhere the location is −1, which GL ignores.
     glUniform1f(glGetUniformLocation(program, "latticeEdge"), n);
     glUniform1f(glGetUniformLocation(program, "amount"), controls.amount);
 }
@@ -233,7 +233,8 @@ bool HuecastFxPlug::renderOutput(fx::FxImage& output, fx::FxImage& input,
         return false;
     }
     return guardHostCall("renderOutput", false,
-                         [&] {
+                         [&]
+                         {
                              return drawOutput(static_cast<fx::FxTexture&>(output),
                                                static_cast<fx::FxTexture&>(input), info.time);
                          });
@@ -256,6 +257,12 @@ bool HuecastFxPlug::drawOutput(fx::FxTexture& outputTexture, fx::FxTexture& inpu
         cube = ZRColourCube::identityCube();
     }
     const GradeControls controls = controlsAt(*retrieval, time);
+    // Made before any state changes: a variant that can't be built draws nothing.
+    const GLuint program = programFor(controls.tetrahedral, controls.amount < 1.0F);
+    if (program == 0 && _program_object != 0)
+    {
+        return false;
+    }
 
     // Declared in this order so that, also when something throws half-way, the program and
     // textures are released before the attribute groups are popped.
@@ -270,7 +277,7 @@ bool HuecastFxPlug::drawOutput(fx::FxTexture& outputTexture, fx::FxTexture& inpu
     // Unit 1 stays active from here on; the pop restores the unit of entry.
     glActiveTexture(GL_TEXTURE1);
     bindings.bindCube();
-    if (controls.tetrahedral)
+    if (controls.tetrahedral && program != 0)
     {
         fetchLatticeEntriesAlone();
     }
@@ -278,11 +285,11 @@ bool HuecastFxPlug::drawOutput(fx::FxTexture& outputTexture, fx::FxTexture& inpu
     // 16-point identity, and the uniforms must address that lattice.
     const std::int64_t edge = cube->textureEdge();
 
-    if (_program_object != 0)
+    if (program != 0)
     {
         // The current program is not part of the attribute stack: the bindings reset it.
-        bindings.useProgram(_program_object);
-        setUniforms(_program_object, edge, domainOf(*cube), controls);
+        bindings.useProgram(program);
+        setUniforms(program, edge, domainOf(*cube), controls);
     }
     drawQuad(inRect, outRect);
     return true;

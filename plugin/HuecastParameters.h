@@ -14,9 +14,9 @@ namespace huecast
 /// the filter name its parameters through this enumeration.
 enum class HuecastParameter : std::uint32_t
 {
-    LUT = 1,      ///< "3D LUT": popup index into the LUT list
-    CubeData = 2, ///< "CubeData": the chosen cube (hidden)
-    LoadLUT = 3,  ///< "Load LUT": the external file's path, shown through the custom view
+    LUT = 1,           ///< "3D LUT": popup index into the LUT list
+    CubeData = 2,      ///< "CubeData": the chosen cube (hidden)
+    LoadLUT = 3,       ///< "Load LUT": the external file's path, shown through the custom view
     Interpolation = 4, ///< "Interpolation": popup, how the lattice is interpolated
     Amount = 5,        ///< "Amount": slider 0..1, how much of the graded colour replaces the input
 };

@@ -3,6 +3,7 @@
 #include "shaders/ShaderLoader.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -133,7 +134,7 @@ void logCompileFailure(GLuint shader)
     }
 }
 
-bool compileStage(GLuint shader, const char* source, GLenum type)
+bool compileStage(GLuint shader, const char* source, const char* defines, GLenum type)
 {
     std::string text(source);
     scrambleSource(text);
@@ -144,8 +145,8 @@ bool compileStage(GLuint shader, const char* source, GLenum type)
     {
         return false;
     }
-    const char* glText = text.c_str();
-    glShaderSource(shader, 1, &glText, nullptr);
+    const std::array<const char*, 2> texts = {defines, text.c_str()};
+    glShaderSource(shader, 2, texts.data(), nullptr);
     glCompileShader(shader);
     GLint status = GL_FALSE;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
@@ -156,13 +157,13 @@ bool compileStage(GLuint shader, const char* source, GLenum type)
     return status != GL_FALSE;
 }
 
-bool loadStage(GLuint* programObject, const char* source, GLenum type)
+bool loadStage(GLuint* programObject, const char* source, const char* defines, GLenum type)
 {
     GLuint shader = 0;
     if (source != nullptr)
     {
         shader = glCreateShader(type);
-        if (!compileStage(shader, source, type))
+        if (!compileStage(shader, source, defines, type))
         {
             if (shader != 0)
             {
@@ -245,12 +246,17 @@ bool GLSL_Init(GLuint* programObject)
 
 bool GLSL_LoadVertexShader(GLuint* programObject, const char* source)
 {
-    return loadStage(programObject, source, GL_VERTEX_SHADER);
+    return loadStage(programObject, source, "", GL_VERTEX_SHADER);
 }
 
 bool GLSL_LoadFragmentShader(GLuint* programObject, const char* source)
 {
-    return loadStage(programObject, source, GL_FRAGMENT_SHADER);
+    return loadStage(programObject, source, "", GL_FRAGMENT_SHADER);
+}
+
+bool GLSL_LoadFragmentShaderVariant(GLuint* programObject, const char* source, const char* defines)
+{
+    return loadStage(programObject, source, defines != nullptr ? defines : "", GL_FRAGMENT_SHADER);
 }
 
 bool GLSL_LinkShaderProgram(GLuint* programObject)

@@ -38,6 +38,11 @@ void getGLSLVersion(int* major, int* minor);
 /// stays named in the slot, unlinked, for the caller to delete.
 [[nodiscard]] bool GLSL_LoadFragmentShader(GLuint* programObject, const char* source);
 
+/// As GLSL_LoadFragmentShader, with `defines` (plain text, lines such as "#define NAME\n")
+/// compiled ahead of the descrambled source: one stored source, built in variants.
+[[nodiscard]] bool GLSL_LoadFragmentShaderVariant(GLuint* programObject, const char* source,
+                                                  const char* defines);
+
 /// Links the slot's program. False when it does not link: the program is deleted and the slot
 /// set to 0.
 [[nodiscard]] bool GLSL_LinkShaderProgram(GLuint* programObject);

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
-// Maps the input colour from the cube's domain onto the lattice and looks it up there, by the
-// texture unit's trilinear filter or by tetrahedral weights of four lattice entries; then mixes
-// the graded colour with the input by the amount. Alpha passes through.
+// Maps the input colour from the cube's domain onto the lattice and looks it up there; alpha
+// passes through. Built as it stands, the lookup is the texture unit's trilinear filter at the
+// full amount. The filter builds variants by defining TETRAHEDRAL (four lattice entries weighted
+// here) and PARTIAL_AMOUNT (the graded colour mixed with the input), each its own program: a
+// branch on a uniform made llvmpipe's trilinear draw three times as slow.
 #extension GL_ARB_texture_rectangle : enable
 
 uniform sampler2DRect inputTexture;
@@ -11,9 +13,12 @@ uniform float multiplier;
 uniform float offset;
 uniform vec3 domainMin;
 uniform vec3 domainScale;
-uniform bool tetrahedral;
+#ifdef TETRAHEDRAL
 uniform float latticeEdge;
+#endif
+#ifdef PARTIAL_AMOUNT
 uniform float amount;
+#endif
 
 // 0..1, and 0 for NaN: a comparison with NaN is false, where clamp() may pass NaN through.
 // Infinities take the edge of their sign.
@@ -22,8 +27,9 @@ float toUnit(float c)
     return c > 0.0 ? min(c, 1.0) : 0.0;
 }
 
-// The lattice entry at integer indices; the lattice is bound with nearest filtering then, so a
-// texel's centre gives that texel alone.
+#ifdef TETRAHEDRAL
+// The lattice entry at integer indices; the lattice is bound with nearest filtering for this
+// program, so a texel's centre gives that texel alone.
 vec3 entryAt(vec3 index)
 {
     return texture3D(lookup, (index + 0.5) / latticeEdge).rgb;
@@ -33,7 +39,7 @@ vec3 entryAt(vec3 index)
 // fractions: from the cell's first corner along the axis of the largest fraction, then the
 // next largest, to the opposite corner. Where fractions tie, the corner that the tie leaves
 // ambiguous has weight 0.
-vec3 tetrahedralLookup(vec3 unit)
+vec3 lookUp(vec3 unit)
 {
     vec3 position = unit * (latticeEdge - 1.0);
     vec3 base = clamp(floor(position), 0.0, max(latticeEdge - 2.0, 0.0));
@@ -47,25 +53,21 @@ vec3 tetrahedralLookup(vec3 unit)
     return (1.0 - high) * entryAt(base) + (high - middle) * entryAt(base + largest) +
            (middle - low) * entryAt(base + 1.0 - smallest) + low * entryAt(base + 1.0);
 }
+#else
+vec3 lookUp(vec3 unit)
+{
+    return texture3D(lookup, unit * multiplier + offset).rgb;
+}
+#endif
 
 void main()
 {
     vec4 colour = texture2DRect(inputTexture, gl_TexCoord[0].st);
     vec3 inDomain = (colour.rgb - domainMin) * domainScale;
     vec3 unit = vec3(toUnit(inDomain.r), toUnit(inDomain.g), toUnit(inDomain.b));
-    vec3 graded;
-    if (tetrahedral)
-    {
-        graded = tetrahedralLookup(unit);
-    }
-    else
-    {
-        graded = texture3D(lookup, unit * multiplier + offset).rgb;
-    }
-    // At the full amount the graded colour goes out as it is, with no arithmetic on it.
-    if (amount < 1.0)
-    {
-        graded = colour.rgb + amount * (graded - colour.rgb);
-    }
+    vec3 graded = lookUp(unit);
+#ifdef PARTIAL_AMOUNT
+    graded = colour.rgb + amount * (graded - colour.rgb);
+#endif
     gl_FragColor = vec4(graded, colour.a);
 }

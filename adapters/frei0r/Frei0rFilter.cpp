@@ -194,8 +194,9 @@ void Frei0rFilter::setParameter(Frei0rParameter parameter, const char* value)
         return;
     }
     const bool control = parameter == Frei0rParameter::Interpolation;
-    std::string& stored = control ? m_interpolation : parameter == Frei0rParameter::Lut ? m_lut
-                                                                                        : m_project;
+    std::string& stored = control                             ? m_interpolation
+                          : parameter == Frei0rParameter::Lut ? m_lut
+                                                              : m_project;
     const std::string text = value != nullptr ? value : "";
     // Hosts such as MLT set every parameter before every frame; only a new value is a change.
     if (text != stored)

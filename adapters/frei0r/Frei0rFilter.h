@@ -75,8 +75,8 @@ private:
     std::optional<double> m_amount; // nothing until the host sets it
     bool m_changed = false;         // the LUT or project changed: a fresh instance
     bool m_controlsChanged = false; // interpolation or amount changed
-    bool m_grading = false;    // a LUT or project is in place and frames go through the filter
-    bool m_hostFailed = false; // the host couldn't be made; not tried again
+    bool m_grading = false;         // a LUT or project is in place and frames go through the filter
+    bool m_hostFailed = false;      // the host couldn't be made; not tried again
 
     std::shared_ptr<host::CommandLinePresenter> m_presenter;
     std::unique_ptr<host::ReferenceHost> m_host;

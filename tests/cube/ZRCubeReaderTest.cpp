@@ -383,8 +383,10 @@ TEST_F(CubeReader, StoresDomainAndDescriptiveEntries)
     const auto mixed =
         read("DOMAIN_MAX 4 5 6\nLUT_3D_SIZE 1\nLUT_3D_INPUT_RANGE 0 2\n0 0 0\n", nullptr);
     ASSERT_NE(mixed, nullptr);
-    EXPECT_EQ(test::numbersOf(test::entryOf(*mixed, kDomainMinKey)), (std::vector<double>{0, 0, 0}));
-    EXPECT_EQ(test::numbersOf(test::entryOf(*mixed, kDomainMaxKey)), (std::vector<double>{4, 5, 6}));
+    EXPECT_EQ(test::numbersOf(test::entryOf(*mixed, kDomainMinKey)),
+              (std::vector<double>{0, 0, 0}));
+    EXPECT_EQ(test::numbersOf(test::entryOf(*mixed, kDomainMaxKey)),
+              (std::vector<double>{4, 5, 6}));
 
     const auto plain = read("LUT_3D_SIZE 1\n0 0 0\n", nullptr);
     ASSERT_NE(plain, nullptr);

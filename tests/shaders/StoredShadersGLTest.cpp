@@ -119,8 +119,6 @@ std::vector<float> grade(GLuint program, ZRColourCube& cube, const std::vector<f
     glUniform1f(glGetUniformLocation(program, "offset"), 1.0F / (2.0F * kEdge));
     glUniform3f(glGetUniformLocation(program, "domainMin"), 0.0F, 0.0F, 0.0F);
     glUniform3f(glGetUniformLocation(program, "domainScale"), 1.0F, 1.0F, 1.0F);
-    glUniform1f(glGetUniformLocation(program, "latticeEdge"), kEdge);
-    glUniform1f(glGetUniformLocation(program, "amount"), 1.0F);
     glBegin(GL_QUADS);
     glTexCoord2f(0, 0);
     glVertex2f(0, 0);
@@ -164,8 +162,7 @@ TEST_P(StoredShadersGLTest, BuildOneProgramThatGradesLikeTheCpuReference)
     ASSERT_TRUE(GLSL_LoadFragmentShader(&program, fsh));
     ASSERT_TRUE(GLSL_LinkShaderProgram(&program));
     for (const char* uniform :
-         {"inputTexture", "lookup", "multiplier", "offset", "domainMin", "domainScale",
-          "tetrahedral", "latticeEdge", "amount"})
+         {"inputTexture", "lookup", "multiplier", "offset", "domainMin", "domainScale"})
     {
         EXPECT_GE(glGetUniformLocation(program, uniform), 0) << uniform;
     }

@@ -207,25 +207,23 @@ TEST_F(Apply, TheAmountMixesTheGradeWithTheInputAndIsExactAtItsEnds)
         EXPECT_EQ(worstDifference(apply(cube, colours, none), colours), 0.0F);
 
         // The full amount is the grade itself, bit for bit.
-        const ToolRun graded =
-            runTool({"apply", "--lut-file", cube, "--interpolation", interpolation}, "/dev/null",
-                    input);
-        const ToolRun atOne = runTool({"apply", "--lut-file", cube, "--interpolation",
-                                       interpolation, "--amount", "1"},
-                                      "/dev/null", input);
+        const ToolRun graded = runTool(
+            {"apply", "--lut-file", cube, "--interpolation", interpolation}, "/dev/null", input);
+        const ToolRun atOne = runTool(
+            {"apply", "--lut-file", cube, "--interpolation", interpolation, "--amount", "1"},
+            "/dev/null", input);
         EXPECT_EQ(atOne.out, graded.out);
     }
     for (const char* amount : {"1.5", "-0.1", "nan", "half"})
     {
-        EXPECT_EQ(runTool({"apply", "--lut-file", cube, "--amount", amount}, "/dev/null", input)
-                      .status,
-                  2)
+        EXPECT_EQ(
+            runTool({"apply", "--lut-file", cube, "--amount", amount}, "/dev/null", input).status,
+            2)
             << amount;
     }
-    EXPECT_EQ(
-        runTool({"apply", "--lut-file", cube, "--interpolation", "cubic"}, "/dev/null", input)
-            .status,
-        2);
+    EXPECT_EQ(runTool({"apply", "--lut-file", cube, "--interpolation", "cubic"}, "/dev/null", input)
+                  .status,
+              2);
 }
 
 TEST_F(Apply, MapsEachChannelThroughTheCubesDomain)

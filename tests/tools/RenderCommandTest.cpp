@@ -107,10 +107,9 @@ TEST_F(Render, AProjectKeepsTheGradeControlsAndAnEarlierOneLoadsTheDefaults)
         EXPECT_EQ(render(arguments).status, 0) << errors();
         return readFile(folder.pathOf(output));
     };
-    const std::string controlled =
-        run({"--save-project", project, "--lut-file", cube, "--interpolation", "tetrahedral",
-             "--amount", "0.5"},
-            "controlled.png");
+    const std::string controlled = run({"--save-project", project, "--lut-file", cube,
+                                        "--interpolation", "tetrahedral", "--amount", "0.5"},
+                                       "controlled.png");
     const std::string plain = run({"--lut-file", cube}, "plain.png");
     EXPECT_NE(controlled, plain);
     EXPECT_EQ(run({"--project", project}, "restored.png"), controlled);

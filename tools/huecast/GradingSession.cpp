@@ -24,7 +24,6 @@ constexpr auto kAmountParameter = parmIdOf(HuecastParameter::Amount);
 
 } // namespace
 
-
 HostWithInstance openHostWithInstance(const std::string& bundlePath, std::FILE* errors)
 {
     foundation::Error error;

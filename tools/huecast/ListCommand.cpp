@@ -58,8 +58,7 @@ int runList(const std::string& bundlePath, bool parameters, std::FILE* out)
         for (const host::Parameter& parameter : opened.instance->parameters().parameters())
         {
             fmt::print(out, "{}\t{}\t{}\n", parameter.id,
-                       foundation::escapeForTerminal(parameter.name),
-                       describe(parameter));
+                       foundation::escapeForTerminal(parameter.name), describe(parameter));
         }
         return 0;
     }

@@ -17,7 +17,7 @@ namespace huecast::tool
 struct RenderOptions
 {
     LutChoice lut;
-    GradeControls controls; ///< --interpolation, --amount
+    GradeControls controls;  ///< --interpolation, --amount
     std::string saveProject; ///< empty: none
     std::vector<std::string> inputs;
     std::string output;
