@@ -141,11 +141,14 @@ TEST_F(ReferenceHostTest, ADamagedOrNewerProjectIsRefusedAndChangesNothing)
     std::string badArchive = text;
     const std::size_t archive = badArchive.find(R"("archive": ")") + 12;
     badArchive.replace(archive, 8, "AAAAAAAA");
+    auto tooMuch = nlohmann::ordered_json::parse(text);
+    tooMuch["instances"][0]["parameters"][4]["value"] = 2;
     const std::vector<Case> cases = {
         {"truncated", text.substr(0, text.size() / 2), "not a Huecast project"},
         {"not json", "\x01\x02garbage", "not a Huecast project"},
         {"newer", newer, "format version 9"},
         {"damaged archive", badArchive, "damaged value for parameter 2"},
+        {"amount beyond 1", tooMuch.dump(), "holds 2 for parameter 5, which takes 0 to 1"},
         {"missing", "", "couldn't be read"},
     };
     for (const Case& c : cases)
