@@ -29,7 +29,7 @@ enum class CubeErrorCode : std::int64_t
     IncompleteData = 106,
     FileDoesntExist = 107,
     ConstructCube = 108,
-    Lut3DInputRange = 109, ///< beyond the format's first eight: Resolve's input range line
+    Lut3DInputRange = 109, ///< beyond the format's first nine: Resolve's input range line
 };
 
 inline constexpr std::string_view k1DReadError = "1D LUTS are not supported";

@@ -2,6 +2,8 @@
 // Copyright Huecast contributors
 #include "host/Project.h"
 
+#include <utility>
+
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
@@ -32,6 +34,26 @@ void projectError(foundation::Error* error, HostError code, const std::string& p
                          fmt::format("The project \"{}\" {}", path, reason));
 }
 
+// What a popup's or slider's checksum covers: the chosen entry's index and name, or the number
+// as text, so a changed digit or a renamed entry is found as a damaged cube is.
+std::string choiceChecksum(const Parameter& parameter)
+{
+    std::string text;
+    if (parameter.kind == ParameterKind::Float)
+    {
+        text = fmt::format("{}", parameter.number);
+    }
+    else
+    {
+        const bool listed =
+            parameter.index >= 0 && std::cmp_less(parameter.index, parameter.entries.size());
+        text = fmt::format("{}\n{}", parameter.index,
+                           listed ? parameter.entries[static_cast<std::size_t>(parameter.index)]
+                                  : std::string());
+    }
+    return sha256Hex({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+}
+
 Json parameterToJson(const Parameter& parameter)
 {
     Json entry;
@@ -44,6 +66,7 @@ Json parameterToJson(const Parameter& parameter)
         entry["entries"] = parameter.entries;
         entry["default"] = parameter.defaultIndex;
         entry["value"] = parameter.index;
+        entry["sha256"] = choiceChecksum(parameter);
         return entry;
     }
     if (parameter.kind == ParameterKind::Float)
@@ -53,6 +76,7 @@ Json parameterToJson(const Parameter& parameter)
         entry["min"] = parameter.minimum;
         entry["max"] = parameter.maximum;
         entry["value"] = parameter.number;
+        entry["sha256"] = choiceChecksum(parameter);
         return entry;
     }
     entry["kind"] = "custom";
@@ -102,9 +126,28 @@ std::string restoreNumber(const Json& saved, Parameter& parameter)
     return {};
 }
 
+// A popup's or slider's checksum: required from version 2 on, when choices first carried one.
+std::string checkChoice(const Json& saved, std::int64_t version, const Parameter& parameter)
+{
+    if (!saved.contains("sha256"))
+    {
+        return version < 2 ? std::string()
+                           : fmt::format("holds no checksum for parameter {}, so its value "
+                                         "can't be trusted (it was edited)",
+                                         parameter.id);
+    }
+    if (saved.at("sha256").get_ref<const std::string&>() != choiceChecksum(parameter))
+    {
+        return fmt::format("holds a damaged value for parameter {}: it doesn't match its "
+                           "checksum",
+                           parameter.id);
+    }
+    return {};
+}
+
 // Applies one saved parameter onto a copy of the declared one; an error text when it can't.
-std::string restoreParameter(const Json& saved, const fx::FxBundleInterface& bundle,
-                             Parameter& parameter)
+std::string restoreParameter(const Json& saved, std::int64_t version,
+                             const fx::FxBundleInterface& bundle, Parameter& parameter)
 {
     const std::string kind = saved.at("kind").get<std::string>();
     if (kind != kindName(parameter.kind))
@@ -118,11 +161,21 @@ std::string restoreParameter(const Json& saved, const fx::FxBundleInterface& bun
         parameter.entries = saved.at("entries").get<std::vector<std::string>>();
         parameter.defaultIndex = saved.at("default").get<std::int32_t>();
         parameter.index = saved.at("value").get<std::int32_t>();
-        return {};
+        if (parameter.index < 0 ||
+            std::cmp_greater_equal(parameter.index, parameter.entries.size()))
+        {
+            return fmt::format("holds choice {} for parameter {}, which lists {} entries",
+                               parameter.index, parameter.id, parameter.entries.size());
+        }
+        return checkChoice(saved, version, parameter);
     }
     if (parameter.kind == ParameterKind::Float)
     {
-        return restoreNumber(saved, parameter);
+        if (std::string problem = restoreNumber(saved, parameter); !problem.empty())
+        {
+            return problem;
+        }
+        return checkChoice(saved, version, parameter);
     }
     if (saved.at("class").is_null())
     {
@@ -270,7 +323,7 @@ bool loadProject(const std::string& path, const fx::FxBundleInterface& bundle,
                         fmt::format("has a parameter {} that the effect doesn't declare", id));
                     return false;
                 }
-                if (const std::string problem = restoreParameter(saved, bundle, *declared);
+                if (const std::string problem = restoreParameter(saved, version, bundle, *declared);
                     !problem.empty())
                 {
                     projectError(error, HostError::ProjectUnreadable, path, problem);

@@ -18,17 +18,19 @@ namespace huecast::host
 ///     {"format": "huecast-project", "version": 2,
 ///      "instances": [{"parameters": [
 ///          {"id": 1, "name": "3D LUT", "kind": "popup", "flags": 1, "entries": [...],
-///           "default": 0, "value": 2},
+///           "default": 0, "value": 2, "sha256": "<hex>"},
 ///          {"id": 2, "name": "CubeData", "kind": "custom", "flags": 35,
 ///           "class": "ZRColourCube", "archive": "<base64>", "sha256": "<hex>"}, ...
 ///          {"id": 5, "name": "Amount", "kind": "float", "flags": 0, "default": 1,
-///           "min": 0, "max": 1, "value": 0.6}]}]}
+///           "min": 0, "max": 1, "value": 0.6, "sha256": "<hex>"}]}]}
 ///
 /// A parameter the project doesn't hold keeps the effect's default: version 1 files, written
 /// before "Interpolation" and "Amount" existed, load with trilinear at full amount.
 ///
 /// "sha256" is the SHA-256 of the archive's bytes: a value whose bytes don't match it, or that
-/// has none (files saved before checksums were kept), is refused.
+/// has none (files saved before checksums were kept), is refused. A popup's covers its index
+/// and the chosen entry's name ("2\nWarm"), a slider's its value as text ("0.6"); version 1
+/// files have none there.
 inline constexpr std::string_view kProjectFormatName = "huecast-project";
 inline constexpr std::int64_t kProjectFormatVersion = 2;
 

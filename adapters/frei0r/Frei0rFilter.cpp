@@ -224,7 +224,7 @@ char* Frei0rFilter::parameter(Frei0rParameter parameter)
 void Frei0rFilter::setAmount(double amount)
 {
     // NaN never equals itself: it is stored, and refused at the next frame.
-    if (m_amount != amount)
+    if (!(m_amount == amount))
     {
         m_amount = amount;
         m_controlsChanged = true;
@@ -239,8 +239,9 @@ void Frei0rFilter::update(double time, const std::uint32_t* input, std::uint32_t
         m_controlsChanged = false;
         applyChoice();
     }
-    else if (std::exchange(m_controlsChanged, false) && m_grading)
+    else if (std::exchange(m_controlsChanged, false) && m_instance != nullptr && m_chosen)
     {
+        // A corrected control grades again; the LUT's choice needs no new instance.
         m_grading = setControls();
     }
     if (!m_grading)
@@ -310,6 +311,7 @@ bool Frei0rFilter::openHost()
 void Frei0rFilter::applyChoice()
 {
     m_grading = false;
+    m_chosen = false;
     if (m_lut.empty() && m_project.empty())
     {
         return;
@@ -355,25 +357,40 @@ void Frei0rFilter::applyChoice()
     {
         return;
     }
-    // The controls given override what a project saved; unset, they keep it.
+    m_chosen = true;
+    // What the effect (or the project) holds before the module's own controls go on it.
+    const host::ParameterStore& parameters = m_instance->parameters();
+    const host::Parameter* interpolation = parameters.parameter(kInterpolationParameter);
+    const host::Parameter* amount = parameters.parameter(kAmountParameter);
+    m_chosenControls = {interpolation != nullptr ? interpolation->index : kTrilinearIndex,
+                        amount != nullptr ? amount->number : kAmountDefault};
     m_grading = setControls();
 }
 
 bool Frei0rFilter::setControls()
 {
+    // Unset controls ("" and the default amount, which hosts such as GStreamer always set) keep
+    // what the LUT's choice holds: a project's saved values, else the effect's defaults.
+    std::optional<std::int32_t> index = m_chosenControls.interpolation;
     if (!m_interpolation.empty())
     {
-        const std::optional<std::int32_t> index = interpolationIndexOf(m_interpolation);
-        if (!index || !m_instance->choosePopupEntry(kInterpolationParameter, *index))
+        index = interpolationIndexOf(m_interpolation);
+        if (!index)
         {
             report(fmt::format("interpolation \"{}\" is neither trilinear nor tetrahedral",
                                foundation::escapeForTerminal(m_interpolation)));
             return false;
         }
     }
-    if (m_amount && !m_instance->moveSlider(kAmountParameter, *m_amount))
+    if (!m_instance->choosePopupEntry(kInterpolationParameter, *index))
     {
-        report(fmt::format("amount {} is outside 0 to 1", *m_amount));
+        report(fmt::format("the plug-in has no \"Interpolation\" entry {}", *index));
+        return false;
+    }
+    const double amount = m_amount == kAmountDefault ? m_chosenControls.amount : m_amount;
+    if (!m_instance->moveSlider(kAmountParameter, amount))
+    {
+        report(fmt::format("amount {} is outside 0 to 1", amount));
         return false;
     }
     return true;

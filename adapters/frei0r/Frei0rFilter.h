@@ -51,7 +51,7 @@ public:
     [[nodiscard]] char* parameter(Frei0rParameter parameter);
     /// Stores "amount"; it takes effect at the next frame.
     void setAmount(double amount);
-    [[nodiscard]] double amount() const { return m_amount.value_or(kAmountDefault); }
+    [[nodiscard]] double amount() const { return m_amount; }
 
     /// Grades one frame of the constructed size; `time` (seconds) is the filter's render time.
     /// `input` and `output` may be the same frame.
@@ -71,10 +71,19 @@ private:
     std::FILE* m_messages;
     std::string m_lut;
     std::string m_project;
-    std::string m_interpolation;
-    std::optional<double> m_amount; // nothing until the host sets it
+    std::string m_interpolation;      // "": what the LUT's choice holds
+    double m_amount = kAmountDefault; // the default: what the LUT's choice holds
+    // "Interpolation" and "Amount" as the LUT's choice left them (a project's saved values, else
+    // the effect's defaults), which unset controls keep.
+    struct Controls
+    {
+        std::int32_t interpolation = kTrilinearIndex;
+        double amount = kAmountDefault;
+    };
+    Controls m_chosenControls;
     bool m_changed = false;         // the LUT or project changed: a fresh instance
     bool m_controlsChanged = false; // interpolation or amount changed
+    bool m_chosen = false;          // the LUT or project loaded into the instance
     bool m_grading = false;         // a LUT or project is in place and frames go through the filter
     bool m_hostFailed = false;      // the host couldn't be made; not tried again
 

@@ -22,7 +22,7 @@ using huecast::frei0r::Frei0rFilter;
 using huecast::frei0r::Frei0rParameter;
 
 constexpr int kMajorVersion = 0;
-constexpr int kMinorVersion = 1;
+constexpr int kMinorVersion = 2;
 
 // Parameter indexes from the host are checked before they become a parameter.
 bool isParameter(int index)

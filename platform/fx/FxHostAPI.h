@@ -74,6 +74,7 @@ public:
     virtual bool setCustomParameterValue(FxCustomValuePtr value, std::uint32_t parmId) = 0;
     virtual bool setParameterFlags(std::uint32_t flags, std::uint32_t parmId) = 0;
     virtual bool setIntValue(std::int32_t value, std::uint32_t parmId, double time) = 0;
+    /// A slider's new value; false for a value outside its range, which is not kept.
     virtual bool setFloatValue(double value, std::uint32_t parmId, double time) = 0;
 };
 
@@ -87,6 +88,7 @@ public:
     virtual bool getCustomParameterValue(FxCustomValuePtr* value, std::uint32_t parmId) = 0;
     /// True on success; a popup yields the index of its chosen entry.
     virtual bool getIntValue(std::int32_t* value, std::uint32_t parmId, double time) = 0;
+    /// A slider's value at the time in `value`; false when the parameter is no slider.
     virtual bool getFloatValue(double* value, std::uint32_t parmId, double time) = 0;
 };
 

@@ -141,14 +141,21 @@ TEST_F(ReferenceHostTest, ADamagedOrNewerProjectIsRefusedAndChangesNothing)
     std::string badArchive = text;
     const std::size_t archive = badArchive.find(R"("archive": ")") + 12;
     badArchive.replace(archive, 8, "AAAAAAAA");
-    auto tooMuch = nlohmann::ordered_json::parse(text);
-    tooMuch["instances"][0]["parameters"][4]["value"] = 2;
+    const auto edited = [&text](std::size_t parameter, const nlohmann::ordered_json& value)
+    {
+        auto json = nlohmann::ordered_json::parse(text);
+        json["instances"][0]["parameters"][parameter]["value"] = value;
+        return json.dump();
+    };
     const std::vector<Case> cases = {
         {"truncated", text.substr(0, text.size() / 2), "not a Huecast project"},
         {"not json", "\x01\x02garbage", "not a Huecast project"},
         {"newer", newer, "format version 9"},
         {"damaged archive", badArchive, "damaged value for parameter 2"},
-        {"amount beyond 1", tooMuch.dump(), "holds 2 for parameter 5, which takes 0 to 1"},
+        {"amount beyond 1", edited(4, 2), "holds 2 for parameter 5, which takes 0 to 1"},
+        {"amount edited", edited(4, 0.5), "damaged value for parameter 5: it doesn't match"},
+        {"choice edited", edited(3, 1), "damaged value for parameter 4: it doesn't match"},
+        {"choice beyond", edited(3, 7), "holds choice 7 for parameter 4, which lists 2 entries"},
         {"missing", "", "couldn't be read"},
     };
     for (const Case& c : cases)

@@ -164,39 +164,49 @@ protected:
 
 TEST_F(RenderPass, RestoresTheTextureStateAndLeavesNoProgramCurrent)
 {
-    host::ParameterStore parameters;
-    auto filter = makeFilter(parameters);
-    host::ParameterStore otherParameters;
-    auto other = makeFilter(otherParameters);
-    ASSERT_TRUE(filter && other);
-    prepareTarget(*filter);
+    // The program built as stored, and the variant for tetrahedral at a partial amount.
+    for (const bool controlled : {false, true})
+    {
+        SCOPED_TRACE(controlled);
+        host::ParameterStore parameters;
+        auto filter = makeFilter(parameters);
+        host::ParameterStore otherParameters;
+        auto other = makeFilter(otherParameters);
+        ASSERT_TRUE(filter && other);
+        if (controlled)
+        {
+            ASSERT_TRUE(parameters.setIntValue(kTetrahedralIndex, 4, 0.0)) << "Interpolation";
+            ASSERT_TRUE(parameters.setFloatValue(0.5, 5, 0.0));
+        }
+        prepareTarget(*filter);
 
-    GLuint textures[2] = {};
-    glGenTextures(2, textures);
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_RECTANGLE, textures[0]);
-    glActiveTexture(GL_TEXTURE1);
-    glBindTexture(GL_TEXTURE_3D, textures[1]);
-    glEnable(GL_TEXTURE_3D);
-    glActiveTexture(GL_TEXTURE2);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glUseProgram(other->programObject());
+        GLuint textures[2] = {};
+        glGenTextures(2, textures);
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_RECTANGLE, textures[0]);
+        glActiveTexture(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_3D, textures[1]);
+        glEnable(GL_TEXTURE_3D);
+        glActiveTexture(GL_TEXTURE2);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+        glUseProgram(other->programObject());
 
-    EXPECT_TRUE(renderOutput(*filter));
+        EXPECT_TRUE(renderOutput(*filter));
 
-    EXPECT_EQ(integerState(GL_CURRENT_PROGRAM), 0) << "its own program installed, then 0";
-    EXPECT_EQ(integerState(GL_ACTIVE_TEXTURE), GL_TEXTURE2);
-    EXPECT_EQ(textureEnvMode(), GL_REPLACE);
-    glActiveTexture(GL_TEXTURE0);
-    EXPECT_EQ(integerState(GL_TEXTURE_BINDING_RECTANGLE), static_cast<GLint>(textures[0]));
-    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_RECTANGLE));
-    EXPECT_EQ(textureEnvMode(), GL_MODULATE) << "unit 0's mode was never set";
-    glActiveTexture(GL_TEXTURE1);
-    EXPECT_EQ(integerState(GL_TEXTURE_BINDING_3D), static_cast<GLint>(textures[1]));
-    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_3D));
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-    glDisable(GL_TEXTURE_3D);
-    glDeleteTextures(2, textures);
+        EXPECT_EQ(integerState(GL_CURRENT_PROGRAM), 0) << "its own program installed, then 0";
+        EXPECT_EQ(integerState(GL_ACTIVE_TEXTURE), GL_TEXTURE2);
+        EXPECT_EQ(textureEnvMode(), GL_REPLACE);
+        glActiveTexture(GL_TEXTURE0);
+        EXPECT_EQ(integerState(GL_TEXTURE_BINDING_RECTANGLE), static_cast<GLint>(textures[0]));
+        EXPECT_FALSE(glIsEnabled(GL_TEXTURE_RECTANGLE));
+        EXPECT_EQ(textureEnvMode(), GL_MODULATE) << "unit 0's mode was never set";
+        glActiveTexture(GL_TEXTURE1);
+        EXPECT_EQ(integerState(GL_TEXTURE_BINDING_3D), static_cast<GLint>(textures[1]));
+        EXPECT_TRUE(glIsEnabled(GL_TEXTURE_3D));
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        glDisable(GL_TEXTURE_3D);
+        glDeleteTextures(2, textures);
+    }
 }
 
 TEST_F(RenderPass, WithoutAProgramStillDrawsAndLeavesTheCurrentProgram)

@@ -42,6 +42,14 @@ TEST(ListCommand, AMissingLibraryFolderLeavesTheTwoFixedEntries)
     const ToolRun run = runTool({"list"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "No LUT\nExternal File\n");
+
+    const ToolRun parameters = runTool({"list", "--parameters"});
+    EXPECT_EQ(parameters.status, 0);
+    EXPECT_EQ(parameters.out, "1\t3D LUT\tpopup\tNo LUT (default) | External File\n"
+                              "2\tCubeData\tcustom\thidden\n"
+                              "3\tLoad LUT\tcustom\thidden\n"
+                              "4\tInterpolation\tpopup\tTrilinear (default) | Tetrahedral\n"
+                              "5\tAmount\tfloat\t0 to 1 (default 1)\n");
 }
 
 TEST(ListCommand, AMissingBundleIsAClearError)

@@ -96,7 +96,7 @@ void addGradeControls(CLI::App* command, huecast::tool::GradeControls& controls)
             [&controls](const std::string& name)
             { controls.interpolation = huecast::interpolationIndexOf(name); },
             "How the lattice is read: trilinear (the default) or tetrahedral")
-        ->check(CLI::IsMember({"trilinear", "tetrahedral"}))
+        ->check(CLI::IsMember({"trilinear", "tetrahedral"}, CLI::ignore_case))
         ->option_text("trilinear|tetrahedral");
     command
         ->add_option_function<double>(

@@ -62,6 +62,11 @@ struct Module
         f0r_param_string text = copy.data();
         set(instance, &text, index);
     }
+    void setDouble(f0r_instance_t instance, int index, double value) const
+    {
+        f0r_param_double number = value;
+        set(instance, &number, index);
+    }
 
     void* handle = nullptr;
     decltype(&f0r_init) init = nullptr;
@@ -99,11 +104,14 @@ protected:
         ASSERT_EQ(module.init(), 1);
     }
 
-    // The frames graded by one instance with the LUT, on the calling thread.
-    [[nodiscard]] Pixels graded(const std::string& lut, unsigned seed) const
+    // The frames graded by one instance with the LUT (and the controls), on the calling thread.
+    [[nodiscard]] Pixels graded(const std::string& lut, unsigned seed,
+                                const std::string& interpolation = "", double amount = 1.0) const
     {
         f0r_instance_t instance = module.construct(kWidth, kHeight);
         module.setString(instance, 0, lut);
+        module.setString(instance, 2, interpolation);
+        module.setDouble(instance, 3, amount);
         const Pixels input = testFrame(seed);
         Pixels output(input.size());
         module.update(instance, 0.0, input.data(), output.data());
@@ -260,6 +268,30 @@ TEST_F(Frei0rModule, FailuresPassFramesThroughAndAreReportedOnce)
     module.update(instance, 0.0, input.data(), output.data());
     (void)testing::internal::GetCapturedStderr();
     EXPECT_EQ(output, graded(sampleLut("Cool"), 1));
+    module.destruct(instance);
+}
+
+TEST_F(Frei0rModule, ARefusedControlPassesFramesThroughUntilItIsCorrected)
+{
+    f0r_instance_t instance = module.construct(kWidth, kHeight);
+    module.setString(instance, 0, sampleLut("Warm"));
+    module.setString(instance, 2, "Tetrahedral");
+    module.setDouble(instance, 3, 1.5);
+    const Pixels input = testFrame(2);
+    Pixels output(input.size());
+    testing::internal::CaptureStderr();
+    module.update(instance, 0.0, input.data(), output.data());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "huecast: amount 1.5 is outside 0 to 1\n");
+    EXPECT_EQ(output, input);
+
+    module.setDouble(instance, 3, 0.5);
+    module.update(instance, 1.0, input.data(), output.data());
+    const Pixels expected = graded(sampleLut("Warm"), 2, "tetrahedral", 0.5);
+    EXPECT_EQ(output, expected);
+    EXPECT_NE(expected, graded(sampleLut("Warm"), 2));
+    f0r_param_double amount = 0;
+    module.get(instance, &amount, 3);
+    EXPECT_EQ(amount, 0.5);
     module.destruct(instance);
 }
 

@@ -114,6 +114,13 @@ ffmpeg-controls)
     host ffmpeg -v error -nostdin -i in.%02d.png -vf "frei0r=huecast:warm.cube||tetrahedral|0.6" \
         -f rawvideo -pix_fmt rgb24 graded.rgb
     cmp graded.rgb expected.rgb || fail "the controls grade otherwise than huecast render's"
+    # A project keeps its saved controls where the module's are unset or at their defaults, as
+    # GStreamer sets every parameter.
+    "$huecast" render --lut-file warm.cube --interpolation tetrahedral --amount 0.6 \
+        --save-project look.json in.01.png -o ignored.png >/dev/null
+    host ffmpeg -v error -nostdin -i in.%02d.png -vf "frei0r=huecast:|look.json||1" \
+        -f rawvideo -pix_fmt rgb24 restored.rgb
+    cmp restored.rgb expected.rgb || fail "the project's saved controls were not kept"
     host ffmpeg -v error -nostdin -i in.%02d.png -vf "frei0r=huecast:warm.cube||cubic" \
         -f rawvideo -pix_fmt rgb24 unknown.rgb 2>messages || fail "ffmpeg exited $?"
     ffmpeg -v error -nostdin -i in.%02d.png -f rawvideo -pix_fmt rgb24 input.rgb
