@@ -10,12 +10,16 @@
 #include <set>
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "host/FileReplacement.h"
 #include "host/FrameFileModule.h"
 #include "host/HostError.h"
 #include "host/frames/CommonFrameFileModule.h"
+#include "platform/foundation/FileSystem.h"
 
 namespace huecast::host
 {
@@ -113,6 +117,83 @@ bool writeThroughOpenImageIO(const std::string& path, const std::string& tempora
     return module->write(path, temporary, frame, described.get(), channels, options, error);
 }
 
+// The first bytes that files of a format begin with, by the extensions that name the format.
+struct Signature
+{
+    std::array<std::string_view, 2> extensions;
+    std::string_view format;
+    std::array<std::string_view, 4> starts; // any one of them; empty ones match nothing
+};
+
+constexpr std::string_view operator""_bytes(const char* text, std::size_t size)
+{
+    return {text, size};
+}
+
+constexpr std::array<Signature, 5> kSignatures = {{
+    {{".png", ""}, "PNG", {"\x89PNG\r\n\x1a\n"_bytes}},
+    {{".tif", ".tiff"}, "TIFF", {"II*\0"_bytes, "MM\0*"_bytes, "II+\0"_bytes, "MM\0+"_bytes}},
+    {{".exr", ""}, "OpenEXR", {"\x76\x2f\x31\x01"_bytes}},
+    {{".jpg", ".jpeg"}, "JPEG", {"\xff\xd8\xff"_bytes}},
+    {{".dpx", ""}, "DPX", {"SDPX"_bytes, "XPDS"_bytes}},
+}};
+
+std::string lowerExtension(const std::string& path)
+{
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+// Only a regular file (or a link to one) is read as a frame: a named pipe would block for
+// ever and a device never ends. And a file whose name promises a format its first bytes don't
+// hold is refused here, before OpenImageIO tries every other format on it (seconds for ten
+// megabytes of zeros, minutes for a large sparse file).
+bool checkFrameFile(const std::string& path, foundation::Error* error)
+{
+    if (std::string why = foundation::whyNotRegularFile(path); !why.empty())
+    {
+        why[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(why[0])));
+        return hostError(error, HostError::FrameUnreadable, why);
+    }
+    const std::string extension = lowerExtension(path);
+    const auto signature =
+        std::find_if(kSignatures.begin(), kSignatures.end(),
+                     [&](const Signature& known)
+                     {
+                         return std::find(known.extensions.begin(), known.extensions.end(),
+                                          extension) != known.extensions.end();
+                     });
+    if (extension.empty() || signature == kSignatures.end())
+    {
+        return true;
+    }
+    std::array<char, 8> first{};
+    std::size_t count = 0;
+    if (const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); fd >= 0)
+    {
+        struct stat info
+        {
+        };
+        const ssize_t got = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
+                                ? ::read(fd, first.data(), first.size())
+                                : -1;
+        count = got > 0 ? static_cast<std::size_t>(got) : 0;
+        ::close(fd);
+    }
+    const std::string_view head(first.data(), count);
+    if (std::none_of(signature->starts.begin(), signature->starts.end(),
+                     [&](std::string_view start)
+                     { return !start.empty() && head.starts_with(start); }))
+    {
+        return hostError(error, HostError::FrameUnreadable,
+                         fmt::format("Not a {} file: it doesn't begin as {} files do",
+                                     signature->format, signature->format));
+    }
+    return true;
+}
+
 } // namespace
 
 void loadFrameFileModules(const std::string& input, const std::string& output)
@@ -132,6 +213,10 @@ void loadFrameFileModules(const std::string& input, const std::string& output)
 bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* format,
                    foundation::Error* error)
 {
+    if (!checkFrameFile(path, error))
+    {
+        return false;
+    }
     std::shared_ptr<const void> stored;
     int channels = 4;
     const CommonFrameFileModule* common =
@@ -201,14 +286,15 @@ bool isMovieFileName(const std::string& path)
     static const std::set<std::string, std::less<>> kMovieExtensions = {
         ".3g2",  ".3gp", ".avi", ".m2ts", ".m4v", ".mj2", ".mkv",  ".mov", ".mp4",
         ".mpeg", ".mpg", ".mts", ".mxf",  ".ogv", ".qt",  ".webm", ".wmv"};
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return kMovieExtensions.contains(extension);
+    return kMovieExtensions.contains(lowerExtension(path));
 }
 
 std::unique_ptr<ClipReader> ClipReader::open(const std::string& path, foundation::Error* error)
 {
+    if (!checkFrameFile(path, error))
+    {
+        return nullptr;
+    }
     const FrameFileModule* module = frameFileModule(HostError::FrameUnreadable, error);
     std::unique_ptr<ClipReader> reader(new ClipReader);
     if (module == nullptr || !module->openClip(path, &reader->m_clip, &reader->m_frames, error))

@@ -47,6 +47,17 @@ private:
     int m_fd;
 };
 
+// What is there, for a refusal of anything but a regular file or a folder.
+std::string specialFileReason(const struct stat& info)
+{
+    const char* what = S_ISFIFO(info.st_mode)   ? "a named pipe (FIFO)"
+                       : S_ISCHR(info.st_mode)  ? "a character device"
+                       : S_ISBLK(info.st_mode)  ? "a block device"
+                       : S_ISSOCK(info.st_mode) ? "a socket"
+                                                : "a special file";
+    return fmt::format("it is {}, not a regular file", what);
+}
+
 // What is at the path when it is not a regular file, for the refusal.
 bool refuseUnlessRegular(const struct stat& info, const std::string& path, Error* error)
 {
@@ -59,17 +70,27 @@ bool refuseUnlessRegular(const struct stat& info, const std::string& path, Error
         setReadError(error, path, EISDIR, std::strerror(EISDIR));
         return false;
     }
-    const char* what = S_ISFIFO(info.st_mode)   ? "a named pipe (FIFO)"
-                       : S_ISCHR(info.st_mode)  ? "a character device"
-                       : S_ISBLK(info.st_mode)  ? "a block device"
-                       : S_ISSOCK(info.st_mode) ? "a socket"
-                                                : "a special file";
-    setReadError(error, path, kFileNotRegularError,
-                 fmt::format("it is {}, not a regular file", what));
+    setReadError(error, path, kFileNotRegularError, specialFileReason(info));
     return false;
 }
 
 } // namespace
+
+std::string whyNotRegularFile(const std::string& path)
+{
+    struct stat info
+    {
+    };
+    if (::stat(path.c_str(), &info) != 0)
+    {
+        return errno == ELOOP ? "its symbolic links form a loop" : std::strerror(errno);
+    }
+    if (S_ISREG(info.st_mode))
+    {
+        return {};
+    }
+    return S_ISDIR(info.st_mode) ? "it is a folder" : specialFileReason(info);
+}
 
 bool fileExists(const std::string& path)
 {

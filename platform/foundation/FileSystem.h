@@ -26,6 +26,11 @@ inline constexpr std::int64_t kFileNotRegularError = 1003;
 /// The largest file read whole: well above the biggest .cube file (edge 256 with long numbers).
 inline constexpr std::uint64_t kMaxWholeFileBytes = 2ULL << 30;
 
+/// Why the path is no regular file (nor a link to one), so that nothing may read it: "it is a
+/// named pipe (FIFO), not a regular file", "it is a folder", the errno text of a failed look;
+/// empty for a regular file. Only looks: a pipe or device is never opened.
+[[nodiscard]] std::string whyNotRegularFile(const std::string& path);
+
 /// True when something (a file, a folder, anything) exists at the path; a dangling link does
 /// not count, a loop of links does (reading it then says why it fails).
 [[nodiscard]] bool fileExists(const std::string& path);

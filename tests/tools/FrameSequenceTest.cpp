@@ -120,6 +120,11 @@ TEST_F(PlanFrames, RefusesPlansThatWouldLoseAFrame)
               std::string::npos);
     EXPECT_NE(refusal({a}, folder.pathOf("g.####.png")).find("needs numbered inputs"),
               std::string::npos);
+    // A number negation would overflow is refused, not made a path of.
+    folder.write("edge.-9223372036854775808.png", "");
+    EXPECT_NE(refusal({folder.pathOf("edge.%d.png")}, folder.pathOf("out"))
+                  .find("is numbered -9223372036854775808, beyond the 12 digits"),
+              std::string::npos);
 }
 
 TEST_F(PlanFrames, AClipBecomesNumberedFramesAndNeverAMovie)
@@ -159,7 +164,9 @@ TEST(FrameRangeTest, ReadsFirstAndLastInclusive)
     const auto single = tool::FrameRange::parse("7");
     ASSERT_TRUE(single);
     EXPECT_EQ(single->last, 7);
-    for (const char* bad : {"", "10-1", "1-", "-", "a-b", "1-2x", "1..2", "+1-2", "1-+2"})
+    EXPECT_TRUE(tool::FrameRange::parse("-999999999999-999999999999"));
+    for (const char* bad : {"", "10-1", "1-", "-", "a-b", "1-2x", "1..2", "+1-2", "1-+2",
+                            "-9223372036854775808", "1-1000000000000"})
     {
         EXPECT_FALSE(tool::FrameRange::parse(bad)) << bad;
     }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
 
 #include "host/FrameFiles.h"
 #include "tests/support/LatticeReference.h"
@@ -197,6 +198,22 @@ TEST_F(Render, ABadFrameIsNamedAndLeavesNoPartialFile)
         << errors();
     EXPECT_EQ(namesIn(folder.path()),
               (std::vector<std::string>{"broken.png", "err", "good.png", "out"}));
+
+    // What is no regular file is refused at once, never opened; a name that promises a format
+    // its bytes don't hold is refused without trying every other format on them.
+    const std::string pipe = folder.pathOf("pipe.png");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string device = folder.pathOf("zero.exr");
+    fs::create_symlink("/dev/zero", device);
+    const std::string zeros = folder.write("zeros.tif", std::string(4096, '\0'));
+    for (const auto& [input, message] :
+         {std::pair{pipe, "It is a named pipe (FIFO), not a regular file"},
+          std::pair{device, "It is a character device, not a regular file"},
+          std::pair{zeros, "Not a TIFF file: it doesn't begin as TIFF files do"}})
+    {
+        EXPECT_EQ(render({"--lut", "No LUT", input, "-o", folder.pathOf("x.png")}).status, 1);
+        EXPECT_EQ(errors(), "huecast: " + input + ": " + message + "\n");
+    }
 }
 
 TEST_F(Render, NeverWritesOverAFileItReadsOrAnotherItWrites)

@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 
 #include "host/FrameFiles.h"
+#include "platform/foundation/Text.h"
 
 namespace huecast::tool
 {
@@ -131,8 +132,16 @@ bool expandPattern(const std::string& argument, const FramePattern& pattern,
     for (const auto& entry : fs::directory_iterator(pattern.folder(), error))
     {
         const std::string name = entry.path().filename().string();
-        if (const auto number = pattern.numberOf(name);
-            number && (!range || range->contains(*number)) && !entry.is_directory(error))
+        const auto number = pattern.numberOf(name);
+        if (number && (*number < -kMaxFrameNumber || *number > kMaxFrameNumber))
+        {
+            *problem = fmt::format("{}: {} is numbered {}, beyond the {} digits a frame number "
+                                   "may have",
+                                   argument, foundation::escapeForTerminal(name), *number,
+                                   std::to_string(kMaxFrameNumber).size());
+            return false;
+        }
+        if (number && (!range || range->contains(*number)) && !entry.is_directory(error))
         {
             found.push_back({*number, pattern.pathOf(*number)});
         }
@@ -212,7 +221,7 @@ std::optional<FrameRange> FrameRange::parse(std::string_view text)
             return std::nullopt;
         }
     }
-    if (range.first > range.last)
+    if (range.first > range.last || range.first < -kMaxFrameNumber || range.last > kMaxFrameNumber)
     {
         return std::nullopt;
     }
@@ -258,6 +267,10 @@ std::optional<long> FramePattern::numberOf(const std::string& fileName) const
     if (code != std::errc() || end != digits.data() + digits.size() || digits.front() == '+')
     {
         return std::nullopt;
+    }
+    if (number < -kMaxFrameNumber || number > kMaxFrameNumber)
+    {
+        return number;
     }
     // Only the spelling the pattern gives that number: "0007" for ####, "7" for %d.
     if (fs::path(pathOf(number)).filename().string() != fileName)

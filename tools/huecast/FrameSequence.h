@@ -14,6 +14,10 @@ namespace huecast::tool
 
 /// A frame file name with a frame number in it: "shot.%04d.exr" or "shot.####.exr" (four
 /// digits, zero-padded: one digit a '#'), "shot.%d.exr" (no padding).
+/// The largest frame number, of either sign, that a sequence or --frames may hold: twelve
+/// digits, far beyond any shot, and far from the integer's edge, where negating overflows.
+inline constexpr long kMaxFrameNumber = 999'999'999'999;
+
 class FramePattern
 {
 public:
@@ -22,7 +26,8 @@ public:
 
     /// The path of frame `number`.
     [[nodiscard]] std::string pathOf(long number) const;
-    /// The frame number a file name stands for, or nothing when it doesn't fit the pattern.
+    /// The frame number a file name stands for, or nothing when it doesn't fit the pattern. A
+    /// number beyond ±kMaxFrameNumber comes back as it is, for the caller to refuse.
     [[nodiscard]] std::optional<long> numberOf(const std::string& fileName) const;
     /// The folder the frames are in ("." when the pattern names none).
     [[nodiscard]] const std::string& folder() const { return m_folder; }
@@ -41,8 +46,8 @@ struct FrameRange
     long first = 0;
     long last = 0;
 
-    /// "A-B" (A at most B; either may be negative: "-5--1") or a single number "A"; nothing
-    /// for anything else.
+    /// "A-B" (A at most B; either may be negative: "-5--1") or a single number "A", within
+    /// ±kMaxFrameNumber; nothing for anything else.
     [[nodiscard]] static std::optional<FrameRange> parse(std::string_view text);
     [[nodiscard]] bool contains(long number) const { return number >= first && number <= last; }
 };

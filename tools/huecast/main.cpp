@@ -264,7 +264,8 @@ int runTool(int argc, char** argv)
             {
                 return huecast::tool::FrameRange::parse(text)
                            ? std::string()
-                           : "--frames takes A-B, the first and last frame number, A at most B";
+                           : "--frames takes A-B, the first and last frame number, A at most B, "
+                             "each of at most 12 digits";
             },
             "A-B");
     addGradeControls(renderCommand, render.controls);
