@@ -15,6 +15,8 @@
 
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/foundation/FileSystem.h"
@@ -83,8 +85,10 @@ std::string errnoText(int code)
     return std::strerror(code);
 }
 
-// Whether `name` is a temporary of a process of this machine that has ended.
-bool isStaleTemporary(std::string_view name)
+// Whether `name` is a temporary of a process of this machine that looks ended from here. (A
+// process in another PID namespace, or on a machine of the same name, may look ended while it
+// writes; the lock below tells.)
+bool looksStaleTemporary(std::string_view name)
 {
     const std::string ours = std::string(kMarker) + hostName() + "-";
     if (!name.starts_with('.') || !name.ends_with(kSuffix))
@@ -107,6 +111,31 @@ bool isStaleTemporary(std::string_view name)
     return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
+// Removes the temporary only when no process holds it: every writer keeps a lock on its own
+// for as long as it writes, and a process that ends drops it. The lock is taken, and the name
+// checked to be still the file locked, before the name goes.
+void removeUnheldTemporary(const fs::path& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+    {
+        return;
+    }
+    struct stat held
+    {
+    };
+    struct stat named
+    {
+    };
+    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::lstat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
+        named.st_ino == held.st_ino)
+    {
+        ::unlink(path.c_str());
+    }
+    ::close(fd);
+}
+
 // Once per folder and process: a sequence of thousands of frames lists its folder once.
 void removeStaleTemporaries(const fs::path& folder)
 {
@@ -119,11 +148,42 @@ void removeStaleTemporaries(const fs::path& folder)
     }
     for (const std::string& name : foundation::directoryEntryNames(folder.string()))
     {
-        if (isStaleTemporary(name))
+        if (looksStaleTemporary(name))
         {
-            ::unlink((folder / name).c_str());
+            removeUnheldTemporary(folder / name);
         }
     }
+}
+
+// The temporary, made by this call and no one else: whatever stands at its name (a link
+// planted there, a file of a process that had this PID before) is removed first, and the file
+// is created exclusively, never through a link. Locked at once for as long as it is open.
+int createTemporary(const std::string& temporary)
+{
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::open(temporary.c_str(), kFlags, 0666);
+    if (fd < 0 && errno == EEXIST && ::unlink(temporary.c_str()) == 0)
+    {
+        fd = ::open(temporary.c_str(), kFlags, 0666);
+    }
+    if (fd >= 0)
+    {
+        ::flock(fd, LOCK_EX);
+    }
+    return fd;
+}
+
+// Whether the name still stands for the open file: nothing swapped another in during the write.
+bool stillNamed(int fd, const std::string& temporary)
+{
+    struct stat opened
+    {
+    };
+    struct stat named
+    {
+    };
+    return ::fstat(fd, &opened) == 0 && ::lstat(temporary.c_str(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 bool fail(std::string* reason, std::string text)
@@ -135,18 +195,17 @@ bool fail(std::string* reason, std::string text)
     return false;
 }
 
-// Flushes the file's bytes to disk.
-bool syncFile(const std::string& path, std::string* reason)
+// Flushes the file's bytes to disk, and checks that its name is still the file written.
+bool syncFile(int fd, const std::string& temporary, std::string* reason)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
+    if (::fsync(fd) != 0)
     {
         return fail(reason, errnoText(errno));
     }
-    const bool synced = ::fsync(fd) == 0;
-    const int code = errno;
-    ::close(fd);
-    return synced || fail(reason, errnoText(code));
+    return stillNamed(fd, temporary) ||
+           fail(reason, fmt::format("its temporary {} was replaced or removed while it was "
+                                    "written",
+                                    temporary));
 }
 
 } // namespace
@@ -171,24 +230,28 @@ bool replaceFile(const std::string& path, const TemporaryWriter& write, std::str
 
     const std::string temporary = temporaryPathFor(path);
     const InFlight inFlight(temporary);
-    const int fd =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+    const int fd = createTemporary(temporary);
     if (fd < 0)
     {
         return fail(reason, errnoText(errno));
     }
-    ::close(fd);
-
+    // Writers reach the file through the descriptor that made it, never by its name again:
+    // libraries that want a name get the process's own link to the open file.
+    const std::string written = fmt::format("/proc/self/fd/{}", fd);
     std::string problem;
-    bool done = write(temporary, &problem) && syncFile(temporary, &problem);
+    bool done = write(written, &problem) && syncFile(fd, temporary, &problem);
     if (done && ::rename(temporary.c_str(), path.c_str()) != 0)
     {
         problem = errnoText(errno);
         done = false;
     }
-    if (!done)
+    if (!done && stillNamed(fd, temporary))
     {
         ::unlink(temporary.c_str());
+    }
+    ::close(fd);
+    if (!done)
+    {
         return fail(reason, problem.empty() ? std::string("unknown error") : problem);
     }
     // The rename itself reaches the disk with the folder.

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
 //
-// Files replaced in one step: temporaries that name their machine and process, are cleaned up
-// after processes that died, vanish on SIGINT and SIGTERM, and failures that say why.
+// Files replaced in one step: temporaries that name their machine and process, are made
+// exclusively and written only through their own descriptor, are cleaned up after processes
+// that died unless one still holds them, vanish on SIGINT and SIGTERM, and failures that say
+// why.
 #include "host/FileReplacement.h"
 
 #include <algorithm>
@@ -11,6 +13,8 @@
 #include <filesystem>
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,6 +75,54 @@ TEST(FileReplacement, RemovesOnlyTheTemporariesOfThisMachinesDeadProcesses)
         << reason;
     EXPECT_EQ(readFile(target), "whole");
     EXPECT_EQ(namesIn(folder.path()), (std::vector<std::string>{alive, otherMachine, "a.png"}));
+}
+
+TEST(FileReplacement, ATemporarySomeProcessHoldsStaysHoweverDeadItsNameLooks)
+{
+    // A writer in another PID namespace, or on a machine of the same name, looks dead from here.
+    const TempDir folder;
+    const std::string held = folder.write(
+        ".e.png.huecast-" + thisHost() + "-" + std::to_string(deadProcess()) + ".partial", "half");
+    const int fd = ::open(held.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    std::string reason;
+    EXPECT_TRUE(host::replaceFileWithBytes(folder.pathOf("e.png"), "whole", &reason)) << reason;
+    EXPECT_EQ(readFile(held), "half");
+    ::close(fd);
+}
+
+TEST(FileReplacement, WritesOnlyTheFileItMadeWhateverIsPlantedAtTheTemporarysName)
+{
+    const TempDir folder;
+    const TempDir elsewhere;
+    const std::string target = folder.pathOf("p.json");
+    const std::string victim = elsewhere.write("victim", "keep me");
+
+    // A hard link made beforehand at the predictable name.
+    ASSERT_EQ(::link(victim.c_str(), host::temporaryPathFor(target).c_str()), 0);
+    std::string reason;
+    ASSERT_TRUE(host::replaceFileWithBytes(target, "graded", &reason)) << reason;
+    EXPECT_EQ(readFile(target), "graded");
+    EXPECT_EQ(readFile(victim), "keep me");
+
+    // A symbolic link swapped in while the file is written: the write still goes to the file
+    // made, the other file is untouched, and the swap fails the run.
+    EXPECT_FALSE(host::replaceFile(
+        target,
+        [&](const std::string& temporary, std::string*)
+        {
+            const std::string name = host::temporaryPathFor(target);
+            ::unlink(name.c_str());
+            EXPECT_EQ(::symlink(victim.c_str(), name.c_str()), 0);
+            std::ofstream(temporary) << "overwritten";
+            return true;
+        },
+        &reason));
+    EXPECT_NE(reason.find("was replaced or removed while it was written"), std::string::npos)
+        << reason;
+    EXPECT_EQ(readFile(victim), "keep me");
+    EXPECT_EQ(readFile(target), "graded");
 }
 
 TEST(FileReplacement, ASignalRemovesTheTemporaryAndEndsTheProcessByThatSignal)
