@@ -223,7 +223,29 @@ std::string temporaryPathFor(const std::string& path)
     return (target.parent_path() / ("." + name + tail)).string();
 }
 
-bool replaceFile(const std::string& path, const TemporaryWriter& write, std::string* reason)
+namespace
+{
+
+// The temporary takes the target's name: over whatever is there, or only where nothing is
+// (a link fails with EEXIST then, where a rename would replace).
+bool moveIntoPlace(const std::string& temporary, const std::string& path, bool replace)
+{
+    if (replace)
+    {
+        return ::rename(temporary.c_str(), path.c_str()) == 0;
+    }
+    if (::link(temporary.c_str(), path.c_str()) == 0)
+    {
+        ::unlink(temporary.c_str());
+        return true;
+    }
+    // A file system without hard links may still rename without replacing.
+    return errno == EPERM &&
+           ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+bool writeInPlace(const std::string& path, const TemporaryWriter& write, bool replace,
+                  std::string* reason)
 {
     const fs::path folder = fs::path(path).parent_path();
     removeStaleTemporaries(folder.empty() ? fs::path(".") : folder);
@@ -240,7 +262,7 @@ bool replaceFile(const std::string& path, const TemporaryWriter& write, std::str
     const std::string written = fmt::format("/proc/self/fd/{}", fd);
     std::string problem;
     bool done = write(written, &problem) && syncFile(fd, temporary, &problem);
-    if (done && ::rename(temporary.c_str(), path.c_str()) != 0)
+    if (done && !moveIntoPlace(temporary, path, replace))
     {
         problem = errnoText(errno);
         done = false;
@@ -265,41 +287,55 @@ bool replaceFile(const std::string& path, const TemporaryWriter& write, std::str
     return true;
 }
 
+TemporaryWriter bytesWriter(std::string_view bytes)
+{
+    return [bytes](const std::string& temporary, std::string* problem) mutable
+    {
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd < 0)
+        {
+            *problem = errnoText(errno);
+            return false;
+        }
+        while (!bytes.empty())
+        {
+            const ssize_t count = ::write(fd, bytes.data(), bytes.size());
+            if (count < 0 && errno == EINTR)
+            {
+                continue;
+            }
+            if (count <= 0)
+            {
+                *problem = errnoText(count < 0 ? errno : EIO);
+                ::close(fd);
+                return false;
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(count));
+        }
+        if (::close(fd) != 0)
+        {
+            *problem = errnoText(errno);
+            return false;
+        }
+        return true;
+    };
+}
+
+} // namespace
+
+bool replaceFile(const std::string& path, const TemporaryWriter& write, std::string* reason)
+{
+    return writeInPlace(path, write, true, reason);
+}
+
 bool replaceFileWithBytes(const std::string& path, std::string_view bytes, std::string* reason)
 {
-    return replaceFile(
-        path,
-        [bytes](const std::string& temporary, std::string* problem) mutable
-        {
-            const int fd = ::open(temporary.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-            if (fd < 0)
-            {
-                *problem = errnoText(errno);
-                return false;
-            }
-            while (!bytes.empty())
-            {
-                const ssize_t count = ::write(fd, bytes.data(), bytes.size());
-                if (count < 0 && errno == EINTR)
-                {
-                    continue;
-                }
-                if (count <= 0)
-                {
-                    *problem = errnoText(count < 0 ? errno : EIO);
-                    ::close(fd);
-                    return false;
-                }
-                bytes.remove_prefix(static_cast<std::size_t>(count));
-            }
-            if (::close(fd) != 0)
-            {
-                *problem = errnoText(errno);
-                return false;
-            }
-            return true;
-        },
-        reason);
+    return writeInPlace(path, bytesWriter(bytes), true, reason);
+}
+
+bool createFileWithBytes(const std::string& path, std::string_view bytes, std::string* reason)
+{
+    return writeInPlace(path, bytesWriter(bytes), false, reason);
 }
 
 void removeTemporaryOnSignals()

@@ -24,6 +24,12 @@ using TemporaryWriter = std::function<bool(const std::string& temporary, std::st
 [[nodiscard]] bool replaceFile(const std::string& path, const TemporaryWriter& write,
                                std::string* reason);
 
+/// As replaceFileWithBytes, but only where nothing is at the path yet: when something is (a
+/// file another process made meanwhile), false with EEXIST's text in `reason`, and what is
+/// there stays as it is.
+[[nodiscard]] bool createFileWithBytes(const std::string& path, std::string_view bytes,
+                                       std::string* reason);
+
 /// replaceFile with a writer that writes these bytes.
 [[nodiscard]] bool replaceFileWithBytes(const std::string& path, std::string_view bytes,
                                         std::string* reason);

@@ -5,6 +5,7 @@
 // copies only good ones, whole, and never replaces a different file unasked.
 #include <algorithm>
 #include <filesystem>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,43 @@ TEST_F(Library, ADifferentFileOfTheSameNameStaysUnlessForced)
     EXPECT_EQ(library({"--add", second, "--force"}).status, 0);
     EXPECT_EQ(readFile(folder() + "/Warm.cube"), kOtherCube);
     EXPECT_EQ(entries(), std::vector<std::string>{"Warm.cube"}) << "no temporary file is left";
+}
+
+TEST_F(Library, OfTwoAddsOfOneNameAtOnceOneWinsAndTheOtherSaysItLost)
+{
+    std::filesystem::create_directories(files.pathOf("a"));
+    std::filesystem::create_directories(files.pathOf("b"));
+    const std::string a = files.write("a/Race.cube", kGoodCube);
+    const std::string b = files.write("b/Race.cube", kOtherCube);
+    for (int round = 0; round < 10; ++round)
+    {
+        std::filesystem::remove_all(folder());
+        const auto add = [&](const std::string& file, const std::string& errors)
+        {
+            return std::async(std::launch::async,
+                              [=] {
+                                  return runTool({"library", "--add", file}, errors);
+                              });
+        };
+        auto first = add(a, home.pathOf("a.err"));
+        auto second = add(b, home.pathOf("b.err"));
+        const ToolRun ranA = first.get();
+        const ToolRun ranB = second.get();
+        ASSERT_EQ(ranA.status + ranB.status, 1) << "one adds, the other fails: round " << round;
+        EXPECT_EQ(readFile(folder() + "/Race.cube"), ranA.status == 0 ? kGoodCube : kOtherCube);
+        const std::string lost = readFile(home.pathOf(ranA.status == 0 ? "b.err" : "a.err"));
+        EXPECT_NE(lost.find("Race.cube"), std::string::npos) << lost;
+        EXPECT_EQ(entries(), std::vector<std::string>{"Race.cube"});
+    }
+}
+
+TEST_F(Library, NamesReachTheTerminalEscaped)
+{
+    const std::string odd = files.write("Two\nLines\x1b[2J.cube", kGoodCube);
+    const ToolRun run = library({"--add", odd});
+    EXPECT_EQ(run.status, 0) << errors();
+    EXPECT_NE(run.out.find("added as Two\\x0aLines\\x1b[2J\n"), std::string::npos) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
 }
 
 TEST_F(Library, ListingNamesTheFolderAndMarksEntriesThatWontLoad)

@@ -13,6 +13,7 @@
 #include "host/FileReplacement.h"
 #include "platform/foundation/FileSystem.h"
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/Text.h"
 
 namespace huecast::tool
 {
@@ -33,33 +34,37 @@ std::string cubeProblem(const foundation::Error& error)
                                      : error.localizedDescription();
 }
 
-// Adds one file; true when it is in the library afterwards.
-bool addOne(const std::string& file, const std::string& folder, bool force, std::FILE* out,
+// Adds one file; true when it is in the library afterwards. Names are escaped for the
+// terminal: a newline in one must not pass for two entries.
+bool addOne(const std::string& path, const std::string& folder, bool force, std::FILE* out,
             std::FILE* errors)
 {
+    const std::string file = foundation::escapeForTerminal(path);
     std::error_code code;
-    if (!fs::is_regular_file(file, code))
+    if (!fs::is_regular_file(path, code))
     {
         fmt::print(errors, "huecast: {}: {}\n", file,
-                   fs::exists(file, code) ? "not a regular file" : "no such file");
+                   fs::exists(path, code) ? "not a regular file" : "no such file");
         return false;
     }
     // The bytes checked are the bytes copied: the file is read once.
     foundation::Error error;
-    const std::optional<std::string> text = foundation::readUtf8File(file, &error);
-    if (!text || !ZRCubeReader::cubeFromText(*text, file, &error))
+    const std::optional<std::string> text = foundation::readUtf8File(path, &error);
+    if (!text || !ZRCubeReader::cubeFromText(*text, path, &error))
     {
-        fmt::print(errors, "huecast: {}: {}\n", file, cubeProblem(error));
+        fmt::print(errors, "huecast: {}: {}\n", file,
+                   foundation::escapeForTerminal(cubeProblem(error)));
         return false;
     }
-    const std::string name(foundation::deletingPathExtension(foundation::lastPathComponent(file)));
-    if (name.empty() || name.front() == '.')
+    const std::string entry(foundation::deletingPathExtension(foundation::lastPathComponent(path)));
+    const std::string name = foundation::escapeForTerminal(entry);
+    if (entry.empty() || entry.front() == '.')
     {
         fmt::print(errors,
                    "huecast: {}: a library entry needs a name that doesn't start with '.'\n", file);
         return false;
     }
-    const std::string target = folder + "/" + name + ".cube";
+    const std::string target = folder + "/" + entry + ".cube";
     if (fs::exists(fs::symlink_status(target, code)))
     {
         const std::optional<std::string> present = foundation::readUtf8File(target, nullptr);
@@ -77,11 +82,29 @@ bool addOne(const std::string& file, const std::string& folder, bool force, std:
             return false;
         }
     }
-    // Whole or not at all: the library never holds a half-copied file.
+    // Whole or not at all: the library never holds a half-copied file. Without --force the
+    // name is taken only if it is still free, so of two adds of one name at once one loses
+    // and says so, rather than both saying they added it.
     std::string reason;
-    if (!host::replaceFileWithBytes(target, *text, &reason))
+    const bool added = force ? host::replaceFileWithBytes(target, *text, &reason)
+                             : host::createFileWithBytes(target, *text, &reason);
+    if (!added && !force && fs::exists(fs::symlink_status(target, code)))
     {
-        fmt::print(errors, "huecast: {}: {} couldn't be written: {}\n", file, target, reason);
+        if (foundation::readUtf8File(target, nullptr) == text)
+        {
+            fmt::print(out, "{}: already in the library as {}\n", file, name);
+            return true;
+        }
+        fmt::print(errors,
+                   "huecast: {}: another file was added as {}.cube meanwhile; the library keeps "
+                   "it (--force replaces it)\n",
+                   file, name);
+        return false;
+    }
+    if (!added)
+    {
+        fmt::print(errors, "huecast: {}: {} couldn't be written: {}\n", file,
+                   foundation::escapeForTerminal(target), reason);
         return false;
     }
     fmt::print(out, "{}: added as {}\n", file, name);
