@@ -2,6 +2,8 @@
 // Copyright Huecast contributors
 #include "host/RectangleTexture.h"
 
+#include <algorithm>
+
 namespace huecast::host
 {
 namespace
@@ -36,6 +38,18 @@ GLint rowLengthOf(const Frame& frame)
         return 0;
     }
     return static_cast<GLint>(frame.rowBytes() / frame.bytesPerPixel());
+}
+
+/// How many rows one transfer call moves: as many as fit in `bandBytes`, at least one. A
+/// stride GL's pixel-store state can't describe moves one row a call.
+std::uint32_t rowsPerCall(const Frame& frame, std::size_t bandBytes)
+{
+    if (rowLengthOf(frame) == 0)
+    {
+        return 1;
+    }
+    const std::size_t rows = std::max<std::size_t>(bandBytes / frame.rowBytes(), 1);
+    return static_cast<std::uint32_t>(std::min<std::size_t>(rows, frame.height()));
 }
 
 } // namespace
@@ -74,52 +88,38 @@ bool RectangleTexture::allocate(std::uint32_t width, std::uint32_t height, Pixel
     return true;
 }
 
-void RectangleTexture::upload(const Frame& frame)
+void RectangleTexture::upload(const Frame& frame, std::size_t bandBytes)
 {
     allocate(frame.width(), frame.height(), frame.type());
     const PixelFormat format = formatOf(frame.type());
     glBindTexture(GL_TEXTURE_RECTANGLE, m_name);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLengthOf(frame));
     const auto width = static_cast<GLsizei>(frame.width());
-    if (const GLint rowLength = rowLengthOf(frame); rowLength != 0)
+    const std::uint32_t band = rowsPerCall(frame, bandBytes);
+    for (std::uint32_t y = 0; y < frame.height(); y += band)
     {
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength);
-        glTexSubImage2D(GL_TEXTURE_RECTANGLE, 0, 0, 0, width, static_cast<GLsizei>(frame.height()),
-                        GL_RGBA, format.type, frame.data());
-    }
-    else
-    {
-        // A stride GL can't describe: one row at a time.
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-        for (std::uint32_t y = 0; y < frame.height(); ++y)
-        {
-            glTexSubImage2D(GL_TEXTURE_RECTANGLE, 0, 0, static_cast<GLint>(y), width, 1, GL_RGBA,
-                            format.type, frame.row(y));
-        }
+        const std::uint32_t rows = std::min(band, frame.height() - y);
+        glTexSubImage2D(GL_TEXTURE_RECTANGLE, 0, 0, static_cast<GLint>(y), width,
+                        static_cast<GLsizei>(rows), GL_RGBA, format.type, frame.row(y));
     }
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glBindTexture(GL_TEXTURE_RECTANGLE, 0);
 }
 
-void RectangleTexture::readBack(Frame* frame) const
+void RectangleTexture::readBack(Frame* frame, std::size_t bandBytes) const
 {
     const PixelFormat format = formatOf(frame->type());
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ROW_LENGTH, rowLengthOf(*frame));
     const auto width = static_cast<GLsizei>(frame->width());
-    if (const GLint rowLength = rowLengthOf(*frame); rowLength != 0)
+    const std::uint32_t band = rowsPerCall(*frame, bandBytes);
+    for (std::uint32_t y = 0; y < frame->height(); y += band)
     {
-        glPixelStorei(GL_PACK_ROW_LENGTH, rowLength);
-        glReadPixels(0, 0, width, static_cast<GLsizei>(frame->height()), GL_RGBA, format.type,
-                     frame->data());
-    }
-    else
-    {
-        glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-        for (std::uint32_t y = 0; y < frame->height(); ++y)
-        {
-            glReadPixels(0, static_cast<GLint>(y), width, 1, GL_RGBA, format.type, frame->row(y));
-        }
+        const std::uint32_t rows = std::min(band, frame->height() - y);
+        glReadPixels(0, static_cast<GLint>(y), width, static_cast<GLsizei>(rows), GL_RGBA,
+                     format.type, frame->row(y));
     }
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);

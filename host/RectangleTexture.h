@@ -2,6 +2,7 @@
 // Copyright Huecast contributors
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "host/Frame.h"
@@ -10,6 +11,11 @@
 
 namespace huecast::host
 {
+
+/// The most bytes one GL transfer call moves in or out: a frame larger than this (a 16384 ×
+/// 8192 half-float RGBA frame is 2 GiB as float) goes in bands of whole rows, since Mesa's
+/// llvmpipe crashes reading back 2 GiB or more in one call.
+inline constexpr std::size_t kTransferBandBytes = std::size_t{1} << 30;
 
 /// A host image in a GL_TEXTURE_RECTANGLE texture of the current context: RGBA of 8 or 16
 /// bits a channel, or 32-bit float, addressed in texels (0..width, 0..height). Storage is
@@ -26,11 +32,13 @@ public:
     /// Gives the texture storage of the size and type; nothing happens when it has it already.
     /// Returns whether new storage was made (anything attached to the old one must re-attach).
     bool allocate(std::uint32_t width, std::uint32_t height, PixelType type);
-    /// Copies the frame's pixels in, allocating first when the frame's size or type differ.
-    void upload(const Frame& frame);
+    /// Copies the frame's pixels in, allocating first when the frame's size or type differ; at
+    /// most `bandBytes` a call.
+    void upload(const Frame& frame, std::size_t bandBytes = kTransferBandBytes);
     /// Reads the texture's pixels into the frame, which must have its size and type, from the
-    /// framebuffer the texture is attached to as its colour attachment.
-    void readBack(Frame* frame) const;
+    /// framebuffer the texture is attached to as its colour attachment; at most `bandBytes` a
+    /// call.
+    void readBack(Frame* frame, std::size_t bandBytes = kTransferBandBytes) const;
 
     [[nodiscard]] GLuint name() const { return m_name; }
     [[nodiscard]] std::uint32_t width() const { return m_width; }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "host/FrameRenderer.h"
+#include "host/RectangleTexture.h"
 #include "host/ReferenceHost.h"
 #include "plugin/HuecastParameters.h"
 #include "tests/support/LatticeReference.h"
@@ -210,6 +211,31 @@ TEST_F(FramePath, PaddedRowsAreReadAndWrittenWithoutTouchingThePadding)
                 ASSERT_EQ(output.row(y)[b], std::byte{0xAB}) << "padding of row " << y;
             }
         }
+    }
+}
+
+TEST_F(FramePath, AFrameMovesInBandsOfRowsExactlyAsWhole)
+{
+    // Frames of a gigabyte or more go in and out in bands of rows; small bands move this one
+    // the same way: a row a call, three rows a call (the last band shorter), and whole.
+    const host::Frame input = floatFrame(probeColours(500, 6), 23);
+    ASSERT_NE(input.height() % 3, 0U);
+    for (const std::size_t band : {std::size_t{1}, input.rowBytes() * 3, host::kTransferBandBytes})
+    {
+        SCOPED_TRACE(band);
+        host::RectangleTexture texture;
+        texture.upload(input, band);
+        GLuint framebuffer = 0;
+        glGenFramebuffers(1, &framebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_RECTANGLE,
+                               texture.name(), 0);
+        host::Frame output(input.width(), input.height(), input.type());
+        texture.readBack(&output, band);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glDeleteFramebuffers(1, &framebuffer);
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        EXPECT_EQ(std::memcmp(output.data(), input.data(), input.rowBytes() * input.height()), 0);
     }
 }
 
