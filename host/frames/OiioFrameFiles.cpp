@@ -55,6 +55,11 @@ template <typename Io> std::string oiioError(Io* io)
     {
         text.pop_back();
     }
+    // A reader that fails on every strip says so for each: the first says what happened.
+    if (const std::size_t newline = text.find('\n'); newline != std::string::npos)
+    {
+        text.resize(newline);
+    }
     return text.empty() ? std::string("unknown error") : text;
 }
 
@@ -195,9 +200,12 @@ bool readCurrentImage(OIIO::ImageInput& input, Frame* frame, std::shared_ptr<con
                                      "process could get",
                                      header.width, header.height, megabytes));
     }
+    // A reader may report missing or damaged data and still return true (a TIFF strip past the
+    // file's end reads as black): any error it reports fails the frame.
     if (!input.read_image(input.current_subimage(), 0, 0, header.nchannels, typeDescOf(type),
                           frame->data(), static_cast<OIIO::stride_t>(frame->bytesPerPixel()),
-                          static_cast<OIIO::stride_t>(frame->rowBytes())))
+                          static_cast<OIIO::stride_t>(frame->rowBytes())) ||
+        input.has_error())
     {
         return hostError(error, HostError::FrameUnreadable, oiioError(&input));
     }

@@ -199,6 +199,34 @@ TEST_F(Render, ABadFrameIsNamedAndLeavesNoPartialFile)
     EXPECT_EQ(namesIn(folder.path()),
               (std::vector<std::string>{"broken.png", "err", "good.png", "out"}));
 
+    // A TIFF whose strips lie past its end: the reader complains and reads black; the frame
+    // fails with its complaint.
+    std::string tiff = readFile(writeFrame("whole.tif", noiseFrame(host::PixelType::UInt8, 3)));
+    ASSERT_EQ(tiff.substr(0, 4), std::string("II*\0", 4));
+    const auto u16 = [&](std::size_t at)
+    { return std::uint16_t(std::uint8_t(tiff[at]) | std::uint8_t(tiff[at + 1]) << 8); };
+    const auto u32 = [&](std::size_t at)
+    { return std::uint32_t(u16(at) | std::uint32_t(u16(at + 2)) << 16); };
+    const std::uint32_t directory = u32(4);
+    for (std::size_t entry = directory + 2; entry < directory + 2 + 12U * u16(directory);
+         entry += 12)
+    {
+        if (u16(entry) == 273 && u16(entry + 2) == 4) // StripOffsets, as LONGs
+        {
+            const std::uint32_t count = u32(entry + 4);
+            const std::size_t offsets = count == 1 ? entry + 8 : u32(entry + 8);
+            for (std::uint32_t strip = 0; strip < count; ++strip)
+            {
+                const std::uint32_t past = static_cast<std::uint32_t>(tiff.size()) + 4096 + strip;
+                std::memcpy(&tiff[offsets + 4 * strip], &past, sizeof past);
+            }
+        }
+    }
+    const std::string strips = folder.write("strips.tif", tiff);
+    EXPECT_EQ(render({"--lut", "No LUT", strips, "-o", folder.pathOf("strips-out.tif")}).status, 1);
+    EXPECT_EQ(errors().rfind("huecast: " + strips + ": ", 0), 0U) << errors();
+    EXPECT_NE(errors().find("Read error"), std::string::npos) << errors();
+
     // What is no regular file is refused at once, never opened; a name that promises a format
     // its bytes don't hold is refused without trying every other format on them.
     const std::string pipe = folder.pathOf("pipe.png");
