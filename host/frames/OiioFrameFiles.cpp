@@ -3,10 +3,12 @@
 // The frame-file module: frames read and written with OpenImageIO.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include <OpenImageIO/imageio.h>
 #include <fmt/format.h>
@@ -317,6 +319,40 @@ void applyWriteOptions(OIIO::ImageSpec* layout, const FrameWriteOptions& options
     layout->attribute("oiio:UnassociatedAlpha", 1);
 }
 
+/// Writes the pixels a tile at a time. Edge tiles reach past the image, and OpenImageIO's own
+/// tiling (write_image) fills that part from a buffer it never cleared, so two writes of one
+/// frame differed and the file carried stray memory; here each tile starts from zeros.
+bool writeTiles(OIIO::ImageOutput& output, const Frame& pixels)
+{
+    const OIIO::ImageSpec& spec = output.spec();
+    const auto tileWidth = static_cast<std::uint32_t>(spec.tile_width);
+    const auto tileHeight = static_cast<std::uint32_t>(std::max(spec.tile_height, 1));
+    const std::size_t pixelBytes = pixels.bytesPerPixel();
+    std::vector<std::byte> tile(std::size_t{tileWidth} * tileHeight * pixelBytes);
+    for (std::uint32_t top = 0; top < pixels.height(); top += tileHeight)
+    {
+        for (std::uint32_t left = 0; left < pixels.width(); left += tileWidth)
+        {
+            std::fill(tile.begin(), tile.end(), std::byte{0});
+            const std::uint32_t rows = std::min(tileHeight, pixels.height() - top);
+            const std::size_t rowBytes = std::min(tileWidth, pixels.width() - left) * pixelBytes;
+            for (std::uint32_t y = 0; y < rows; ++y)
+            {
+                std::memcpy(&tile[y * tileWidth * pixelBytes],
+                            pixels.row(top + y) + left * pixelBytes, rowBytes);
+            }
+            if (!output.write_tile(static_cast<int>(left), static_cast<int>(top), 0,
+                                   typeDescOf(pixels.type()), tile.data(),
+                                   static_cast<OIIO::stride_t>(pixelBytes),
+                                   static_cast<OIIO::stride_t>(tileWidth * pixelBytes)))
+            {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 bool write(const std::string& path, const std::string& destination, const Frame& frame,
            const void* format, int channels, const FrameWriteOptions& options,
            foundation::Error* error)
@@ -365,11 +401,14 @@ bool write(const std::string& path, const std::string& destination, const Frame&
             fmt::format("{} can't store {} channels", output->format_name(), layout.format.c_str());
         opened = false;
     }
-    const bool written = opened &&
-                         output->write_image(typeDescOf(pixels.type()), pixels.data(),
-                                             static_cast<OIIO::stride_t>(pixels.bytesPerPixel()),
-                                             static_cast<OIIO::stride_t>(pixels.rowBytes())) &&
-                         output->close();
+    const bool tiled = opened && output->spec().tile_width > 0;
+    const bool written =
+        opened &&
+        (tiled ? writeTiles(*output, pixels)
+               : output->write_image(typeDescOf(pixels.type()), pixels.data(),
+                                     static_cast<OIIO::stride_t>(pixels.bytesPerPixel()),
+                                     static_cast<OIIO::stride_t>(pixels.rowBytes()))) &&
+        output->close();
     if (!written)
     {
         if (reason.empty())

@@ -3,9 +3,11 @@
 //
 // `huecast render` end to end: LUTs chosen as a user would, projects that carry the cube,
 // sequences, bit depths, and errors that name the file and leave nothing half-written.
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <regex>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -242,6 +244,27 @@ TEST_F(Render, ABadFrameIsNamedAndLeavesNoPartialFile)
         EXPECT_EQ(render({"--lut", "No LUT", input, "-o", folder.pathOf("x.png")}).status, 1);
         EXPECT_EQ(errors(), "huecast: " + input + ": " + message + "\n");
     }
+}
+
+TEST_F(Render, TwoWritesOfOneTiledFrameAreTheSameBytes)
+{
+    // Edge tiles reach past the frame: what fills them must not be stray memory.
+    const std::string input = folder.pathOf("tiled.tif");
+    ASSERT_EQ(std::system(("oiiotool --pattern noise:type=uniform 100x70 4 -d uint16 --tile 64 64 "
+                           "--compression none -o '" +
+                           input + "'")
+                              .c_str()),
+              0);
+    std::array<std::string, 2> written;
+    for (std::size_t run = 0; run < written.size(); ++run)
+    {
+        const std::string output = folder.pathOf("out" + std::to_string(run) + ".tif");
+        ASSERT_EQ(render({"--lut", "No LUT", input, "-o", output}).status, 0) << errors();
+        // The time of writing is the one run of bytes that may differ.
+        written[run] = std::regex_replace(readFile(output),
+                                          std::regex(R"(\d{4}:\d\d:\d\d \d\d:\d\d:\d\d)"), "");
+    }
+    EXPECT_EQ(written[0], written[1]);
 }
 
 TEST_F(Render, NeverWritesOverAFileItReadsOrAnotherItWrites)
