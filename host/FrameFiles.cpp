@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "host/FileReplacement.h"
+#include "host/FrameFileBounds.h"
 #include "host/FrameFileModule.h"
 #include "host/HostError.h"
 #include "host/frames/CommonFrameFileModule.h"
@@ -122,6 +123,7 @@ struct Signature
 {
     std::array<std::string_view, 2> extensions;
     std::string_view format;
+    FrameFileFamily family;
     std::array<std::string_view, 4> starts; // any one of them; empty ones match nothing
 };
 
@@ -131,11 +133,14 @@ constexpr std::string_view operator""_bytes(const char* text, std::size_t size)
 }
 
 constexpr std::array<Signature, 5> kSignatures = {{
-    {{".png", ""}, "PNG", {"\x89PNG\r\n\x1a\n"_bytes}},
-    {{".tif", ".tiff"}, "TIFF", {"II*\0"_bytes, "MM\0*"_bytes, "II+\0"_bytes, "MM\0+"_bytes}},
-    {{".exr", ""}, "OpenEXR", {"\x76\x2f\x31\x01"_bytes}},
-    {{".jpg", ".jpeg"}, "JPEG", {"\xff\xd8\xff"_bytes}},
-    {{".dpx", ""}, "DPX", {"SDPX"_bytes, "XPDS"_bytes}},
+    {{".png", ""}, "PNG", FrameFileFamily::Png, {"\x89PNG\r\n\x1a\n"_bytes}},
+    {{".tif", ".tiff"},
+     "TIFF",
+     FrameFileFamily::Other,
+     {"II*\0"_bytes, "MM\0*"_bytes, "II+\0"_bytes, "MM\0+"_bytes}},
+    {{".exr", ""}, "OpenEXR", FrameFileFamily::OpenExr, {"\x76\x2f\x31\x01"_bytes}},
+    {{".jpg", ".jpeg"}, "JPEG", FrameFileFamily::Other, {"\xff\xd8\xff"_bytes}},
+    {{".dpx", ""}, "DPX", FrameFileFamily::Other, {"SDPX"_bytes, "XPDS"_bytes}},
 }};
 
 std::string lowerExtension(const std::string& path)
@@ -171,6 +176,7 @@ bool checkFrameFile(const std::string& path, foundation::Error* error)
     }
     std::array<char, 8> first{};
     std::size_t count = 0;
+    std::uint64_t size = 0;
     if (const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); fd >= 0)
     {
         struct stat info
@@ -180,6 +186,7 @@ bool checkFrameFile(const std::string& path, foundation::Error* error)
                                 ? ::read(fd, first.data(), first.size())
                                 : -1;
         count = got > 0 ? static_cast<std::size_t>(got) : 0;
+        size = static_cast<std::uint64_t>(info.st_size);
         ::close(fd);
     }
     const std::string_view head(first.data(), count);
@@ -191,7 +198,7 @@ bool checkFrameFile(const std::string& path, foundation::Error* error)
                          fmt::format("Not a {} file: it doesn't begin as {} files do",
                                      signature->format, signature->format));
     }
-    return true;
+    return checkDeclaredSize(path, signature->family, size, error);
 }
 
 } // namespace

@@ -51,12 +51,13 @@ std::string chunk(const std::string& type, const std::string& data)
            bigEndian(crc32(type + data));
 }
 
-/// A PNG whose header declares 16384×16384 16-bit RGBA pixels (2 GiB in memory).
-std::string hugePngHeader()
+/// A PNG whose header declares 16384×16384 16-bit RGBA pixels (2 GiB in memory), with as many
+/// bytes of image data as deflate could make them from (not that they would).
+std::string hugePngHeader(std::size_t imageData = std::size_t{2100} << 10)
 {
     const std::string header = bigEndian(16384) + bigEndian(16384) + std::string{16, 6, 0, 0, 0};
     return std::string("\x89PNG\r\n\x1A\n", 8) + chunk("IHDR", header) +
-           chunk("IDAT", std::string(8, '\0')) + chunk("IEND", "");
+           chunk("IDAT", std::string(imageData, '\0')) + chunk("IEND", "");
 }
 
 // Reads the file with the address space capped at 1 GiB above what the process holds once the
@@ -95,6 +96,47 @@ TEST(FrameFiles, AFrameTooLargeToAllocateIsAnErrorNotAnAbort)
     const TempDir dir;
     const std::string path = dir.write("huge.png", hugePngHeader());
     EXPECT_EXIT(readUnderAMemoryCap(path), testing::ExitedWithCode(0), "need 2048 MiB");
+}
+
+TEST(FrameFiles, AHeaderDeclaringMoreThanItsFileCouldHoldIsRefusedBeforeAnyAllocation)
+{
+    const TempDir dir;
+    const auto refusal = [&](const std::string& name, const std::string& bytes)
+    {
+        host::Frame frame;
+        foundation::Error error;
+        EXPECT_FALSE(host::readFrameFile(dir.write(name, bytes), &frame, nullptr, &error));
+        return error.localizedDescription();
+    };
+    // A kilobyte declaring 16384² 16-bit pixels; a text chunk claiming two gigabytes.
+    EXPECT_EQ(refusal("tiny.png", hugePngHeader(1024)),
+              "It declares 16384×16384 pixels, more than its 1081 bytes could hold");
+    const std::string png = hugePngHeader(8);
+    EXPECT_EQ(refusal("text.png", png.substr(0, 33) + bigEndian(0x7FFFFFF0) + "tEXtcomment"),
+              "It is damaged: its tEXt chunk claims 2147483632 bytes, past the file's end");
+    // An OpenEXR attribute claiming two gigabytes, and a ZIP-compressed 16384² in a kilobyte.
+    const std::string magic("\x76\x2f\x31\x01\x02\x00\x00\x00", 8);
+    EXPECT_EQ(
+        refusal("attribute.exr", magic + std::string("owner\0string\0", 13) + "\xf0\xff\xff\x7f"),
+        "It is damaged: its attribute \"owner\" claims 2147483632 bytes, past the file's end");
+    const auto attribute =
+        [](const std::string& name, const std::string& type, const std::string& value)
+    {
+        const auto size = static_cast<std::uint32_t>(value.size());
+        return name + '\0' + type + '\0' +
+               std::string{static_cast<char>(size), static_cast<char>(size >> 8),
+                           static_cast<char>(size >> 16), static_cast<char>(size >> 24)} +
+               value;
+    };
+    const std::string window = std::string(8, '\0') + std::string("\xff\x3f\0\0\xff\x3f\0\0", 8);
+    const std::string header =
+        magic +
+        attribute("channels", "chlist",
+                  std::string("R\0", 2) + std::string("\1\0\0\0", 4) + std::string(4, '\0') +
+                      std::string("\1\0\0\0\1\0\0\0", 8) + std::string(1, '\0')) +
+        attribute("compression", "compression", std::string(1, '\3')) +
+        attribute("dataWindow", "box2i", window) + std::string(1, '\0') + std::string(1024, '\0');
+    EXPECT_EQ(refusal("window.exr", header).rfind("It declares 16384×16384 pixels", 0), 0U);
 }
 
 } // namespace

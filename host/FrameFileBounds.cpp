@@ -1,0 +1,291 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+//
+// What a frame file's header declares, held against what the file could hold, before any
+// reader allocates for it: a 141-byte PNG whose text chunk claims two gigabytes, or a kilobyte
+// declaring a 16384² frame, cost readers seconds and gigabytes before they found the data
+// missing.
+#include "host/FrameFileBounds.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include "host/HostError.h"
+
+namespace huecast::host
+{
+namespace
+{
+
+// The most a deflate stream can expand: 258 bytes from every match of about two bits, which
+// zlib's own documentation puts at 1032:1. PNG and OpenEXR's ZIP compression use it.
+constexpr std::uint64_t kDeflateRatio = 1032;
+// Room for headers, tables and rounding beside the compressed data.
+constexpr std::uint64_t kSlackBytes = std::uint64_t{1} << 20;
+// Chunks and attributes looked at before giving the rest to the reader: time stays bounded on a
+// file of millions of tiny chunks.
+constexpr int kMaxHeaderItems = 1 << 20;
+
+class File
+{
+public:
+    explicit File(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File()
+    {
+        if (m_fd >= 0)
+        {
+            ::close(m_fd);
+        }
+    }
+    /// Exactly `size` bytes at `offset`, or false.
+    bool read(std::uint64_t offset, void* into, std::size_t size) const
+    {
+        return m_fd >= 0 && ::pread(m_fd, into, size, static_cast<off_t>(offset)) ==
+                                static_cast<ssize_t>(size);
+    }
+
+private:
+    int m_fd;
+};
+
+std::uint32_t bigEndian32(const unsigned char* bytes)
+{
+    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+           std::uint32_t{bytes[2]} << 8 | std::uint32_t{bytes[3]};
+}
+
+std::int32_t littleEndian32(const unsigned char* bytes)
+{
+    const std::uint32_t value = std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
+                                std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
+    std::int32_t signedValue = 0;
+    std::memcpy(&signedValue, &value, sizeof value);
+    return signedValue;
+}
+
+bool tooLarge(foundation::Error* error, std::uint64_t width, std::uint64_t height,
+              std::uint64_t fileSize)
+{
+    return hostError(error, HostError::FrameUnreadable,
+                     fmt::format("It declares {}×{} pixels, more than its {} bytes could hold",
+                                 width, height, fileSize));
+}
+
+bool pastTheEnd(foundation::Error* error, std::string_view what, std::uint64_t size)
+{
+    return hostError(error, HostError::FrameUnreadable,
+                     fmt::format("It is damaged: {} claims {} bytes, past the file's end", what,
+                                 size));
+}
+
+// Walks the chunks: each must end inside the file, and the image data must be able to hold the
+// rows IHDR declares.
+bool checkPng(const File& file, std::uint64_t fileSize, foundation::Error* error)
+{
+    std::uint64_t offset = 8;
+    std::uint64_t width = 0;
+    std::uint64_t height = 0;
+    std::uint64_t rowBits = 0;
+    std::uint64_t imageData = 0;
+    for (int item = 0; item < kMaxHeaderItems && offset + 8 <= fileSize; ++item)
+    {
+        std::array<unsigned char, 8> header{};
+        if (!file.read(offset, header.data(), header.size()))
+        {
+            return true; // the reader says what is wrong
+        }
+        const std::uint64_t length = bigEndian32(header.data());
+        const std::string_view type(reinterpret_cast<const char*>(header.data() + 4), 4);
+        if (offset + 12 + length > fileSize)
+        {
+            return pastTheEnd(error, fmt::format("its {} chunk", type), length);
+        }
+        if (type == "IHDR" && length >= 13)
+        {
+            std::array<unsigned char, 13> ihdr{};
+            if (file.read(offset + 8, ihdr.data(), ihdr.size()))
+            {
+                width = bigEndian32(ihdr.data());
+                height = bigEndian32(ihdr.data() + 4);
+                constexpr std::array<std::uint64_t, 7> kChannels = {1, 0, 3, 1, 2, 0, 4};
+                const std::uint64_t channels = ihdr[9] < kChannels.size() ? kChannels[ihdr[9]] : 4;
+                rowBits = width * channels * ihdr[8];
+            }
+        }
+        imageData += type == "IDAT" ? length : 0;
+        if (type == "IEND")
+        {
+            break;
+        }
+        offset += 12 + length;
+    }
+    // Each row is a filter byte and its pixels, deflated.
+    const double raw = static_cast<double>(height) * static_cast<double>(1 + (rowBits + 7) / 8);
+    if (raw > static_cast<double>(imageData * kDeflateRatio + kSlackBytes))
+    {
+        return tooLarge(error, width, height, fileSize);
+    }
+    return true;
+}
+
+// How far each OpenEXR compression can expand its data at most; nothing for those without a
+// known bound (DWAA and DWAB, whose transform can make a flat frame tiny).
+std::optional<std::uint64_t> exrRatio(unsigned char compression)
+{
+    switch (compression)
+    {
+    case 0: // none
+        return 1;
+    case 1: // RLE: 128 bytes from two
+        return 64;
+    case 2: // ZIPS
+    case 3: // ZIP
+        return kDeflateRatio;
+    case 4: // PIZ: wavelet, then Huffman with runs of at most 255 codes
+        return 4096;
+    case 5: // PXR24: floats cut to 24 bits, then deflated
+        return 2 * kDeflateRatio;
+    case 6: // B44
+    case 7: // B44A: a flat 4×4 block in 3 bytes
+        return 32;
+    default:
+        return std::nullopt;
+    }
+}
+
+// Reads one null-terminated name of at most 255 bytes at `offset`, moving past it.
+std::optional<std::string> exrName(const File& file, std::uint64_t fileSize,
+                                   std::uint64_t& offset)
+{
+    std::array<char, 256> name{};
+    const std::size_t available =
+        static_cast<std::size_t>(std::min<std::uint64_t>(name.size(), fileSize - offset));
+    if (offset >= fileSize || !file.read(offset, name.data(), available))
+    {
+        return std::nullopt;
+    }
+    const auto end = std::find(name.begin(), name.begin() + available, '\0');
+    if (end == name.begin() + available)
+    {
+        return std::nullopt;
+    }
+    offset += static_cast<std::uint64_t>(end - name.begin()) + 1;
+    return std::string(name.begin(), end);
+}
+
+// Bytes a pixel of the channel list takes, or nothing when the list doesn't read.
+std::optional<std::uint64_t> exrPixelBytes(const std::vector<unsigned char>& list)
+{
+    std::uint64_t bytes = 0;
+    std::size_t at = 0;
+    while (at < list.size() && list[at] != 0)
+    {
+        const auto end = std::find(list.begin() + static_cast<std::ptrdiff_t>(at), list.end(), 0);
+        at = static_cast<std::size_t>(end - list.begin()) + 1;
+        if (at + 16 > list.size())
+        {
+            return std::nullopt;
+        }
+        const std::int32_t type = littleEndian32(&list[at]);
+        bytes += type == 1 ? 2 : 4; // half, else uint or float
+        at += 16;
+    }
+    return bytes;
+}
+
+// Walks the first header's attributes: each value must end inside the file, and the data window
+// must fit what the compression could make of the rest.
+bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error)
+{
+    std::uint64_t offset = 8;
+    std::optional<std::array<std::int32_t, 4>> window;
+    std::optional<std::uint64_t> ratio;
+    std::optional<std::uint64_t> pixelBytes;
+    for (int item = 0; item < kMaxHeaderItems; ++item)
+    {
+        const std::optional<std::string> name = exrName(file, fileSize, offset);
+        if (!name || name->empty())
+        {
+            break;
+        }
+        const std::optional<std::string> type = exrName(file, fileSize, offset);
+        std::array<unsigned char, 4> sizeBytes{};
+        if (!type || !file.read(offset, sizeBytes.data(), sizeBytes.size()))
+        {
+            return true; // the reader says what is wrong
+        }
+        const std::int32_t size = littleEndian32(sizeBytes.data());
+        offset += 4;
+        if (size < 0 || offset + static_cast<std::uint64_t>(size) > fileSize)
+        {
+            return pastTheEnd(error, fmt::format("its attribute \"{}\"", *name),
+                              static_cast<std::uint64_t>(static_cast<std::uint32_t>(size)));
+        }
+        std::vector<unsigned char> value;
+        if (*name == "dataWindow" || *name == "compression" || *name == "channels")
+        {
+            value.resize(static_cast<std::size_t>(size));
+            if (!file.read(offset, value.data(), value.size()))
+            {
+                return true;
+            }
+        }
+        if (*name == "dataWindow" && value.size() == 16)
+        {
+            window = std::array<std::int32_t, 4>{littleEndian32(&value[0]), littleEndian32(&value[4]),
+                                                 littleEndian32(&value[8]), littleEndian32(&value[12])};
+        }
+        else if (*name == "compression" && value.size() == 1)
+        {
+            ratio = exrRatio(value[0]);
+        }
+        else if (*name == "channels")
+        {
+            pixelBytes = exrPixelBytes(value);
+        }
+        offset += static_cast<std::uint64_t>(size);
+    }
+    if (!window || !ratio || !pixelBytes || (*window)[2] < (*window)[0] ||
+        (*window)[3] < (*window)[1])
+    {
+        return true;
+    }
+    const auto width = static_cast<std::uint64_t>(std::int64_t{(*window)[2]} - (*window)[0] + 1);
+    const auto height = static_cast<std::uint64_t>(std::int64_t{(*window)[3]} - (*window)[1] + 1);
+    const double raw = static_cast<double>(width) * static_cast<double>(height) *
+                       static_cast<double>(*pixelBytes);
+    if (raw > static_cast<double>(fileSize) * static_cast<double>(*ratio) + kSlackBytes)
+    {
+        return tooLarge(error, width, height, fileSize);
+    }
+    return true;
+}
+
+} // namespace
+
+bool checkDeclaredSize(const std::string& path, FrameFileFamily family, std::uint64_t fileSize,
+                       foundation::Error* error)
+{
+    const File file(path);
+    switch (family)
+    {
+    case FrameFileFamily::Png:
+        return checkPng(file, fileSize, error);
+    case FrameFileFamily::OpenExr:
+        return checkExr(file, fileSize, error);
+    case FrameFileFamily::Other:
+        break;
+    }
+    return true;
+}
+
+} // namespace huecast::host

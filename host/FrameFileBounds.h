@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/foundation/Error.h"
+
+namespace huecast::host
+{
+
+/// The frame formats whose headers are held against their file's size before reading.
+enum class FrameFileFamily : std::uint8_t
+{
+    Png,
+    OpenExr,
+    Other,
+};
+
+/// Checks, from the header alone and without allocating for it, that the file could hold what
+/// it declares: every PNG chunk and OpenEXR attribute ends inside the file, and the pixels fit
+/// what the file's compression could make of its bytes at most. False with a FrameUnreadable
+/// error saying what doesn't fit; true also for what it can't read, which the reader then
+/// refuses with its own message.
+[[nodiscard]] bool checkDeclaredSize(const std::string& path, FrameFileFamily family,
+                                     std::uint64_t fileSize, foundation::Error* error);
+
+} // namespace huecast::host
