@@ -49,8 +49,8 @@ public:
     /// Exactly `size` bytes at `offset`, or false.
     bool read(std::uint64_t offset, void* into, std::size_t size) const
     {
-        return m_fd >= 0 && ::pread(m_fd, into, size, static_cast<off_t>(offset)) ==
-                                static_cast<ssize_t>(size);
+        return m_fd >= 0 &&
+               ::pread(m_fd, into, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
     }
 
 private:
@@ -82,9 +82,9 @@ bool tooLarge(foundation::Error* error, std::uint64_t width, std::uint64_t heigh
 
 bool pastTheEnd(foundation::Error* error, std::string_view what, std::uint64_t size)
 {
-    return hostError(error, HostError::FrameUnreadable,
-                     fmt::format("It is damaged: {} claims {} bytes, past the file's end", what,
-                                 size));
+    return hostError(
+        error, HostError::FrameUnreadable,
+        fmt::format("It is damaged: {} claims {} bytes, past the file's end", what, size));
 }
 
 // Walks the chunks: each must end inside the file, and the image data must be able to hold the
@@ -163,8 +163,7 @@ std::optional<std::uint64_t> exrRatio(unsigned char compression)
 }
 
 // Reads one null-terminated name of at most 255 bytes at `offset`, moving past it.
-std::optional<std::string> exrName(const File& file, std::uint64_t fileSize,
-                                   std::uint64_t& offset)
+std::optional<std::string> exrName(const File& file, std::uint64_t fileSize, std::uint64_t& offset)
 {
     std::array<char, 256> name{};
     const std::size_t available =
@@ -241,8 +240,9 @@ bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error
         }
         if (*name == "dataWindow" && value.size() == 16)
         {
-            window = std::array<std::int32_t, 4>{littleEndian32(&value[0]), littleEndian32(&value[4]),
-                                                 littleEndian32(&value[8]), littleEndian32(&value[12])};
+            window =
+                std::array<std::int32_t, 4>{littleEndian32(&value[0]), littleEndian32(&value[4]),
+                                            littleEndian32(&value[8]), littleEndian32(&value[12])};
         }
         else if (*name == "compression" && value.size() == 1)
         {
@@ -261,8 +261,111 @@ bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error
     }
     const auto width = static_cast<std::uint64_t>(std::int64_t{(*window)[2]} - (*window)[0] + 1);
     const auto height = static_cast<std::uint64_t>(std::int64_t{(*window)[3]} - (*window)[1] + 1);
+    const double raw =
+        static_cast<double>(width) * static_cast<double>(height) * static_cast<double>(*pixelBytes);
+    if (raw > static_cast<double>(fileSize) * static_cast<double>(*ratio) + kSlackBytes)
+    {
+        return tooLarge(error, width, height, fileSize);
+    }
+    return true;
+}
+
+// How far each TIFF compression can expand its data at most; nothing for those without a known
+// bound (JPEG among them).
+std::optional<std::uint64_t> tiffRatio(std::uint32_t compression)
+{
+    switch (compression)
+    {
+    case 1: // none
+        return 1;
+    case 5: // LZW: its table of 4096 strings restarts, so a run costs about 6 kB per 8 MB
+        return 4096;
+    case 8: // deflate
+    case 32946:
+        return kDeflateRatio;
+    case 32773: // PackBits: 128 bytes from two
+        return 64;
+    default:
+        return std::nullopt;
+    }
+}
+
+// Reads the first directory of a classic TIFF: the image's size, samples and bits, and its
+// compression; the strips and tiles can hold no more than the file's bytes.
+bool checkTiff(const File& file, std::uint64_t fileSize, foundation::Error* error)
+{
+    std::array<unsigned char, 8> header{};
+    if (!file.read(0, header.data(), header.size()) || header[2] == 43 || header[3] == 43)
+    {
+        return true; // BigTIFF, or unreadable: the reader decides
+    }
+    const bool little = header[0] == 'I';
+    const auto number = [little](const unsigned char* bytes, std::size_t size)
+    {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < size; ++i)
+        {
+            value |= std::uint32_t{bytes[little ? i : size - 1 - i]} << (8 * i);
+        }
+        return value;
+    };
+    const std::uint64_t directory = number(header.data() + 4, 4);
+    std::array<unsigned char, 2> countBytes{};
+    if (directory + 2 > fileSize || !file.read(directory, countBytes.data(), countBytes.size()))
+    {
+        return true;
+    }
+    std::uint64_t width = 0;
+    std::uint64_t height = 0;
+    std::uint64_t bits = 8;
+    std::uint64_t samples = 1;
+    std::optional<std::uint64_t> ratio = 1;
+    const std::uint32_t entries = number(countBytes.data(), 2);
+    for (std::uint32_t i = 0; i < entries; ++i)
+    {
+        std::array<unsigned char, 12> entry{};
+        if (!file.read(directory + 2 + 12ULL * i, entry.data(), entry.size()))
+        {
+            return true;
+        }
+        const std::uint32_t tag = number(entry.data(), 2);
+        const std::size_t size = number(entry.data() + 2, 2) == 3 ? 2 : 4; // SHORT or LONG
+        // The first value: in the entry when all of them fit there, else where it points.
+        const std::uint64_t count = number(entry.data() + 4, 4);
+        std::array<unsigned char, 4> first{};
+        std::memcpy(first.data(), entry.data() + 8, first.size());
+        if (count * size > 4 && !file.read(number(entry.data() + 8, 4), first.data(), size))
+        {
+            return true;
+        }
+        const std::uint32_t value = number(first.data(), size);
+        switch (tag)
+        {
+        case 256:
+            width = value;
+            break;
+        case 257:
+            height = value;
+            break;
+        case 258:
+            bits = value;
+            break;
+        case 259:
+            ratio = tiffRatio(value);
+            break;
+        case 277:
+            samples = value;
+            break;
+        default:
+            break;
+        }
+    }
+    if (!ratio)
+    {
+        return true;
+    }
     const double raw = static_cast<double>(width) * static_cast<double>(height) *
-                       static_cast<double>(*pixelBytes);
+                       static_cast<double>(samples * bits) / 8.0;
     if (raw > static_cast<double>(fileSize) * static_cast<double>(*ratio) + kSlackBytes)
     {
         return tooLarge(error, width, height, fileSize);
@@ -282,6 +385,8 @@ bool checkDeclaredSize(const std::string& path, FrameFileFamily family, std::uin
         return checkPng(file, fileSize, error);
     case FrameFileFamily::OpenExr:
         return checkExr(file, fileSize, error);
+    case FrameFileFamily::Tiff:
+        return checkTiff(file, fileSize, error);
     case FrameFileFamily::Other:
         break;
     }

@@ -15,14 +15,15 @@ enum class FrameFileFamily : std::uint8_t
 {
     Png,
     OpenExr,
+    Tiff,
     Other,
 };
 
 /// Checks, from the header alone and without allocating for it, that the file could hold what
-/// it declares: every PNG chunk and OpenEXR attribute ends inside the file, and the pixels fit
-/// what the file's compression could make of its bytes at most. False with a FrameUnreadable
-/// error saying what doesn't fit; true also for what it can't read, which the reader then
-/// refuses with its own message.
+/// it declares: every PNG chunk and OpenEXR attribute ends inside the file, and the pixels (of
+/// a PNG, an OpenEXR or a TIFF) fit what the file's compression could make of its bytes at most.
+/// False with a FrameUnreadable error saying what doesn't fit; true also for what it can't read,
+/// which the reader then refuses with its own message.
 [[nodiscard]] bool checkDeclaredSize(const std::string& path, FrameFileFamily family,
                                      std::uint64_t fileSize, foundation::Error* error);
 

@@ -136,7 +136,7 @@ constexpr std::array<Signature, 5> kSignatures = {{
     {{".png", ""}, "PNG", FrameFileFamily::Png, {"\x89PNG\r\n\x1a\n"_bytes}},
     {{".tif", ".tiff"},
      "TIFF",
-     FrameFileFamily::Other,
+     FrameFileFamily::Tiff,
      {"II*\0"_bytes, "MM\0*"_bytes, "II+\0"_bytes, "MM\0+"_bytes}},
     {{".exr", ""}, "OpenEXR", FrameFileFamily::OpenExr, {"\x76\x2f\x31\x01"_bytes}},
     {{".jpg", ".jpeg"}, "JPEG", FrameFileFamily::Other, {"\xff\xd8\xff"_bytes}},

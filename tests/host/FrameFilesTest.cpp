@@ -4,6 +4,7 @@
 // Frame files through the frame-file module: what its calls do when they can't finish.
 #include "host/FrameFiles.h"
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -137,6 +138,25 @@ TEST(FrameFiles, AHeaderDeclaringMoreThanItsFileCouldHoldIsRefusedBeforeAnyAlloc
         attribute("compression", "compression", std::string(1, '\3')) +
         attribute("dataWindow", "box2i", window) + std::string(1, '\0') + std::string(1024, '\0');
     EXPECT_EQ(refusal("window.exr", header).rfind("It declares 16384×16384 pixels", 0), 0U);
+
+    // An uncompressed TIFF of a few hundred bytes declaring 16384² 16-bit RGBA.
+    const auto tiffEntry = [](std::uint16_t tag, std::uint16_t type, std::uint32_t value)
+    {
+        std::string bytes(12, '\0');
+        const std::array<std::uint32_t, 4> fields{tag, type, 1, value};
+        for (std::size_t at = 0, field = 0; field < 4; at += field < 2 ? 2 : 4, ++field)
+        {
+            for (std::size_t b = 0; b < (field < 2 ? 2U : 4U); ++b)
+            {
+                bytes[at + b] = static_cast<char>(fields[field] >> (8 * b));
+            }
+        }
+        return bytes;
+    };
+    const std::string tiff = std::string("II*\0\x08\0\0\0\x05\0", 10) + tiffEntry(256, 4, 16384) +
+                             tiffEntry(257, 4, 16384) + tiffEntry(258, 3, 16) +
+                             tiffEntry(259, 3, 1) + tiffEntry(277, 3, 4) + std::string(260, '\0');
+    EXPECT_EQ(refusal("huge.tif", tiff).rfind("It declares 16384×16384 pixels", 0), 0U);
 }
 
 } // namespace
