@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
 //
-// Frame files through the common-format module: the first byte picks the format (PNG, TIFF,
-// OpenEXR), the rest is the file. Whatever the bytes, the module declines the file or reads it
-// within its buffers, and a frame it read it writes back.
+// Frame files as the host reads them: the header held against the file's size, then the
+// common-format module. The first byte picks the format (PNG, TIFF, OpenEXR), the rest is the
+// file. Whatever the bytes, the file is refused or declined, or read within its buffers, and a
+// frame it read it writes back; run-all's allocation limit holds every allocation to what such
+// a small file could justify.
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "host/FrameFileBounds.h"
 #include "host/frames/CommonFrameFileModule.h"
 
 namespace
@@ -32,6 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     static const std::string folder = workFolder();
     static constexpr std::array<const char*, 3> kExtensions = {".png", ".tif", ".exr"};
+    static constexpr std::array<huecast::host::FrameFileFamily, 3> kFamilies = {
+        huecast::host::FrameFileFamily::Png, huecast::host::FrameFileFamily::Tiff,
+        huecast::host::FrameFileFamily::OpenExr};
     if (size < 1)
     {
         return 0;
@@ -41,6 +47,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         std::ofstream file(source, std::ios::binary | std::ios::trunc);
         file.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
+    }
+    if (!huecast::host::checkDeclaredSize(source, kFamilies.at(data[0] % kFamilies.size()),
+                                          size - 1, nullptr))
+    {
+        return 0;
     }
     const huecast::host::CommonFrameFileModule* module = HuecastCommonFrameFileModule();
     huecast::host::Frame frame;

@@ -3,9 +3,12 @@
 //
 // The frei0r entry points. Each one catches everything: no exception may cross into the host,
 // which is C and cannot unwind it.
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <string_view>
 
 // The header declares its entry points without C linkage.
 extern "C"
@@ -28,6 +31,24 @@ constexpr int kMinorVersion = 2;
 bool isParameter(int index)
 {
     return index >= 0 && index < huecast::frei0r::kParameterCount;
+}
+
+// ffmpeg's frei0r bridge hands over frames whose rows it pads to 64 bytes, where frei0r's are
+// packed: a frame whose width isn't a multiple of 16 comes out scrambled. Said once a process,
+// when the host is ffmpeg.
+void warnOfPaddedRows(unsigned int width)
+{
+    static std::atomic<bool> warned{false};
+    if (width % 16 == 0 || std::string_view(program_invocation_short_name) != "ffmpeg" ||
+        warned.exchange(true))
+    {
+        return;
+    }
+    std::fprintf(stderr,
+                 "huecast: ffmpeg's frei0r bridge scrambles frames whose width is not a multiple "
+                 "of 16 pixels (this one is %u): scale first (-vf scale=%u:-2,frei0r=...), or "
+                 "grade with huecast render\n",
+                 width, (width + 15) / 16 * 16);
 }
 
 void reportException(const char* where) noexcept
@@ -110,6 +131,7 @@ extern "C"
     {
         try
         {
+            warnOfPaddedRows(width);
             return new Frei0rFilter(width, height);
         }
         catch (...)

@@ -128,6 +128,15 @@ ffmpeg-controls)
     [ "$(cat messages)" = 'huecast: interpolation "cubic" is neither trilinear nor tetrahedral' ] ||
         fail "expected one message for the interpolation, got: $(cat messages)"
     ;;
+ffmpeg-narrow)
+    # ffmpeg pads rows to 64 bytes where frei0r's are packed: a width of 8 is scrambled, and the
+    # module says so once.
+    ffmpeg -v error -nostdin -f lavfi -i testsrc2=s=8x6 -frames:v 3 -pix_fmt rgb24 in.%02d.png
+    host ffmpeg -v error -nostdin -i in.%02d.png -vf frei0r=huecast:warm.cube \
+        -f rawvideo -pix_fmt rgb24 graded.rgb 2>messages || fail "ffmpeg exited $?"
+    [ "$(grep -c 'not a multiple of 16 pixels (this one is 8)' messages)" = 1 ] ||
+        fail "expected one warning of the width, got: $(cat messages)"
+    ;;
 ffmpeg-two-chains)
     make_frames
     reference warm.cube warm.rgb
