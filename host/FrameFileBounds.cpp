@@ -181,34 +181,86 @@ std::optional<std::string> exrName(const File& file, std::uint64_t fileSize, std
     return std::string(name.begin(), end);
 }
 
-// Bytes a pixel of the channel list takes, or nothing when the list doesn't read.
-std::optional<std::uint64_t> exrPixelBytes(const std::vector<unsigned char>& list)
+// The bytes OpenEXR's reader takes for an attribute of a fixed-size type, whatever size the
+// file gives it; nothing for the types whose reader goes by the given size.
+std::optional<std::uint64_t> exrFixedSize(std::string_view type)
 {
-    std::uint64_t bytes = 0;
-    std::size_t at = 0;
-    while (at < list.size() && list[at] != 0)
+    constexpr std::array<std::pair<std::string_view, std::uint64_t>, 22> kSizes = {{
+        {"box2i", 16},
+        {"box2f", 16},
+        {"chromaticities", 32},
+        {"compression", 1},
+        {"double", 8},
+        {"envmap", 1},
+        {"float", 4},
+        {"int", 4},
+        {"keycode", 28},
+        {"lineOrder", 1},
+        {"m33f", 36},
+        {"m33d", 72},
+        {"m44f", 64},
+        {"m44d", 128},
+        {"rational", 8},
+        {"tiledesc", 9},
+        {"timecode", 8},
+        {"v2i", 8},
+        {"v2f", 8},
+        {"v2d", 16},
+        {"v3f", 12},
+        {"deepImageState", 1},
+    }};
+    for (const auto& [name, size] : kSizes)
     {
-        const auto end = std::find(list.begin() + static_cast<std::ptrdiff_t>(at), list.end(), 0);
-        at = static_cast<std::size_t>(end - list.begin()) + 1;
-        if (at + 16 > list.size())
+        if (name == type)
+        {
+            return size;
+        }
+    }
+    return std::nullopt;
+}
+
+// What an OpenEXR header holds that bounds its pixels.
+struct ExrHeader
+{
+    std::optional<std::array<std::int32_t, 4>> window;
+    std::optional<std::uint64_t> ratio;
+    std::uint64_t pixelBytes = 0;
+};
+
+// Reads a channel list as OpenEXR's reader does, up to its empty name, whatever size the file
+// gives it; the offset past it, or nothing when it runs past the file.
+std::optional<std::uint64_t> readChannels(const File& file, std::uint64_t fileSize,
+                                          std::uint64_t offset, ExrHeader& header)
+{
+    for (int channel = 0; channel < kMaxHeaderItems; ++channel)
+    {
+        const std::optional<std::string> name = exrName(file, fileSize, offset);
+        if (!name)
         {
             return std::nullopt;
         }
-        const std::int32_t type = littleEndian32(&list[at]);
-        bytes += type == 1 ? 2 : 4; // half, else uint or float
-        at += 16;
+        if (name->empty())
+        {
+            return offset;
+        }
+        std::array<unsigned char, 16> fields{};
+        if (!file.read(offset, fields.data(), fields.size()))
+        {
+            return std::nullopt;
+        }
+        header.pixelBytes += littleEndian32(fields.data()) == 1 ? 2U : 4U; // half, else 32 bits
+        offset += fields.size();
     }
-    return bytes;
+    return std::nullopt;
 }
 
-// Walks the first header's attributes: each value must end inside the file, and the data window
-// must fit what the compression could make of the rest.
+// Walks the first header's attributes as OpenEXR's reader does: each must end inside the file
+// (a preview's pixels too), and the data window must fit what the compression could make of the
+// rest.
 bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error)
 {
     std::uint64_t offset = 8;
-    std::optional<std::array<std::int32_t, 4>> window;
-    std::optional<std::uint64_t> ratio;
-    std::optional<std::uint64_t> pixelBytes;
+    ExrHeader header;
     for (int item = 0; item < kMaxHeaderItems; ++item)
     {
         const std::optional<std::string> name = exrName(file, fileSize, offset);
@@ -222,48 +274,71 @@ bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error
         {
             return true; // the reader says what is wrong
         }
-        const std::int32_t size = littleEndian32(sizeBytes.data());
+        const std::int32_t given = littleEndian32(sizeBytes.data());
         offset += 4;
-        if (size < 0 || offset + static_cast<std::uint64_t>(size) > fileSize)
+        const auto claims = [&](std::uint64_t size)
+        { return pastTheEnd(error, fmt::format("its attribute \"{}\"", *name), size); };
+        std::uint64_t size = static_cast<std::uint32_t>(given);
+        if (*type == "chlist")
         {
-            return pastTheEnd(error, fmt::format("its attribute \"{}\"", *name),
-                              static_cast<std::uint64_t>(static_cast<std::uint32_t>(size)));
+            const std::optional<std::uint64_t> end = readChannels(file, fileSize, offset, header);
+            if (!end)
+            {
+                return claims(size);
+            }
+            offset = *end;
+            continue;
         }
-        std::vector<unsigned char> value;
-        if (*name == "dataWindow" || *name == "compression" || *name == "channels")
+        if (*type == "preview")
         {
-            value.resize(static_cast<std::size_t>(size));
-            if (!file.read(offset, value.data(), value.size()))
+            std::array<unsigned char, 8> extent{};
+            if (!file.read(offset, extent.data(), extent.size()))
             {
                 return true;
             }
+            size = 8 + std::uint64_t{static_cast<std::uint32_t>(littleEndian32(extent.data()))} *
+                           static_cast<std::uint32_t>(littleEndian32(extent.data() + 4)) * 4;
         }
-        if (*name == "dataWindow" && value.size() == 16)
+        else if (const std::optional<std::uint64_t> fixed = exrFixedSize(*type))
         {
-            window =
+            size = *fixed;
+        }
+        else if (given < 0)
+        {
+            return claims(size);
+        }
+        if (offset + size > fileSize)
+        {
+            return claims(size);
+        }
+        std::array<unsigned char, 16> value{};
+        if (size <= value.size() && !file.read(offset, value.data(), size))
+        {
+            return true;
+        }
+        if (*name == "dataWindow" && *type == "box2i")
+        {
+            header.window =
                 std::array<std::int32_t, 4>{littleEndian32(&value[0]), littleEndian32(&value[4]),
                                             littleEndian32(&value[8]), littleEndian32(&value[12])};
         }
-        else if (*name == "compression" && value.size() == 1)
+        else if (*name == "compression" && *type == "compression")
         {
-            ratio = exrRatio(value[0]);
+            header.ratio = exrRatio(value[0]);
         }
-        else if (*name == "channels")
-        {
-            pixelBytes = exrPixelBytes(value);
-        }
-        offset += static_cast<std::uint64_t>(size);
+        offset += size;
     }
-    if (!window || !ratio || !pixelBytes || (*window)[2] < (*window)[0] ||
+    const auto& window = header.window;
+    if (!window || !header.ratio || header.pixelBytes == 0 || (*window)[2] < (*window)[0] ||
         (*window)[3] < (*window)[1])
     {
         return true;
     }
     const auto width = static_cast<std::uint64_t>(std::int64_t{(*window)[2]} - (*window)[0] + 1);
     const auto height = static_cast<std::uint64_t>(std::int64_t{(*window)[3]} - (*window)[1] + 1);
-    const double raw =
-        static_cast<double>(width) * static_cast<double>(height) * static_cast<double>(*pixelBytes);
-    if (raw > static_cast<double>(fileSize) * static_cast<double>(*ratio) + kSlackBytes)
+    const double raw = static_cast<double>(width) * static_cast<double>(height) *
+                       static_cast<double>(header.pixelBytes);
+    if (raw > static_cast<double>(fileSize) * static_cast<double>(*header.ratio) + kSlackBytes)
     {
         return tooLarge(error, width, height, fileSize);
     }
