@@ -426,7 +426,9 @@ bool Frei0rFilter::chooseFile(const std::string& path)
     // A real open panel answers with an absolute path; a relative one could equal a cache key
     // that is no file's path ("kIdentityCube").
     std::error_code ignored;
-    const std::string chosen = std::filesystem::absolute(path, ignored).lexically_normal().string();
+    // Made absolute, never normalised as text: through a symbolic link, "link/.." is not the
+    // folder the link is in, and the file the kernel opens is the one to grade.
+    const std::string chosen = std::filesystem::absolute(path, ignored).string();
     m_presenter->answerNextPanel(chosen);
     if (!m_instance->clickBrowse(kLoadLUTParameter))
     {

@@ -28,6 +28,7 @@ struct FakeRun
     std::optional<std::size_t> failRead;
     std::optional<std::size_t> failGrade;
     std::optional<std::size_t> failWrite;
+    std::optional<std::size_t> throwInGrade; // something that is no std::exception
 
     std::mutex mutex;
     std::vector<std::size_t> written;
@@ -58,6 +59,10 @@ struct FakeRun
             if (failGrade && index == static_cast<float>(*failGrade))
             {
                 return host::hostError(error, host::HostError::FrameNotRendered, "grade");
+            }
+            if (throwInGrade && index == static_cast<float>(*throwInGrade))
+            {
+                throw 42;
             }
             *output = input;
             return true;
@@ -132,6 +137,15 @@ TEST(FramePipelineTest, StopsAtTheFirstFailureInFrameOrder)
         EXPECT_EQ(failure.step, expected.step);
         EXPECT_EQ(run.written, upTo(expected.index)) << "failing frame " << expected.index;
     }
+
+    // A throw of anything fails its frame like an error, rather than ending the process.
+    FakeRun throwing;
+    throwing.throwInGrade = 3;
+    FrameFailure failure;
+    EXPECT_FALSE(tool::runFramePipeline(10, throwing.steps(), &failure));
+    EXPECT_EQ(failure.index, 3U);
+    EXPECT_EQ(failure.step, FrameFailure::Step::Grade);
+    EXPECT_EQ(failure.error.localizedDescription(), "The frame couldn't be processed");
 }
 
 } // namespace

@@ -161,6 +161,11 @@ private:
             return host::hostError(
                 error, code, fmt::format("The frame couldn't be processed ({})", exception.what()));
         }
+        catch (...)
+        {
+            // Whatever a library throws: a throw escaping a worker thread ends the process.
+            return host::hostError(error, code, "The frame couldn't be processed");
+        }
     }
 
     const FrameSteps& m_steps;

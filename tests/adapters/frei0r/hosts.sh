@@ -128,6 +128,16 @@ ffmpeg-controls)
     [ "$(cat messages)" = 'huecast: interpolation "cubic" is neither trilinear nor tetrahedral' ] ||
         fail "expected one message for the interpolation, got: $(cat messages)"
     ;;
+ffmpeg-link)
+    # link/../warm.cube is real/warm.cube for the kernel, whatever ./warm.cube holds.
+    make_frames
+    mkdir -p real/sub && cp warm.cube real/warm.cube && cp cool.cube warm.cube
+    ln -s real/sub link
+    reference real/warm.cube expected.rgb
+    host ffmpeg -v error -nostdin -i in.%02d.png -vf frei0r=huecast:link/../warm.cube \
+        -f rawvideo -pix_fmt rgb24 graded.rgb
+    cmp graded.rgb expected.rgb || fail "the module graded another file than the path names"
+    ;;
 ffmpeg-narrow)
     # ffmpeg pads rows to 64 bytes where frei0r's are packed: a width of 8 is scrambled, and the
     # module says so once.
