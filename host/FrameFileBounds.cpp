@@ -17,6 +17,7 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include "host/FrameFiles.h"
 #include "host/HostError.h"
 
 namespace huecast::host
@@ -70,6 +71,21 @@ std::int32_t littleEndian32(const unsigned char* bytes)
     std::int32_t signedValue = 0;
     std::memcpy(&signedValue, &value, sizeof value);
     return signedValue;
+}
+
+// Every frame path refuses frames beyond kMaxFrameEdge each way; saying so from the header
+// spares the libraries allocating line buffers for a width of millions first.
+bool outsideFrameEdges(foundation::Error* error, std::uint64_t width, std::uint64_t height)
+{
+    if (width >= 1 && height >= 1 && width <= static_cast<std::uint64_t>(kMaxFrameEdge) &&
+        height <= static_cast<std::uint64_t>(kMaxFrameEdge))
+    {
+        return false;
+    }
+    hostError(error, HostError::FrameUnreadable,
+              fmt::format("Its size of {}×{} pixels is outside 1 to {} each way", width, height,
+                          kMaxFrameEdge));
+    return true;
 }
 
 bool tooLarge(foundation::Error* error, std::uint64_t width, std::uint64_t height,
@@ -127,6 +143,10 @@ bool checkPng(const File& file, std::uint64_t fileSize, foundation::Error* error
             break;
         }
         offset += 12 + length;
+    }
+    if (outsideFrameEdges(error, width, height))
+    {
+        return false;
     }
     // Each row is a filter byte and its pixels, deflated.
     const double raw = static_cast<double>(height) * static_cast<double>(1 + (rowBits + 7) / 8);
@@ -223,7 +243,8 @@ std::optional<std::uint64_t> exrFixedSize(std::string_view type)
 struct ExrHeader
 {
     std::optional<std::array<std::int32_t, 4>> window;
-    std::optional<std::uint64_t> ratio;
+    // A header without a compression attribute has OpenEXR's default, ZIP.
+    std::optional<std::uint64_t> ratio = kDeflateRatio;
     std::uint64_t pixelBytes = 0;
 };
 
@@ -329,13 +350,20 @@ bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error
         offset += size;
     }
     const auto& window = header.window;
-    if (!window || !header.ratio || header.pixelBytes == 0 || (*window)[2] < (*window)[0] ||
-        (*window)[3] < (*window)[1])
+    if (!window || (*window)[2] < (*window)[0] || (*window)[3] < (*window)[1])
     {
         return true;
     }
     const auto width = static_cast<std::uint64_t>(std::int64_t{(*window)[2]} - (*window)[0] + 1);
     const auto height = static_cast<std::uint64_t>(std::int64_t{(*window)[3]} - (*window)[1] + 1);
+    if (outsideFrameEdges(error, width, height))
+    {
+        return false;
+    }
+    if (!header.ratio || header.pixelBytes == 0)
+    {
+        return true;
+    }
     const double raw = static_cast<double>(width) * static_cast<double>(height) *
                        static_cast<double>(header.pixelBytes);
     if (raw > static_cast<double>(fileSize) * static_cast<double>(*header.ratio) + kSlackBytes)
@@ -434,6 +462,10 @@ bool checkTiff(const File& file, std::uint64_t fileSize, foundation::Error* erro
         default:
             break;
         }
+    }
+    if (outsideFrameEdges(error, width, height))
+    {
+        return false;
     }
     if (!ratio)
     {
