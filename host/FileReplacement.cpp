@@ -8,6 +8,7 @@
 #include <charconv>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -15,7 +16,6 @@
 
 #include <fcntl.h>
 #include <fmt/format.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -114,12 +114,28 @@ bool looksStaleTemporary(std::string_view name)
 // Removes the temporary only when no process holds it: every writer keeps a lock on its own
 // for as long as it writes, and a process that ends drops it. The lock is taken, and the name
 // checked to be still the file locked, before the name goes.
-void removeUnheldTemporary(const fs::path& path)
+// The writer's lock: an open-file-description lock, which no other descriptor's close drops
+// (libraries open and close the temporary through /proc/self/fd) and which NFS carries to other
+// machines. A write lock, so the descriptor must be open for writing.
+bool lockWhole(int fd, bool wait)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    struct flock whole
+    {
+    };
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    return ::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &whole) == 0;
+}
+
+// Removes the file at the path when no process holds its lock (it then belongs to no live
+// writer), checking that the name is still the file locked; a symbolic link there is no one's
+// temporary and goes. True when nothing stands at the path any more.
+bool removeUnheld(const fs::path& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
     {
-        return;
+        return errno == ELOOP ? ::unlink(path.c_str()) == 0 : errno == ENOENT;
     }
     struct stat held
     {
@@ -127,13 +143,11 @@ void removeUnheldTemporary(const fs::path& path)
     struct stat named
     {
     };
-    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        ::lstat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
-        named.st_ino == held.st_ino)
-    {
-        ::unlink(path.c_str());
-    }
+    const bool removed = ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && lockWhole(fd, false) &&
+                         ::lstat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
+                         named.st_ino == held.st_ino && ::unlink(path.c_str()) == 0;
     ::close(fd);
+    return removed;
 }
 
 // Once per folder and process: a sequence of thousands of frames lists its folder once.
@@ -150,25 +164,36 @@ void removeStaleTemporaries(const fs::path& folder)
     {
         if (looksStaleTemporary(name))
         {
-            removeUnheldTemporary(folder / name);
+            (void)removeUnheld(folder / name);
         }
     }
 }
 
-// The temporary, made by this call and no one else: whatever stands at its name (a link
-// planted there, a file of a process that had this PID before) is removed first, and the file
-// is created exclusively, never through a link. Locked at once for as long as it is open.
+// The temporary, made by this call and no one else, exclusively and never through a link, and
+// locked at once for as long as it is open. What already stands at its name (a link planted
+// there, the file of a process that had this PID before) is removed only when no one holds it:
+// a live writer of the same name (another PID namespace, a farm machine named alike) keeps its
+// file, and this write fails with EBUSY instead.
 int createTemporary(const std::string& temporary)
 {
     constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
     int fd = ::open(temporary.c_str(), kFlags, 0666);
-    if (fd < 0 && errno == EEXIST && ::unlink(temporary.c_str()) == 0)
+    if (fd < 0 && errno == EEXIST)
     {
+        if (!removeUnheld(temporary))
+        {
+            errno = EBUSY;
+            return -1;
+        }
         fd = ::open(temporary.c_str(), kFlags, 0666);
     }
-    if (fd >= 0)
+    if (fd >= 0 && !lockWhole(fd, true))
     {
-        ::flock(fd, LOCK_EX);
+        const int code = errno;
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        errno = code;
+        return -1;
     }
     return fd;
 }
@@ -240,7 +265,7 @@ bool moveIntoPlace(const std::string& temporary, const std::string& path, bool r
         return true;
     }
     // A file system without hard links may still rename without replacing.
-    return errno == EPERM &&
+    return errno != EEXIST &&
            ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0;
 }
 
@@ -255,7 +280,10 @@ bool writeInPlace(const std::string& path, const TemporaryWriter& write, bool re
     const int fd = createTemporary(temporary);
     if (fd < 0)
     {
-        return fail(reason, errnoText(errno));
+        return fail(reason, errno == EBUSY ? fmt::format("another process is writing it (it holds "
+                                                         "the temporary {})",
+                                                         temporary)
+                                           : errnoText(errno));
     }
     // Writers reach the file through the descriptor that made it, never by its name again:
     // libraries that want a name get the process's own link to the open file.

@@ -34,19 +34,11 @@ constexpr std::uint64_t kSlackBytes = std::uint64_t{1} << 20;
 // file of millions of tiny chunks.
 constexpr int kMaxHeaderItems = 1 << 20;
 
+// The file being checked, read where it is needed; its descriptor is the caller's.
 class File
 {
 public:
-    explicit File(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    ~File()
-    {
-        if (m_fd >= 0)
-        {
-            ::close(m_fd);
-        }
-    }
+    explicit File(int fd) : m_fd(fd) {}
     /// Exactly `size` bytes at `offset`, or false.
     bool read(std::uint64_t offset, void* into, std::size_t size) const
     {
@@ -112,8 +104,12 @@ bool checkPng(const File& file, std::uint64_t fileSize, foundation::Error* error
     std::uint64_t height = 0;
     std::uint64_t rowBits = 0;
     std::uint64_t imageData = 0;
-    for (int item = 0; item < kMaxHeaderItems && offset + 8 <= fileSize; ++item)
+    for (int item = 0; offset + 8 <= fileSize; ++item)
     {
+        if (item == kMaxHeaderItems)
+        {
+            return true; // the chunks not looked at are the reader's to judge
+        }
         std::array<unsigned char, 8> header{};
         if (!file.read(offset, header.data(), header.size()))
         {
@@ -157,9 +153,10 @@ bool checkPng(const File& file, std::uint64_t fileSize, foundation::Error* error
     return true;
 }
 
-// How far each OpenEXR compression can expand its data at most; nothing for those without a
-// known bound (DWAA and DWAB, whose transform can make a flat frame tiny).
-std::optional<std::uint64_t> exrRatio(unsigned char compression)
+// How far each OpenEXR compression can expand its data at most. DWAA and DWAB make an 8×8 block
+// of one colour a DC value and an end-of-block mark, both deflated: about 128 bytes from 1/250
+// of a byte each, so 2^16 holds them; a compression unknown here gets the same.
+std::uint64_t exrRatio(unsigned char compression)
 {
     switch (compression)
     {
@@ -178,7 +175,7 @@ std::optional<std::uint64_t> exrRatio(unsigned char compression)
     case 7: // B44A: a flat 4×4 block in 3 bytes
         return 32;
     default:
-        return std::nullopt;
+        return std::uint64_t{1} << 16;
     }
 }
 
@@ -205,29 +202,15 @@ std::optional<std::string> exrName(const File& file, std::uint64_t fileSize, std
 // file gives it; nothing for the types whose reader goes by the given size.
 std::optional<std::uint64_t> exrFixedSize(std::string_view type)
 {
-    constexpr std::array<std::pair<std::string_view, std::uint64_t>, 22> kSizes = {{
-        {"box2i", 16},
-        {"box2f", 16},
-        {"chromaticities", 32},
-        {"compression", 1},
-        {"double", 8},
-        {"envmap", 1},
-        {"float", 4},
-        {"int", 4},
-        {"keycode", 28},
-        {"lineOrder", 1},
-        {"m33f", 36},
-        {"m33d", 72},
-        {"m44f", 64},
-        {"m44d", 128},
-        {"rational", 8},
-        {"tiledesc", 9},
-        {"timecode", 8},
-        {"v2i", 8},
-        {"v2f", 8},
-        {"v2d", 16},
-        {"v3f", 12},
-        {"deepImageState", 1},
+    constexpr std::array<std::pair<std::string_view, std::uint64_t>, 24> kSizes = {{
+        {"box2i", 16},      {"box2f", 16},   {"chromaticities", 32},
+        {"compression", 1}, {"double", 8},   {"envmap", 1},
+        {"float", 4},       {"int", 4},      {"keycode", 28},
+        {"lineOrder", 1},   {"m33f", 36},    {"m33d", 72},
+        {"m44f", 64},       {"m44d", 128},   {"rational", 8},
+        {"tiledesc", 9},    {"timecode", 8}, {"v2i", 8},
+        {"v2f", 8},         {"v2d", 16},     {"v3i", 12},
+        {"v3f", 12},        {"v3d", 24},     {"deepImageState", 1},
     }};
     for (const auto& [name, size] : kSizes)
     {
@@ -244,8 +227,9 @@ struct ExrHeader
 {
     std::optional<std::array<std::int32_t, 4>> window;
     // A header without a compression attribute has OpenEXR's default, ZIP.
-    std::optional<std::uint64_t> ratio = kDeflateRatio;
-    std::uint64_t pixelBytes = 0;
+    std::uint64_t ratio = kDeflateRatio;
+    bool compressionSeen = false;
+    double pixelBytes = 0; // a channel sampled every other pixel counts a quarter
 };
 
 // Reads a channel list as OpenEXR's reader does, up to its empty name, whatever size the file
@@ -269,85 +253,152 @@ std::optional<std::uint64_t> readChannels(const File& file, std::uint64_t fileSi
         {
             return std::nullopt;
         }
-        header.pixelBytes += littleEndian32(fields.data()) == 1 ? 2U : 4U; // half, else 32 bits
+        const double bytes = littleEndian32(fields.data()) == 1 ? 2.0 : 4.0; // half, else 32 bits
+        const std::int32_t xSampling = littleEndian32(fields.data() + 8);
+        const std::int32_t ySampling = littleEndian32(fields.data() + 12);
+        if (xSampling >= 1 && ySampling >= 1)
+        {
+            header.pixelBytes += bytes / xSampling / ySampling;
+        }
         offset += fields.size();
     }
     return std::nullopt;
 }
 
-// Walks the first header's attributes as OpenEXR's reader does: each must end inside the file
-// (a preview's pixels too), and the data window must fit what the compression could make of the
-// rest.
-bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error)
+// The result of walking one header: its end, or a verdict already reached.
+struct HeaderWalk
 {
-    std::uint64_t offset = 8;
-    ExrHeader header;
+    std::optional<std::uint64_t> end; // the offset past the header's terminating byte
+    bool refused = false;             // the error says why
+};
+
+// Walks one header's attributes as OpenEXR's reader does: fixed-size types by their own size
+// (a file giving another is damaged), channel lists to their terminator (which must be where
+// their size says), previews and the rest by the size given, each ending inside the file.
+HeaderWalk walkExrHeader(const File& file, std::uint64_t fileSize, std::uint64_t offset,
+                         ExrHeader& header, foundation::Error* error)
+{
+    const auto refuse = [&](const std::string& name, std::uint64_t size)
+    {
+        (void)pastTheEnd(error, fmt::format("its attribute \"{}\"", name), size);
+        return HeaderWalk{std::nullopt, true};
+    };
+    const auto misSized = [&](const std::string& name, const std::string& type, std::uint64_t size)
+    {
+        (void)hostError(error, HostError::FrameUnreadable,
+                        fmt::format("It is damaged: its attribute \"{}\" says {} bytes, which a {} "
+                                    "doesn't take",
+                                    name, size, type));
+        return HeaderWalk{std::nullopt, true};
+    };
     for (int item = 0; item < kMaxHeaderItems; ++item)
     {
         const std::optional<std::string> name = exrName(file, fileSize, offset);
         if (!name || name->empty())
         {
-            break;
+            return {name ? std::optional(offset) : std::nullopt, false};
         }
         const std::optional<std::string> type = exrName(file, fileSize, offset);
         std::array<unsigned char, 4> sizeBytes{};
         if (!type || !file.read(offset, sizeBytes.data(), sizeBytes.size()))
         {
-            return true; // the reader says what is wrong
+            return {}; // the reader says what is wrong
         }
         const std::int32_t given = littleEndian32(sizeBytes.data());
+        const auto size = static_cast<std::uint64_t>(static_cast<std::uint32_t>(given));
         offset += 4;
-        const auto claims = [&](std::uint64_t size)
-        { return pastTheEnd(error, fmt::format("its attribute \"{}\"", *name), size); };
-        std::uint64_t size = static_cast<std::uint32_t>(given);
+        std::uint64_t taken = size;
         if (*type == "chlist")
         {
             const std::optional<std::uint64_t> end = readChannels(file, fileSize, offset, header);
-            if (!end)
+            if (!end || *end > fileSize)
             {
-                return claims(size);
+                return refuse(*name, size);
             }
-            offset = *end;
-            continue;
+            if (*end != offset + size)
+            {
+                return misSized(*name, *type, size);
+            }
         }
-        if (*type == "preview")
+        else if (*type == "preview")
         {
             std::array<unsigned char, 8> extent{};
             if (!file.read(offset, extent.data(), extent.size()))
             {
-                return true;
+                return {};
             }
-            size = 8 + std::uint64_t{static_cast<std::uint32_t>(littleEndian32(extent.data()))} *
-                           static_cast<std::uint32_t>(littleEndian32(extent.data() + 4)) * 4;
+            taken = 8 + std::uint64_t{static_cast<std::uint32_t>(littleEndian32(extent.data()))} *
+                            static_cast<std::uint32_t>(littleEndian32(extent.data() + 4)) * 4;
         }
-        else if (const std::optional<std::uint64_t> fixed = exrFixedSize(*type))
+        else if (const std::optional<std::uint64_t> fixed = exrFixedSize(*type);
+                 fixed && *fixed != size)
         {
-            size = *fixed;
+            return misSized(*name, *type, size);
         }
-        else if (given < 0)
+        if (given < 0 || offset + taken > fileSize)
         {
-            return claims(size);
+            return refuse(*name, std::max(size, taken));
         }
-        if (offset + size > fileSize)
+        if (taken != size)
         {
-            return claims(size);
+            return misSized(*name, *type, size);
         }
         std::array<unsigned char, 16> value{};
         if (size <= value.size() && !file.read(offset, value.data(), size))
         {
-            return true;
+            return {};
         }
-        if (*name == "dataWindow" && *type == "box2i")
+        if (*name == "dataWindow" && *type == "box2i" && !header.window)
         {
             header.window =
                 std::array<std::int32_t, 4>{littleEndian32(&value[0]), littleEndian32(&value[4]),
                                             littleEndian32(&value[8]), littleEndian32(&value[12])};
         }
-        else if (*name == "compression" && *type == "compression")
+        else if (*name == "compression" && *type == "compression" && !header.compressionSeen)
         {
             header.ratio = exrRatio(value[0]);
+            header.compressionSeen = true;
         }
         offset += size;
+    }
+    return {};
+}
+
+// Walks every header (a multi-part file has one a part, then an empty one); the first part's
+// data window must fit what its compression could make of the file's bytes.
+bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error)
+{
+    std::array<unsigned char, 8> start{};
+    if (!file.read(0, start.data(), start.size()))
+    {
+        return true;
+    }
+    constexpr unsigned char kDeep = 0x08; // version flags, second byte
+    constexpr unsigned char kMultiPart = 0x10;
+    ExrHeader header;
+    std::uint64_t offset = 8;
+    for (int part = 0; part < kMaxHeaderItems; ++part)
+    {
+        ExrHeader partHeader;
+        const HeaderWalk walk = walkExrHeader(file, fileSize, offset, partHeader, error);
+        if (walk.refused)
+        {
+            return false;
+        }
+        if (!walk.end)
+        {
+            return true;
+        }
+        if (part == 0)
+        {
+            header = partHeader;
+        }
+        offset = *walk.end;
+        unsigned char next = 0;
+        if ((start[5] & kMultiPart) == 0 || !file.read(offset, &next, 1) || next == 0)
+        {
+            break;
+        }
     }
     const auto& window = header.window;
     if (!window || (*window)[2] < (*window)[0] || (*window)[3] < (*window)[1])
@@ -360,22 +411,22 @@ bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error
     {
         return false;
     }
-    if (!header.ratio || header.pixelBytes == 0)
+    // A deep file's samples a pixel are its own; the reader refuses it anyway.
+    if ((start[5] & kDeep) != 0 || header.pixelBytes <= 0.0)
     {
         return true;
     }
-    const double raw = static_cast<double>(width) * static_cast<double>(height) *
-                       static_cast<double>(header.pixelBytes);
-    if (raw > static_cast<double>(fileSize) * static_cast<double>(*header.ratio) + kSlackBytes)
+    const double raw = static_cast<double>(width) * static_cast<double>(height) * header.pixelBytes;
+    if (raw > static_cast<double>(fileSize) * static_cast<double>(header.ratio) + kSlackBytes)
     {
         return tooLarge(error, width, height, fileSize);
     }
     return true;
 }
 
-// How far each TIFF compression can expand its data at most; nothing for those without a known
-// bound (JPEG among them).
-std::optional<std::uint64_t> tiffRatio(std::uint32_t compression)
+// How far each TIFF compression can expand its data at most. JPEG makes a flat 8×8 block a few
+// bits; codecs unknown here get 2^16.
+std::uint64_t tiffRatio(std::uint32_t compression)
 {
     switch (compression)
     {
@@ -388,8 +439,11 @@ std::optional<std::uint64_t> tiffRatio(std::uint32_t compression)
         return kDeflateRatio;
     case 32773: // PackBits: 128 bytes from two
         return 64;
+    case 6: // JPEG, old and new
+    case 7:
+        return 2048;
     default:
-        return std::nullopt;
+        return std::uint64_t{1} << 16;
     }
 }
 
@@ -420,9 +474,10 @@ bool checkTiff(const File& file, std::uint64_t fileSize, foundation::Error* erro
     }
     std::uint64_t width = 0;
     std::uint64_t height = 0;
-    std::uint64_t bits = 8;
+    std::uint64_t bits = 1; // the defaults of a directory without these tags
     std::uint64_t samples = 1;
-    std::optional<std::uint64_t> ratio = 1;
+    std::uint64_t ratio = 1;
+    bool subsampled = false;
     const std::uint32_t entries = number(countBytes.data(), 2);
     for (std::uint32_t i = 0; i < entries; ++i)
     {
@@ -456,6 +511,9 @@ bool checkTiff(const File& file, std::uint64_t fileSize, foundation::Error* erro
         case 259:
             ratio = tiffRatio(value);
             break;
+        case 262: // YCbCr, whose chroma may be subsampled
+            subsampled = value == 6;
+            break;
         case 277:
             samples = value;
             break;
@@ -467,13 +525,10 @@ bool checkTiff(const File& file, std::uint64_t fileSize, foundation::Error* erro
     {
         return false;
     }
-    if (!ratio)
-    {
-        return true;
-    }
+    // Subsampled chroma holds a quarter of what three full samples would: counted as one sample.
     const double raw = static_cast<double>(width) * static_cast<double>(height) *
-                       static_cast<double>(samples * bits) / 8.0;
-    if (raw > static_cast<double>(fileSize) * static_cast<double>(*ratio) + kSlackBytes)
+                       static_cast<double>((subsampled ? 1 : samples) * bits) / 8.0;
+    if (raw > static_cast<double>(fileSize) * static_cast<double>(ratio) + kSlackBytes)
     {
         return tooLarge(error, width, height, fileSize);
     }
@@ -482,10 +537,10 @@ bool checkTiff(const File& file, std::uint64_t fileSize, foundation::Error* erro
 
 } // namespace
 
-bool checkDeclaredSize(const std::string& path, FrameFileFamily family, std::uint64_t fileSize,
+bool checkDeclaredSize(int fd, FrameFileFamily family, std::uint64_t fileSize,
                        foundation::Error* error)
 {
-    const File file(path);
+    const File file(fd);
     switch (family)
     {
     case FrameFileFamily::Png:

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "platform/foundation/Error.h"
 
@@ -24,7 +23,8 @@ enum class FrameFileFamily : std::uint8_t
 /// a PNG, an OpenEXR or a TIFF) fit what the file's compression could make of its bytes at most.
 /// False with a FrameUnreadable error saying what doesn't fit; true also for what it can't read,
 /// which the reader then refuses with its own message.
-[[nodiscard]] bool checkDeclaredSize(const std::string& path, FrameFileFamily family,
-                                     std::uint64_t fileSize, foundation::Error* error);
+/// `fd` is the file, open for reading; it is read with pread and left open.
+[[nodiscard]] bool checkDeclaredSize(int fd, FrameFileFamily family, std::uint64_t fileSize,
+                                     foundation::Error* error);
 
 } // namespace huecast::host

@@ -6,6 +6,7 @@
 #include <array>
 #include <cctype>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <set>
 
@@ -155,6 +156,13 @@ std::string lowerExtension(const std::string& path)
 // ever and a device never ends. And a file whose name promises a format its first bytes don't
 // hold is refused here, before OpenImageIO tries every other format on it (seconds for ten
 // megabytes of zeros, minutes for a large sparse file).
+bool beginsAs(const Signature& signature, std::string_view head)
+{
+    return std::any_of(signature.starts.begin(), signature.starts.end(),
+                       [&](std::string_view start)
+                       { return !start.empty() && head.starts_with(start); });
+}
+
 bool checkFrameFile(const std::string& path, foundation::Error* error)
 {
     if (std::string why = foundation::whyNotRegularFile(path); !why.empty())
@@ -162,43 +170,46 @@ bool checkFrameFile(const std::string& path, foundation::Error* error)
         why[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(why[0])));
         return hostError(error, HostError::FrameUnreadable, why);
     }
-    const std::string extension = lowerExtension(path);
-    const auto signature =
-        std::find_if(kSignatures.begin(), kSignatures.end(),
-                     [&](const Signature& known)
-                     {
-                         return std::find(known.extensions.begin(), known.extensions.end(),
-                                          extension) != known.extensions.end();
-                     });
-    if (extension.empty() || signature == kSignatures.end())
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat info
     {
-        return true;
+    };
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    {
+        const std::string reason = fd < 0 ? std::strerror(errno) : "It is no longer a regular file";
+        if (fd >= 0)
+        {
+            ::close(fd);
+        }
+        return hostError(error, HostError::FrameUnreadable, reason);
     }
     std::array<char, 8> first{};
-    std::size_t count = 0;
-    std::uint64_t size = 0;
-    if (const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); fd >= 0)
-    {
-        struct stat info
+    const ssize_t got = ::read(fd, first.data(), first.size());
+    const std::string_view head(first.data(), got > 0 ? static_cast<std::size_t>(got) : 0);
+    const std::string extension = lowerExtension(path);
+    const auto named = std::find_if(
+        kSignatures.begin(), kSignatures.end(),
+        [&](const Signature& known)
         {
-        };
-        const ssize_t got = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
-                                ? ::read(fd, first.data(), first.size())
-                                : -1;
-        count = got > 0 ? static_cast<std::size_t>(got) : 0;
-        size = static_cast<std::uint64_t>(info.st_size);
-        ::close(fd);
-    }
-    const std::string_view head(first.data(), count);
-    if (std::none_of(signature->starts.begin(), signature->starts.end(),
-                     [&](std::string_view start)
-                     { return !start.empty() && head.starts_with(start); }))
+            return !extension.empty() && std::find(known.extensions.begin(), known.extensions.end(),
+                                                   extension) != known.extensions.end();
+        });
+    if (named != kSignatures.end() && !beginsAs(*named, head))
     {
+        ::close(fd);
         return hostError(error, HostError::FrameUnreadable,
                          fmt::format("Not a {} file: it doesn't begin as {} files do",
-                                     signature->format, signature->format));
+                                     named->format, named->format));
     }
-    return checkDeclaredSize(path, signature->family, size, error);
+    // The format the bytes show, whatever the name says: a reader that probes every format
+    // would find it there too.
+    const auto shown = std::find_if(kSignatures.begin(), kSignatures.end(),
+                                    [&](const Signature& known) { return beginsAs(known, head); });
+    const bool fits =
+        shown == kSignatures.end() ||
+        checkDeclaredSize(fd, shown->family, static_cast<std::uint64_t>(info.st_size), error);
+    ::close(fd);
+    return fits;
 }
 
 } // namespace

@@ -14,7 +14,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,12 +82,23 @@ TEST(FileReplacement, ATemporarySomeProcessHoldsStaysHoweverDeadItsNameLooks)
     const TempDir folder;
     const std::string held = folder.write(
         ".e.png.huecast-" + thisHost() + "-" + std::to_string(deadProcess()) + ".partial", "half");
-    const int fd = ::open(held.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(held.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(fd, 0);
-    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    struct flock whole
+    {
+    };
+    whole.l_type = F_WRLCK;
+    ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &whole), 0);
     std::string reason;
     EXPECT_TRUE(host::replaceFileWithBytes(folder.pathOf("e.png"), "whole", &reason)) << reason;
     EXPECT_EQ(readFile(held), "half");
+
+    // A writer of this very name elsewhere (this PID in another namespace) keeps its file.
+    const std::string target = folder.pathOf("f.png");
+    std::filesystem::rename(held, host::temporaryPathFor(target));
+    EXPECT_FALSE(host::replaceFileWithBytes(target, "whole", &reason));
+    EXPECT_NE(reason.find("another process is writing it"), std::string::npos) << reason;
+    EXPECT_EQ(readFile(host::temporaryPathFor(target)), "half");
     ::close(fd);
 }
 

@@ -112,6 +112,9 @@ TEST(FrameFiles, AHeaderDeclaringMoreThanItsFileCouldHoldIsRefusedBeforeAnyAlloc
     // A kilobyte declaring 16384² 16-bit pixels; a text chunk claiming two gigabytes.
     EXPECT_EQ(refusal("tiny.png", hugePngHeader(1024)),
               "It declares 16384×16384 pixels, more than its 1081 bytes could hold");
+    // Named as no frame format at all, it is still what its bytes say.
+    EXPECT_EQ(refusal("tiny.bin", hugePngHeader(1024)),
+              "It declares 16384×16384 pixels, more than its 1081 bytes could hold");
     const std::string png = hugePngHeader(8);
     EXPECT_EQ(refusal("text.png", png.substr(0, 33) + bigEndian(0x7FFFFFF0) + "tEXtcomment"),
               "It is damaged: its tEXt chunk claims 2147483632 bytes, past the file's end");
@@ -157,6 +160,36 @@ TEST(FrameFiles, AHeaderDeclaringMoreThanItsFileCouldHoldIsRefusedBeforeAnyAlloc
                              tiffEntry(257, 4, 16384) + tiffEntry(258, 3, 16) +
                              tiffEntry(259, 3, 1) + tiffEntry(277, 3, 4) + std::string(260, '\0');
     EXPECT_EQ(refusal("huge.tif", tiff).rfind("It declares 16384×16384 pixels", 0), 0U);
+}
+
+TEST(FrameFiles, FramesAsCompressedAsTheirCodecsAllowAreStillRead)
+{
+    // 4096² black: deflate at its limit (1024:1 for the PNG), OpenEXR's ZIP and TIFF's LZW.
+    const TempDir dir;
+    const std::string png = dir.pathOf("black.png");
+    const std::string exr = dir.pathOf("black.exr");
+    const std::string tif = dir.pathOf("black.tif");
+    ASSERT_EQ(std::system(("ffmpeg -v error -nostdin -f lavfi -i color=black:s=4096x4096 "
+                           "-frames:v 1 -compression_level 9 -pix_fmt rgb24 '" +
+                           png + "'")
+                              .c_str()),
+              0);
+    for (const auto& [path, options] : {std::pair{exr, "-d half --compression zip:9"},
+                                        std::pair{tif, "-d uint8 --compression lzw"}})
+    {
+        ASSERT_EQ(std::system(("oiiotool --pattern constant:color=0,0,0 4096x4096 3 " +
+                               std::string(options) + " -o '" + path + "'")
+                                  .c_str()),
+                  0);
+    }
+    for (const std::string& path : {png, exr, tif})
+    {
+        host::Frame frame;
+        foundation::Error error;
+        EXPECT_TRUE(host::readFrameFile(path, &frame, nullptr, &error))
+            << path << ": " << error.localizedDescription();
+        EXPECT_EQ(frame.width(), 4096U) << path;
+    }
 }
 
 } // namespace
