@@ -31,6 +31,29 @@ FrameRenderer::~FrameRenderer()
     glDeleteFramebuffers(1, &m_framebuffer);
 }
 
+namespace
+{
+
+// Whether GL ran out of memory since the last look: a texture it couldn't make says so only
+// through the error flag (llvmpipe holds at most 2 GiB in one). Bounded, since a lost context
+// may report for ever.
+bool glRanOutOfMemory()
+{
+    bool outOfMemory = false;
+    for (int i = 0; i < 32; ++i)
+    {
+        const GLenum code = glGetError();
+        if (code == GL_NO_ERROR)
+        {
+            break;
+        }
+        outOfMemory = outOfMemory || code == GL_OUT_OF_MEMORY;
+    }
+    return outOfMemory;
+}
+
+} // namespace
+
 bool FrameRenderer::renderFrame(fx::FxFilter& filter, const Frame& input, Frame* output,
                                 foundation::Error* error)
 {
@@ -43,12 +66,28 @@ bool FrameRenderer::renderFrame(fx::FxFilter& filter, const Frame& input, Frame*
                                      "hold (1 to {} pixels each way)",
                                      input.width(), input.height(), m_maxTextureSize));
     }
+    const auto outOfGLMemory = [&]
+    {
+        return hostError(error, HostError::FrameNotRendered,
+                         fmt::format("The GL couldn't hold a frame of {}×{} pixels of this type "
+                                     "(out of memory)",
+                                     input.width(), input.height()));
+    };
     try
     {
+        (void)glRanOutOfMemory(); // what came before this frame
         upload(input);
+        if (glRanOutOfMemory())
+        {
+            return outOfGLMemory();
+        }
         if (!render(filter, error))
         {
             return false;
+        }
+        if (glRanOutOfMemory())
+        {
+            return outOfGLMemory();
         }
         readBack(output);
     }

@@ -203,7 +203,9 @@ bool readCurrentImage(OIIO::ImageInput& input, Frame* frame, std::shared_ptr<con
                                      header.width, header.height, megabytes));
     }
     // A reader may report missing or damaged data and still return true (a TIFF strip past the
-    // file's end reads as black): any error it reports fails the frame.
+    // file's end reads as black): any error it reports while reading fails the frame. What
+    // opening it noted without failing is let go first.
+    (void)input.geterror();
     if (!input.read_image(input.current_subimage(), 0, 0, header.nchannels, typeDescOf(type),
                           frame->data(), static_cast<OIIO::stride_t>(frame->bytesPerPixel()),
                           static_cast<OIIO::stride_t>(frame->rowBytes())) ||
