@@ -13,6 +13,9 @@
 #include <memory>
 #include <string>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "host/FrameFileBounds.h"
 #include "host/frames/CommonFrameFileModule.h"
 
@@ -48,8 +51,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream file(source, std::ios::binary | std::ios::trunc);
         file.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
     }
-    if (!huecast::host::checkDeclaredSize(source, kFamilies.at(data[0] % kFamilies.size()),
-                                          size - 1, nullptr))
+    const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool fits =
+        fd >= 0 && huecast::host::checkDeclaredSize(fd, kFamilies.at(data[0] % kFamilies.size()),
+                                                    size - 1, nullptr);
+    if (fd >= 0)
+    {
+        ::close(fd);
+    }
+    if (!fits)
     {
         return 0;
     }
