@@ -7,7 +7,9 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include <dlfcn.h>
 #include <epoxy/egl.h>
@@ -153,18 +155,21 @@ std::string bundlePath()
     }
     // The module is loaded by someone else's program: find the bundle from the module's own
     // file, through the relative paths the build computed for the installed layout and for the
-    // build tree.
+    // build tree; a copy of the module elsewhere (~/.frei0r-1/lib/) finds it where the prefix
+    // installed it.
     Dl_info info{};
-    if (dladdr(reinterpret_cast<const void*>(&bundlePath), &info) == 0 || info.dli_fname == nullptr)
-    {
-        return {};
-    }
     std::error_code ignored;
-    const std::filesystem::path folder =
-        std::filesystem::weakly_canonical(info.dli_fname, ignored).parent_path();
-    for (const char* relative : {HUECAST_FREI0R_INSTALLED_BUNDLE, HUECAST_FREI0R_BUILT_BUNDLE})
+    std::vector<std::filesystem::path> candidates;
+    if (dladdr(reinterpret_cast<const void*>(&bundlePath), &info) != 0 && info.dli_fname != nullptr)
     {
-        const std::filesystem::path candidate = folder / relative;
+        const std::filesystem::path folder =
+            std::filesystem::weakly_canonical(info.dli_fname, ignored).parent_path();
+        candidates = {folder / HUECAST_FREI0R_INSTALLED_BUNDLE,
+                      folder / HUECAST_FREI0R_BUILT_BUNDLE};
+    }
+    candidates.emplace_back(HUECAST_FREI0R_PREFIX_BUNDLE);
+    for (const std::filesystem::path& candidate : candidates)
+    {
         if (isBundle(candidate))
         {
             return std::filesystem::weakly_canonical(candidate, ignored).string();
@@ -174,7 +179,7 @@ std::string bundlePath()
 }
 
 Frei0rFilter::Frei0rFilter(unsigned width, unsigned height, std::FILE* messages)
-    : m_width(width), m_height(height), m_messages(messages),
+    : m_width(width), m_height(height), m_messages(messages), m_strict(strictFromEnvironment()),
       m_presenter(std::make_shared<host::CommandLinePresenter>(std::deque<std::string>{}, messages))
 {
 }
@@ -252,8 +257,7 @@ void Frei0rFilter::update(double time, const std::uint32_t* input, std::uint32_t
     const ContextScope scope(m_host.get());
     if (!scope.current())
     {
-        report("the GL context couldn't be made current on this thread; frames pass through "
-               "unchanged");
+        report("the GL context couldn't be made current on this thread");
         m_grading = false;
         passThrough(input, output);
         return;
@@ -282,8 +286,8 @@ bool Frei0rFilter::openHost()
     const std::string bundle = bundlePath();
     if (bundle.empty())
     {
-        report("Huecast.bundle is neither beside this module where it was installed nor "
-               "named by HUECAST_BUNDLE");
+        report("Huecast.bundle is neither beside this module where it was installed, nor "
+               "in " HUECAST_FREI0R_PREFIX_BUNDLE ", nor named by HUECAST_BUNDLE");
         return false;
     }
     // The new context is current once made; the scope gives the thread back its own after.
@@ -355,6 +359,7 @@ void Frei0rFilter::applyChoice()
     }
     else if (!(namesFile(m_lut) ? chooseFile(m_lut) : chooseLibraryEntry(m_lut)))
     {
+        endIfStrict(); // the alert said why
         return;
     }
     m_chosen = true;
@@ -450,6 +455,26 @@ void Frei0rFilter::report(const std::string& message) const
 {
     fmt::print(m_messages, "huecast: {}\n", message);
     std::fflush(m_messages);
+    endIfStrict();
+}
+
+void Frei0rFilter::endIfStrict() const
+{
+    if (!m_strict)
+    {
+        return;
+    }
+    // frei0r gives a filter no way to fail a frame: a batch run learns of the failure from the
+    // exit status. _Exit, not exit: the host's other threads are still running, and its exit
+    // handlers would tear down what they use.
+    std::fflush(m_messages);
+    std::_Exit(EXIT_FAILURE);
+}
+
+bool strictFromEnvironment()
+{
+    const char* strict = std::getenv("HUECAST_FREI0R_STRICT");
+    return strict != nullptr && std::string_view(strict) == "1";
 }
 
 } // namespace huecast::frei0r

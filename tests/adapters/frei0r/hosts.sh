@@ -107,6 +107,36 @@ ffmpeg-broken)
     [ "$(cat messages)" = "huecast: look.cube: Huecast Error: Malformed data Line:7" ] ||
         fail "expected the reader's message once, got: $(cat messages)"
     ;;
+ffmpeg-strict)
+    # With HUECAST_FREI0R_STRICT=1 every failure ends ffmpeg with status 1 after its one message.
+    make_frames
+    printf 'LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0\n' >broken.cube
+    strict() {
+        local expected=$1 status=0
+        shift
+        HUECAST_FREI0R_STRICT=1 host "$@" ffmpeg -v error -nostdin -i in.%02d.png \
+            -vf "$filter" -f rawvideo -pix_fmt rgb24 -y graded.rgb 2>messages || status=$?
+        [ "$status" = 1 ] || fail "$filter: ffmpeg exited $status, not 1"
+        [ "$(cat messages)" = "$expected" ] || fail "$filter: expected '$expected', got: $(cat messages)"
+    }
+    filter=frei0r=huecast:broken.cube
+    strict "huecast: broken.cube: Huecast Error: Malformed data Line:7"
+    filter=frei0r=huecast:Loook
+    strict 'huecast: "Loook" is neither a .cube file nor in the LUT library (`huecast list` shows what is)'
+    filter="frei0r=huecast:|missing.json"
+    strict 'huecast: The project "missing.json" couldn'"'"'t be read: The file "missing.json" couldn'"'"'t be read: No such file or directory'
+    filter="frei0r=huecast:warm.cube||cubic"
+    strict 'huecast: interpolation "cubic" is neither trilinear nor tetrahedral'
+    filter=frei0r=huecast:warm.cube
+    # No EGL driver: no GL.
+    strict "huecast: No EGL display: surfaceless: EGL_MESA_platform_surfaceless is missing; device: EGL_EXT_platform_device is missing" \
+        env __EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json
+    # A good LUT grades as without it.
+    reference warm.cube expected.rgb
+    HUECAST_FREI0R_STRICT=1 host ffmpeg -v error -nostdin -i in.%02d.png -vf "$filter" \
+        -f rawvideo -pix_fmt rgb24 -y graded.rgb || fail "a good LUT failed in strict mode"
+    cmp graded.rgb expected.rgb || fail "strict mode grades otherwise"
+    ;;
 ffmpeg-controls)
     make_frames
     reference warm.cube expected.rgb --interpolation tetrahedral --amount 0.6
@@ -155,6 +185,26 @@ melt)
         -y graded.rgb
     difference=$(max_difference graded.rgb expected.rgb)
     [ "$difference" -le 1 ] || fail "melt's frames differ from huecast render's by $difference"
+    ;;
+ffmpeg-home-copy)
+    # The module copied into frei0r's per-user folder finds the private folder where the
+    # prefix installs it: the build is installed there, inside a mount namespace of its own.
+    build=$(cd "$FREI0R_PATH/../.." && pwd)
+    prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
+    unshare --mount true 2>/dev/null || { echo "note: no mount namespace; not run" >&2; exit 0; }
+    make_frames
+    reference warm.cube expected.rgb
+    export build prefix work
+    export -f host
+    unshare --mount bash -euo pipefail -c '
+        mount -t tmpfs none "$prefix"
+        cmake --install "$build" >/dev/null
+        mkdir -p "$work/home/.frei0r-1/lib"
+        cp "$prefix/lib/frei0r-1/huecast.so" "$work/home/.frei0r-1/lib/"
+        rm -r "$prefix/lib/frei0r-1"
+        HOME=$work/home host env -u FREI0R_PATH ffmpeg -v error -nostdin -i in.%02d.png \
+            -vf frei0r=huecast:warm.cube -f rawvideo -pix_fmt rgb24 graded.rgb'
+    cmp graded.rgb expected.rgb || fail "the copied module grades otherwise"
     ;;
 gstreamer)
     make_frames
