@@ -155,8 +155,8 @@ std::string bundlePath()
     }
     // The module is loaded by someone else's program: find the bundle from the module's own
     // file, through the relative paths the build computed for the installed layout and for the
-    // build tree; a copy of the module elsewhere (~/.frei0r-1/lib/) finds it where the prefix
-    // installed it.
+    // build tree; a copy of the module elsewhere (~/.frei0r-1/lib/) finds it where the Debian
+    // package installs it.
     Dl_info info{};
     std::error_code ignored;
     std::vector<std::filesystem::path> candidates;
@@ -167,7 +167,7 @@ std::string bundlePath()
         candidates = {folder / HUECAST_FREI0R_INSTALLED_BUNDLE,
                       folder / HUECAST_FREI0R_BUILT_BUNDLE};
     }
-    candidates.emplace_back(HUECAST_FREI0R_PREFIX_BUNDLE);
+    candidates.emplace_back(HUECAST_FREI0R_PACKAGE_BUNDLE);
     for (const std::filesystem::path& candidate : candidates)
     {
         if (isBundle(candidate))
@@ -287,7 +287,7 @@ bool Frei0rFilter::openHost()
     if (bundle.empty())
     {
         report("Huecast.bundle is neither beside this module where it was installed, nor "
-               "in " HUECAST_FREI0R_PREFIX_BUNDLE ", nor named by HUECAST_BUNDLE");
+               "in " HUECAST_FREI0R_PACKAGE_BUNDLE ", nor named by HUECAST_BUNDLE");
         return false;
     }
     // The new context is current once made; the scope gives the thread back its own after.

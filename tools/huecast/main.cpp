@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "host/FrameFiles.h"
+#include "platform/foundation/Text.h"
 #include "plugin/HuecastParameters.h"
 #include "tools/huecast/CheckCommand.h"
 #include "tools/huecast/CommandGuide.h"
@@ -169,8 +170,19 @@ const huecast::tool::CommandModule* loadCommandModule(std::FILE* errors)
     return nullptr;
 }
 
-/// Answers `huecast`, `huecast help [COMMAND]` and a mistyped command before the parser, which
-/// would only say that something is wrong. Returns the exit status, or nothing to go on.
+/// Says that `typed` is not a known command (or option) and suggests the nearest of `names`.
+void reportUnknown(const char* what, const std::string& typed,
+                   const std::vector<std::string>& names)
+{
+    const std::string nearest = huecast::tool::nearestName(typed, names);
+    std::fprintf(stderr, "huecast: unknown %s \"%s\"%s\n", what,
+                 huecast::foundation::escapeForTerminal(typed).c_str(),
+                 nearest.empty() ? "" : ("; did you mean \"" + nearest + "\"?").c_str());
+}
+
+/// Answers `huecast`, `huecast help [COMMAND]`, a mistyped command and an unknown option before
+/// any command, ahead of the parser, which would only say that a command is required. Returns
+/// the exit status, or nothing to go on.
 std::optional<int> guide(const CLI::App& app, int argc, char** argv)
 {
     if (argc < 2)
@@ -186,19 +198,38 @@ std::optional<int> guide(const CLI::App& app, int argc, char** argv)
     }
     if (first == "help")
     {
-        const auto named = argc > 2 ? std::find(names.begin(), names.end(), argv[2]) : names.end();
-        std::fputs(named != names.end() ? app.get_subcommand(*named)->help().c_str()
-                                        : commandList(app).c_str(),
-                   stdout);
+        if (argc < 3)
+        {
+            std::fputs(commandList(app).c_str(), stdout);
+            return 0;
+        }
+        const auto named = std::find(names.begin(), names.end(), argv[2]);
+        if (named == names.end())
+        {
+            reportUnknown("command", argv[2], names);
+            std::fputs(commandList(app).c_str(), stderr);
+            return kUsageError;
+        }
+        std::fputs(app.get_subcommand(*named)->help().c_str(), stdout);
         return 0;
     }
-    if (first.starts_with("-") || std::find(names.begin(), names.end(), first) != names.end())
+    if (first.starts_with("-"))
+    {
+        // Only the options the tool itself takes come before a command.
+        const std::vector<std::string> options = {"--help", "-h", "--help-all", "--version"};
+        if (std::find(options.begin(), options.end(), first) != options.end())
+        {
+            return std::nullopt;
+        }
+        reportUnknown("option", first, options);
+        std::fputs(commandList(app).c_str(), stderr);
+        return kUsageError;
+    }
+    if (std::find(names.begin(), names.end(), first) != names.end())
     {
         return std::nullopt;
     }
-    const std::string nearest = huecast::tool::nearestName(first, names);
-    std::fprintf(stderr, "huecast: unknown command \"%s\"%s\n", first.c_str(),
-                 nearest.empty() ? "" : ("; did you mean \"" + nearest + "\"?").c_str());
+    reportUnknown("command", first, names);
     std::fputs(commandList(app).c_str(), stderr);
     return kUsageError;
 }
@@ -207,6 +238,9 @@ int runTool(int argc, char** argv)
 {
     CLI::App app(kDescription, "huecast");
     app.require_subcommand(1);
+    // The parser's own messages name the tool, as every other message does.
+    app.failure_message([](const CLI::App* failed, const CLI::Error& error)
+                        { return "huecast: " + CLI::FailureMessage::simple(failed, error); });
     app.set_help_all_flag("--help-all", "Print this help with every command's options, and exit");
     app.set_version_flag("--version",
                          []

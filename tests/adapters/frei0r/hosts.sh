@@ -187,24 +187,44 @@ melt)
     [ "$difference" -le 1 ] || fail "melt's frames differ from huecast render's by $difference"
     ;;
 ffmpeg-home-copy)
-    # The module copied into frei0r's per-user folder finds the private folder where the
-    # prefix installs it: the build is installed there, inside a mount namespace of its own.
+    # The module copied into frei0r's per-user folder finds the private folder where the Debian
+    # package installs it. The build is installed there inside a mount namespace of its own,
+    # through an overlay that leaves the real folder untouched.
     build=$(cd "$FREI0R_PATH/../.." && pwd)
-    prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
+    private=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
     unshare --mount true 2>/dev/null || { echo "note: no mount namespace; not run" >&2; exit 0; }
     make_frames
     reference warm.cube expected.rgb
-    export build prefix work
+    cmake --install "$build" --prefix "$work/prefix" >/dev/null
+    mkdir -p "$work/home/.frei0r-1/lib" overlay
+    cp "$work"/prefix/lib/frei0r-1/huecast.so "$work/home/.frei0r-1/lib/"
+    installed=$(dirname "$(find "$work/prefix" -name Huecast.bundle)")
+    export private work installed
     export -f host
     unshare --mount bash -euo pipefail -c '
-        mount -t tmpfs none "$prefix"
-        cmake --install "$build" >/dev/null
-        mkdir -p "$work/home/.frei0r-1/lib"
-        cp "$prefix/lib/frei0r-1/huecast.so" "$work/home/.frei0r-1/lib/"
-        rm -r "$prefix/lib/frei0r-1"
+        mount -t tmpfs none overlay && mkdir overlay/upper overlay/work
+        mount -t overlay overlay -o "lowerdir=$private,upperdir=overlay/upper,workdir=overlay/work" \
+            "$private"
+        cp -r "$installed" "$private/huecast"
         HOME=$work/home host env -u FREI0R_PATH ffmpeg -v error -nostdin -i in.%02d.png \
             -vf frei0r=huecast:warm.cube -f rawvideo -pix_fmt rgb24 graded.rgb'
     cmp graded.rgb expected.rgb || fail "the copied module grades otherwise"
+    ;;
+gstreamer-readme)
+    # The README's GStreamer command, as it stands there, keeps the sound.
+    ffmpeg -v error -nostdin -f lavfi -i testsrc2=s=64x48:r=24 -f lavfi -i sine=d=1 -t 1 \
+        -c:v libx264 -pix_fmt yuv420p -c:a aac clip.mov
+    cp warm.cube look.cube
+    command=$(sed -n '/^gst-launch-1.0 /,/[^\\]$/p' "$source_dir/README.md")
+    [ -n "$command" ] || fail "the README has no gst-launch-1.0 command"
+    host timeout 120 bash -c "$command" >/dev/null || fail "gst-launch-1.0 failed or hung ($?)"
+    frames=$(ffprobe -v error -count_frames -select_streams v:0 \
+        -show_entries stream=nb_read_frames -of csv=p=0 graded.mp4)
+    [ "$frames" = 24 ] || fail "graded.mp4 has $frames frames, not 24"
+    audio=$(ffprobe -v error -select_streams a -show_entries stream=codec_name -of csv=p=0 graded.mp4)
+    [ "$audio" = aac ] || fail "graded.mp4 has no audio track (\"$audio\")"
+    decode clip.mov before.rgb && decode graded.mp4 after.rgb
+    [ "$(max_difference before.rgb after.rgb)" -gt 8 ] || fail "the clip came out ungraded"
     ;;
 gstreamer)
     make_frames
