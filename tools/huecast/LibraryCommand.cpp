@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <optional>
 
 #include <fmt/format.h>
 
 #include "cube/CubeKeys.h"
+#include "cube/CubeLibrary.h"
 #include "cube/ZRCubeReader.h"
 #include "host/FileReplacement.h"
 #include "platform/foundation/FileSystem.h"
@@ -92,26 +94,38 @@ bool addOne(const std::string& file, const std::string& folder, bool force, std:
 
 int runLibraryList(std::FILE* out)
 {
-    const std::string folder = libraryFolder();
-    std::error_code code;
-    if (!fs::is_directory(folder, code))
+    const std::vector<std::string> folders = cubeLibraryFolders();
+    // Where each name was found first: the popup loads it from there.
+    std::map<std::string, std::string, std::less<>> firstFolders;
+    for (const std::string& folder : folders)
     {
-        fmt::print(out, "{} (not made yet: huecast library --add FILE... makes it)\n", folder);
-        return 0;
-    }
-    fmt::print(out, "{}\n", folder);
-    std::vector<std::string> names = ZRCubeReader::cubesAtPath(folder);
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names)
-    {
-        foundation::Error error;
-        if (ZRCubeReader::cubeFromFile(folder + name + ".cube", &error))
+        std::error_code code;
+        if (!fs::is_directory(folder, code))
         {
-            fmt::print(out, "{}\n", name);
+            fmt::print(out, "{}/ ({})\n", folder,
+                       folder == folders.front()
+                           ? "not made yet: huecast library --add FILE... makes it"
+                           : "no such folder");
+            continue;
         }
-        else
+        fmt::print(out, "{}/\n", folder);
+        for (const std::string& name : ZRCubeReader::cubesAtPath(folder))
         {
-            fmt::print(out, "{} (won't load: {})\n", name, cubeProblem(error));
+            const auto [first, inserted] = firstFolders.try_emplace(name, folder);
+            if (!inserted)
+            {
+                fmt::print(out, "{} (hidden by {}/{}.cube)\n", name, first->second, name);
+                continue;
+            }
+            foundation::Error error;
+            if (ZRCubeReader::cubeFromFile(folder + "/" + name + ".cube", &error))
+            {
+                fmt::print(out, "{}\n", name);
+            }
+            else
+            {
+                fmt::print(out, "{} (won't load: {})\n", name, cubeProblem(error));
+            }
         }
     }
     return 0;

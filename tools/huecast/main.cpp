@@ -72,13 +72,17 @@ constexpr const char* kDescription =
     "      a file not named .cube carries a \"hint\". Warnings don't change the exit status.\n"
     "  huecast list [--parameters]\n"
     "      Print the \"3D LUT\" popup entries of a new filter instance, one a line: \"No LUT\",\n"
-    "      \"External File\", then the .cube files of the LUT library folder\n"
-    "      ~/Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay/.\n"
+    "      \"External File\", then the .cube files of the LUT library folders: the library\n"
+    "      folder ~/Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay/,\n"
+    "      then $XDG_DATA_HOME/huecast/luts (~/.local/share), then huecast/luts under each\n"
+    "      of $XDG_DATA_DIRS (/usr/local/share:/usr/share); an earlier folder's name hides\n"
+    "      a later one's.\n"
     "      --parameters prints every parameter instead: id, name, kind, values (tabs).\n"
     "  huecast library [--add FILE... [--force]]\n"
-    "      Without --add: print the LUT library folder, then its entries, each that won't\n"
-    "      load followed by the reader's message. With --add: read each .cube file and copy\n"
-    "      the good ones into the folder as NAME.cube (making the folder), so that\n"
+    "      Without --add: print each LUT library folder, then its entries, each that won't\n"
+    "      load followed by the reader's message, each hidden by an earlier folder's marked.\n"
+    "      With --add: read each .cube file and copy the good ones into the first folder\n"
+    "      as NAME.cube (making it), so that\n"
     "      --lut NAME finds them; a different file of the same name stays unless --force.\n"
     "  huecast inspector -o PANEL.png [--width W] [--path P] [--pressed] [--scale S]\n"
     "      Draw the \"Load LUT\" control (Browse button and path display) as the host's\n"
@@ -270,7 +274,7 @@ int runTool(int argc, char** argv)
     std::vector<std::string> libraryFiles;
     bool libraryForce = false;
     CLI::App* library =
-        app.add_subcommand("library", "Print the LUT library folder, or add .cube files to it");
+        app.add_subcommand("library", "Print the LUT library folders, or add .cube files");
     auto* addOption =
         library->add_option("--add", libraryFiles, "Check these .cube files and copy them in");
     library->add_flag("--force", libraryForce, "Replace a different file of the same name")
