@@ -210,6 +210,70 @@ ffmpeg-home-copy)
             -vf frei0r=huecast:warm.cube -f rawvideo -pix_fmt rgb24 graded.rgb'
     cmp graded.rgb expected.rgb || fail "the copied module grades otherwise"
     ;;
+kdenlive)
+    # Kdenlive's effect description names only parameters the module declares, all of them.
+    description=$source_dir/adapters/frei0r/frei0r_huecast.xml
+    host melt -query filter=frei0r.huecast >query.yml 2>/dev/null
+    python3 - "$description" query.yml <<'CHECK' || fail "the effect description and the module differ"
+import re, sys, xml.etree.ElementTree as tree
+effect = tree.parse(sys.argv[1]).getroot()
+described = [parameter.get("name") for parameter in effect.iter("parameter")]
+declared = re.findall(r"^    title: (.*)$", open(sys.argv[2]).read(), re.M)
+print(f"described {described}, declared {declared}", file=sys.stderr)
+sys.exit(effect.get("tag") != "frei0r.huecast" or sorted(described) != sorted(declared) or not declared)
+CHECK
+    # A project as Kdenlive saves it: the clip on a track, the effect with every property. It
+    # grades byte for byte as the module in ffmpeg does, from a lossless clip.
+    ffmpeg -v error -nostdin -f lavfi -i "testsrc2=s=64x48:r=24,hue=h=t*2000" -frames:v 3 \
+        -c:v ffv1 -pix_fmt bgr0 clip.mkv
+    cat >project.kdenlive <<PROJECT
+<?xml version='1.0' encoding='utf-8'?>
+<mlt LC_NUMERIC="C" version="7.12.0" producer="main_bin" root="$work">
+ <profile description="64x48 24 fps" width="64" height="48" progressive="1" sample_aspect_num="1"
+  sample_aspect_den="1" display_aspect_num="4" display_aspect_den="3" frame_rate_num="24"
+  frame_rate_den="1" colorspace="709"/>
+ <producer id="producer0" in="00:00:00.000" out="00:00:00.083">
+  <property name="length">3</property>
+  <property name="eof">pause</property>
+  <property name="resource">clip.mkv</property>
+  <property name="mlt_service">avformat</property>
+  <property name="kdenlive:id">2</property>
+ </producer>
+ <playlist id="main_bin">
+  <property name="kdenlive:docproperties.version">1.04</property>
+  <entry producer="producer0" in="00:00:00.000" out="00:00:00.083"/>
+ </playlist>
+ <playlist id="playlist0">
+  <property name="kdenlive:track_name">V1</property>
+  <entry producer="producer0" in="00:00:00.000" out="00:00:00.083">
+   <property name="kdenlive:id">2</property>
+   <filter id="filter0">
+    <property name="mlt_service">frei0r.huecast</property>
+    <property name="kdenlive_id">frei0r.huecast</property>
+    <property name="lut">$work/warm.cube</property>
+    <property name="project"></property>
+    <property name="interpolation">tetrahedral</property>
+    <property name="amount">0.6</property>
+    <property name="kdenlive:collapsed">0</property>
+   </filter>
+  </entry>
+ </playlist>
+ <tractor id="tractor0" in="00:00:00.000" out="00:00:00.083">
+  <property name="kdenlive:trackheight">67</property>
+  <track producer="playlist0"/>
+ </tractor>
+</mlt>
+PROJECT
+    host melt -silent -quiet project.kdenlive -consumer avformat:out.%02d.png vcodec=png \
+        pix_fmt=rgb24 >/dev/null 2>&1
+    cat out.0{1,2,3}.png | ffmpeg -v error -nostdin -f png_pipe -i - -f rawvideo -pix_fmt rgb24 \
+        -y graded.rgb
+    host ffmpeg -v error -nostdin -i clip.mkv -vf "frei0r=huecast:warm.cube||tetrahedral|0.6" \
+        -f rawvideo -pix_fmt rgb24 expected.rgb
+    decode clip.mkv ungraded.rgb
+    cmp graded.rgb expected.rgb || fail "melt's frames differ from the module's in ffmpeg"
+    [ "$(max_difference graded.rgb ungraded.rgb)" -gt 8 ] || fail "the project came out ungraded"
+    ;;
 gstreamer-readme)
     # The README's GStreamer command, as it stands there, keeps the sound.
     ffmpeg -v error -nostdin -f lavfi -i testsrc2=s=64x48:r=24 -f lavfi -i sine=d=1 -t 1 \
