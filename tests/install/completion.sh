@@ -39,6 +39,7 @@ expect() {
 }
 
 expect "library|list" li
+expect "Wheat" sheet frame.png --lut Wh
 expect "--lut|--lut-file" render --lu
 expect "--add" library --a
 expect "Warm|Warm\\ Night|Wheat|Wine" render --frames 1-2 --lut W

@@ -88,6 +88,13 @@ constexpr const char* kDescription =
     "      Draw the \"Load LUT\" control (Browse button and path display) as the host's\n"
     "      inspector shows it into a PNG: W points wide (114 to 4096, default 468), showing\n"
     "      the path P, the button held down with --pressed, S pixels a point (1 to 8).\n"
+    "  huecast sheet FRAME -o SHEET.png [--lut NAME]... [--lut-file PATH]... [--columns N]\n"
+    "                [--width W]\n"
+    "      Grade one frame through every library LUT (or the --lut entries, then the\n"
+    "      --lut-file files) as render does, and tile the results into a PNG, the ungraded\n"
+    "      frame first, each look's name under it: W pixels a tile (16 to 4096, default\n"
+    "      320), N tiles a row (default: as near a square as fits). A look that fails has its\n"
+    "      message drawn in its tile and printed; the sheet is still written, exit status 1.\n"
     "\n"
     "The plug-in bundle is found through $HUECAST_BUNDLE, else where the tool is installed.\n"
     "Exit status: 0 when everything succeeded, 1 when a file failed, 2 for a usage error.\n";
@@ -353,6 +360,21 @@ int runTool(int argc, char** argv)
     inspector->add_option("--scale", inspectorOptions.scale, "Pixels a point")
         ->check(CLI::Range(1.0, huecast::tool::kInspectorMaxScale));
 
+    huecast::tool::SheetOptions sheetOptions;
+    CLI::App* sheet =
+        app.add_subcommand("sheet", "Tile one frame graded through many LUTs into a PNG");
+    sheet->add_option("FRAME", sheetOptions.frame, "The frame file to grade")->required();
+    sheet->add_option("-o,--output", sheetOptions.output, "The PNG file to write")->required();
+    // One value an option, so that the frame after a --lut is never taken for a second LUT.
+    sheet->add_option("--lut", sheetOptions.luts, "A \"3D LUT\" popup entry (repeatable)")
+        ->allow_extra_args(false);
+    sheet->add_option("--lut-file", sheetOptions.lutFiles, "A .cube file (repeatable)")
+        ->allow_extra_args(false);
+    sheet->add_option("--columns", sheetOptions.columns, "Tiles a row")
+        ->check(CLI::Range(1, huecast::tool::kSheetMaxColumns));
+    sheet->add_option("--width", sheetOptions.width, "Each tile's width in pixels")
+        ->check(CLI::Range(huecast::tool::kSheetMinWidth, huecast::tool::kSheetMaxWidth));
+
     if (const auto status = guide(app, argc, argv))
     {
         return *status;
@@ -440,6 +462,12 @@ int runTool(int argc, char** argv)
                 std::fclose(colours);
             }
             return status;
+        }
+        if (sheet->parsed())
+        {
+            return withCommands(
+                [&sheetOptions](const CommandModule& commands)
+                { return commands.runSheet(commands.defaultBundlePath(), sheetOptions, stderr); });
         }
         if (inspector->parsed())
         {
