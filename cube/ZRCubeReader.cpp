@@ -430,7 +430,8 @@ private:
     // each after a single space or tab, blanks around them allowed, ended by a one-byte newline
     // or the text's end. Its bytes are visited once and `pos` moves past its newline. False,
     // with nothing changed, for any other piece; the piece-by-piece reading then decides.
-    template <bool kLint> bool readPlainDataLine(std::size_t& pos)
+    // Inlined into the line loop, as the plain read had it before the lint's copy existed.
+    template <bool kLint> [[gnu::always_inline]] bool readPlainDataLine(std::size_t& pos)
     {
         const char* p = m_text.data() + pos;
         const char* const end = m_text.data() + m_text.size();
@@ -449,11 +450,17 @@ private:
         }
         std::array<float, 3> rgb{};
         [[maybe_unused]] std::array<std::string_view, 3> tokens;
+        // A line whose numbers all read whole, as almost every line does, needs no note.
+        [[maybe_unused]] bool suspect = false;
         bool numbers = true;
         for (std::size_t i = 0;; ++i)
         {
             const char* const start = p;
             std::optional<float> value = foundation::readShortDecimal(p, end);
+            if constexpr (kLint)
+            {
+                suspect = suspect || !value || kindAt() == ByteKind::Text;
+            }
             kind = kindAt();
             while (kind == ByteKind::Text)
             {
@@ -494,7 +501,10 @@ private:
         }
         if constexpr (kLint)
         {
-            m_lint->dataLine(m_line, tokens);
+            if (suspect)
+            {
+                m_lint->dataLine(m_line, tokens);
+            }
         }
         if (numbers)
         {
