@@ -12,6 +12,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
@@ -88,9 +89,31 @@ void parseCubeText(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }
 
+// The same parse with the notes `huecast check` asks for, over a clean file: what linting costs.
+void lintCubeText(benchmark::State& state)
+{
+    const std::string path = generatedCube(static_cast<int>(state.range(0)));
+    std::ifstream in(path, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<huecast::CubeWarning> warnings;
+    for (auto _ : state)
+    {
+        huecast::foundation::Error error;
+        auto cube = huecast::ZRCubeReader::cubeFromText(text, path, &warnings, &error);
+        if (!cube)
+        {
+            state.SkipWithError(error.localizedDescription().c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(cube);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+
 } // namespace
 
 BENCHMARK(readCubeFile)->Arg(17)->Arg(33)->Arg(65)->Unit(benchmark::kMillisecond);
 BENCHMARK(parseCubeText)->Arg(65)->Unit(benchmark::kMillisecond);
+BENCHMARK(lintCubeText)->Arg(65)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

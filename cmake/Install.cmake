@@ -23,6 +23,8 @@ install(FILES samples/luts/Cool.cube samples/luts/HighContrast.cube samples/luts
         DESTINATION ${CMAKE_INSTALL_DATADIR}/huecast/luts)
 install(FILES README.md LICENSE docs/farm.md cmake/debian/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Kdenlive's description of the frei0r module, where Kdenlive looks for effects.
+install(FILES adapters/frei0r/frei0r_huecast.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/kdenlive/effects)
 install(FILES tools/huecast/huecast.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME huecast)
 

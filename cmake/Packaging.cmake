@@ -19,7 +19,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Huecast maps every pixel of every frame through a 3D colour look-up table read\n"
     "from a cube file, on the GPU (or Mesa's llvmpipe, headless). The huecast\n"
     "command grades still frames and frame sequences through the plug-in in its\n"
-    "reference host, checks cube files, and manages the LUT library folder.")
+    "reference host, checks cube files, and manages the LUT library folder. Its\n"
+    "frei0r filter module grades clips inside ffmpeg, the MLT engine (melt,\n"
+    "Kdenlive, Shotcut) and GStreamer.")
 list(JOIN CPACK_PACKAGE_DESCRIPTION "" CPACK_PACKAGE_DESCRIPTION)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -12,6 +12,7 @@
 
 #include <fmt/format.h>
 
+#include "cube/CubeLint.h"
 #include "platform/foundation/FileSystem.h"
 #include "platform/foundation/Memory.h"
 #include "platform/foundation/Numbers.h"
@@ -92,6 +93,16 @@ enum class Keyword
     Lut3DInputRange,
 };
 
+// A token that starts as a keyword does but isn't one ("DOMIAN_MIN", "LUT_1D_INPUT_RANGE");
+// words that name no number ("nan", "inf") are data gone wrong instead.
+bool looksLikeKeyword(std::string_view token)
+{
+    return !token.empty() &&
+           ((token[0] >= 'a' && token[0] <= 'z') || (token[0] >= 'A' && token[0] <= 'Z')) &&
+           !equalsIgnoringAsciiCase(token, "nan") && !equalsIgnoringAsciiCase(token, "inf") &&
+           !equalsIgnoringAsciiCase(token, "infinity");
+}
+
 Keyword keywordOf(std::string_view token)
 {
     // Data lines are by far the most common; every keyword starts with a letter.
@@ -151,11 +162,49 @@ constexpr std::array<ByteKind, 256> kByteKinds = []
 class CubeParse
 {
 public:
-    explicit CubeParse(Error* error) : m_error(error) {}
+    // `lint`, when given, hears what the parse did with each line it may have misread.
+    CubeParse(CubeLint* lint, Error* error) : m_error(error), m_lint(lint) {}
 
     // Runs over every piece of `text`, whole lines of the file followed by `bytesAfter` more
     // bytes; false (with the error set) at the first failure.
     bool feed(std::string_view text, std::size_t bytesAfter)
+    {
+        // Linting reads plain data lines through a copy of their fast path of its own, so a
+        // plain read pays nothing for it.
+        return m_lint != nullptr ? feedLines<true>(text, bytesAfter)
+                                 : feedLines<false>(text, bytesAfter);
+    }
+
+    std::shared_ptr<ZRColourCube> finish(const std::string& fileName)
+    {
+        if (!m_lattice || m_entries != m_expectedEntries ||
+            m_lattice->size() != static_cast<std::size_t>(m_entries) * kEntryBytes)
+        {
+            if (m_lint != nullptr)
+            {
+                m_lint->incompleteData(m_entries, m_expectedEntries);
+            }
+            return fail(m_error, CubeErrorCode::IncompleteData);
+        }
+        m_dictionary.insert_or_assign(std::string(kCubeDataKey),
+                                      Value(foundation::SharedBytes(std::move(m_lattice))));
+        m_dictionary.insert_or_assign(std::string(kCubeFileNameKey), Value(fileName));
+        m_dictionary.insert_or_assign(std::string(kCubeFormatKey), Value(kIridasCubeFormat));
+        applyInputRange();
+        if (m_lint != nullptr)
+        {
+            m_lint->checkDomain(m_dictionary);
+        }
+        auto cube = ZRColourCube::initWithDictionary(&m_dictionary);
+        if (!cube)
+        {
+            return fail(m_error, CubeErrorCode::ConstructCube);
+        }
+        return cube;
+    }
+
+private:
+    template <bool kLint> bool feedLines(std::string_view text, std::size_t bytesAfter)
     {
         m_text = text;
         m_bytesAfter = bytesAfter;
@@ -168,7 +217,7 @@ public:
                 ++pos; // an empty piece, such as the second half of "\r\n"
                 continue;
             }
-            if (readPlainDataLine(pos))
+            if (readPlainDataLine<kLint>(pos))
             {
                 continue;
             }
@@ -190,27 +239,6 @@ public:
         return true;
     }
 
-    std::shared_ptr<ZRColourCube> finish(const std::string& fileName)
-    {
-        if (!m_lattice || m_entries != m_expectedEntries ||
-            m_lattice->size() != static_cast<std::size_t>(m_entries) * kEntryBytes)
-        {
-            return fail(m_error, CubeErrorCode::IncompleteData);
-        }
-        m_dictionary.insert_or_assign(std::string(kCubeDataKey),
-                                      Value(foundation::SharedBytes(std::move(m_lattice))));
-        m_dictionary.insert_or_assign(std::string(kCubeFileNameKey), Value(fileName));
-        m_dictionary.insert_or_assign(std::string(kCubeFormatKey), Value(kIridasCubeFormat));
-        applyInputRange();
-        auto cube = ZRColourCube::initWithDictionary(&m_dictionary);
-        if (!cube)
-        {
-            return fail(m_error, CubeErrorCode::ConstructCube);
-        }
-        return cube;
-    }
-
-private:
     // The parse's errors, made by the reader's one error helper.
     bool refuse(CubeErrorCode code, std::optional<std::size_t> line = {})
     {
@@ -245,7 +273,22 @@ private:
         }
         if (count != 3)
         {
+            if (m_lint != nullptr && looksLikeKeyword(tokens[0]))
+            {
+                m_lint->unknownKeyword(line, tokens[0], false);
+            }
             return refuse(CubeErrorCode::Data, line);
+        }
+        if (m_lint != nullptr)
+        {
+            if (looksLikeKeyword(tokens[0]))
+            {
+                m_lint->unknownKeyword(line, tokens[0], true);
+            }
+            else
+            {
+                m_lint->dataLine(line, {tokens[0], tokens[1], tokens[2]});
+            }
         }
         appendEntry(tokens);
         return true;
@@ -274,6 +317,10 @@ private:
         m_expectedEntries = edge * edge * edge;
         m_entries = 0;
         m_dictionary.insert_or_assign(std::string(kCubeEdgeSizeKey), Value(edge));
+        if (m_lint != nullptr)
+        {
+            m_lint->sizeLine(line, edge);
+        }
 
         // Size the whole lattice at once, but no more than the rest of the file can fill, so a
         // short file that declares a large edge costs no more than its own length. A file
@@ -313,6 +360,11 @@ private:
             values.emplace_back(*value);
         }
         m_dictionary.insert_or_assign(std::string(key), Value(std::move(values)));
+        if (m_lint != nullptr)
+        {
+            code == CubeErrorCode::DomainMin ? m_lint->domainMinLine(line)
+                                             : m_lint->domainMaxLine(line);
+        }
         return true;
     }
 
@@ -328,6 +380,10 @@ private:
             return refuse(CubeErrorCode::Lut3DInputRange, line);
         }
         m_inputRange = {*low, *high};
+        if (m_lint != nullptr)
+        {
+            m_lint->inputRangeLine(line);
+        }
         return true;
     }
 
@@ -374,7 +430,8 @@ private:
     // each after a single space or tab, blanks around them allowed, ended by a one-byte newline
     // or the text's end. Its bytes are visited once and `pos` moves past its newline. False,
     // with nothing changed, for any other piece; the piece-by-piece reading then decides.
-    bool readPlainDataLine(std::size_t& pos)
+    // Inlined into the line loop, as the plain read had it before the lint's copy existed.
+    template <bool kLint> [[gnu::always_inline]] bool readPlainDataLine(std::size_t& pos)
     {
         const char* p = m_text.data() + pos;
         const char* const end = m_text.data() + m_text.size();
@@ -392,11 +449,18 @@ private:
             return false;
         }
         std::array<float, 3> rgb{};
+        [[maybe_unused]] std::array<std::string_view, 3> tokens;
+        // A line whose numbers all read whole, as almost every line does, needs no note.
+        [[maybe_unused]] bool suspect = false;
         bool numbers = true;
         for (std::size_t i = 0;; ++i)
         {
             const char* const start = p;
             std::optional<float> value = foundation::readShortDecimal(p, end);
+            if constexpr (kLint)
+            {
+                suspect = suspect || !value || kindAt() == ByteKind::Text;
+            }
             kind = kindAt();
             while (kind == ByteKind::Text)
             {
@@ -405,6 +469,10 @@ private:
             if (kind == ByteKind::Other)
             {
                 return false;
+            }
+            if constexpr (kLint)
+            {
+                tokens[i] = std::string_view(start, static_cast<std::size_t>(p - start));
             }
             if (!value)
             {
@@ -431,6 +499,13 @@ private:
         {
             return false; // a fourth token: malformed
         }
+        if constexpr (kLint)
+        {
+            if (suspect)
+            {
+                m_lint->dataLine(m_line, tokens);
+            }
+        }
         if (numbers)
         {
             store(rgb);
@@ -443,7 +518,12 @@ private:
     {
         if (!m_lattice)
         {
-            return; // entries before the first LUT_3D_SIZE line have nowhere to go
+            // Entries before the first LUT_3D_SIZE line have nowhere to go.
+            if (m_lint != nullptr)
+            {
+                m_lint->dataBeforeSize(m_line);
+            }
+            return;
         }
         // Past the declared count only the count matters: the file fails with 106 anyway.
         const auto offset = static_cast<std::size_t>(m_entries) * kEntryBytes;
@@ -458,6 +538,7 @@ private:
     std::size_t m_bytesAfter = 0; // the file's bytes after them
     std::size_t m_line = 0;
     Error* m_error;
+    CubeLint* m_lint;
     foundation::Dictionary m_dictionary;
     std::shared_ptr<foundation::Bytes> m_lattice;
     std::int64_t m_expectedEntries = 0;
@@ -470,15 +551,31 @@ private:
 
 std::shared_ptr<ZRColourCube> ZRCubeReader::cubeFromFile(const std::string& path, Error* error)
 {
+    return cubeFromFile(path, nullptr, error);
+}
+
+std::shared_ptr<ZRColourCube> ZRCubeReader::cubeFromFile(const std::string& path,
+                                                         std::vector<CubeWarning>* warnings,
+                                                         Error* error)
+{
+    if (warnings != nullptr)
+    {
+        warnings->clear();
+    }
     const std::string expanded = foundation::expandTilde(path);
     if (!foundation::fileExists(expanded))
     {
         return fail(error, CubeErrorCode::FileDoesntExist);
     }
+    std::optional<CubeLint> lint;
+    if (warnings != nullptr)
+    {
+        lint.emplace(*warnings);
+    }
     // Read as it arrives, a quarter megabyte at a time, rather than whole first: a 65-point file's
     // seven megabytes of text are never all in memory. A problem with the file as text (not
     // UTF-8, a NUL byte) still comes before any in its lines.
-    CubeParse parse(error);
+    CubeParse parse(lint ? &*lint : nullptr, error);
     bool parsed = true;
     bool first = true;
     const bool read = foundation::readUtf8FileInLines(
@@ -493,26 +590,53 @@ std::shared_ptr<ZRColourCube> ZRCubeReader::cubeFromFile(const std::string& path
             return parsed;
         },
         error);
-    if (!read || !parsed)
+    if (!read)
     {
+        if (warnings != nullptr)
+        {
+            warnings->clear(); // notes on what isn't text would mislead
+        }
         return nullptr;
     }
-    return parse.finish(path);
+    auto cube = parsed ? parse.finish(path) : nullptr;
+    if (lint)
+    {
+        lint->close();
+    }
+    return cube;
 }
 
 std::shared_ptr<ZRColourCube> ZRCubeReader::cubeFromText(std::string_view text,
                                                          const std::string& fileName, Error* error)
 {
+    return cubeFromText(text, fileName, nullptr, error);
+}
+
+std::shared_ptr<ZRColourCube> ZRCubeReader::cubeFromText(std::string_view text,
+                                                         const std::string& fileName,
+                                                         std::vector<CubeWarning>* warnings,
+                                                         Error* error)
+{
     if (text.starts_with(kByteOrderMark))
     {
         text.remove_prefix(kByteOrderMark.size());
     }
-    CubeParse parse(error);
-    if (!parse.feed(text, 0))
+    if (warnings != nullptr)
     {
-        return nullptr;
+        warnings->clear();
     }
-    return parse.finish(fileName);
+    std::optional<CubeLint> lint;
+    if (warnings != nullptr)
+    {
+        lint.emplace(*warnings);
+    }
+    CubeParse parse(lint ? &*lint : nullptr, error);
+    auto cube = parse.feed(text, 0) ? parse.finish(fileName) : nullptr;
+    if (lint)
+    {
+        lint->close();
+    }
+    return cube;
 }
 
 std::vector<std::string> ZRCubeReader::cubesAtPath(const std::string& path)

@@ -45,6 +45,15 @@ inline constexpr std::string_view kConstructCubeError =
     "Couldn't construct the cube from giving data";
 inline constexpr std::string_view kInputRangeError = "Malformed LUT_3D_INPUT_RANGE tag";
 
+/// A note on one line that the reader read, but likely otherwise than its writer meant ("0,5"
+/// reads as 0); for `huecast check`. Reading the line is the same with or without it.
+struct CubeWarning
+{
+    std::size_t line = 0; ///< 1-based, counted as the reader's error messages count lines
+    std::string message;
+    friend bool operator==(const CubeWarning&, const CubeWarning&) = default;
+};
+
 /// Reads .cube files (3D tables) and lists the LUT library folder. No state, no instances.
 class ZRCubeReader
 {
@@ -57,11 +66,23 @@ public:
     /// the file exists but cannot be read as UTF-8 text, the file service's own error.
     [[nodiscard]] static std::shared_ptr<ZRColourCube> cubeFromFile(const std::string& path,
                                                                     foundation::Error* error);
+    /// The same read, which also lints: `warnings` (when not null) receives, ordered by line,
+    /// notes on characters after a data value's number, data lines skipped, unknown keywords,
+    /// data before the size line, a domain whose minimum is not below its maximum, and where a
+    /// file that fails with 106 went wrong. Notes come whether the file loads or fails in its
+    /// lines; none when it fails as a file (107, a read error). The cube is the same.
+    [[nodiscard]] static std::shared_ptr<ZRColourCube>
+    cubeFromFile(const std::string& path, std::vector<CubeWarning>* warnings,
+                 foundation::Error* error);
 
     /// The same parse over text already in memory (a leading byte-order mark is skipped);
     /// never fails with 107 or a read error.
     [[nodiscard]] static std::shared_ptr<ZRColourCube>
     cubeFromText(std::string_view text, const std::string& fileName, foundation::Error* error);
+    /// The same parse with the notes of the linting cubeFromFile.
+    [[nodiscard]] static std::shared_ptr<ZRColourCube>
+    cubeFromText(std::string_view text, const std::string& fileName,
+                 std::vector<CubeWarning>* warnings, foundation::Error* error);
 
     /// The names of the folder's direct entries that end in ".cube" (letter case counts),
     /// without the extension, in listing order; empty when the folder can't be listed.

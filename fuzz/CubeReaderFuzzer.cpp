@@ -3,11 +3,12 @@
 //
 // Feeds arbitrary bytes to the .cube parser. Whatever the bytes, the parse must end in a cube
 // whose lattice holds exactly N³ entries, or in a Cube error; never a crash or a read past the
-// input.
+// input. The linting parse must read the same.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cube/ZRCubeReader.h"
 
@@ -28,6 +29,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     else if (error.domain() != huecast::kDomain || error.code() < 100 || error.code() > 109)
+    {
+        std::abort();
+    }
+    std::vector<huecast::CubeWarning> warnings;
+    huecast::foundation::Error lintError;
+    const auto linted =
+        huecast::ZRCubeReader::cubeFromText(text, "fuzz.cube", &warnings, &lintError);
+    if ((linted == nullptr) != (cube == nullptr) ||
+        (cube && *cube->colourCube() != *linted->colourCube()) ||
+        (!cube && lintError.localizedDescription() != error.localizedDescription()))
     {
         std::abort();
     }

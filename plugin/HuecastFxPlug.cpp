@@ -2,7 +2,7 @@
 // Copyright Huecast contributors
 #include "plugin/HuecastFxPlug.h"
 
-#include "cube/ZRCubeReader.h"
+#include "cube/CubeLibrary.h"
 #include "plugin/HostCallGuard.h"
 #include "shaders/ShaderLoader.h"
 #include "shaders/StoredShaders.h"
@@ -54,9 +54,12 @@ std::unique_ptr<HuecastFxPlug> HuecastFxPlug::initWithAPIManager(fx::PROAPIAcces
     }
     filter->m_cache = &ZRCubeCache::sharedCache();
     filter->m_cubesList = {std::string(kNoLUTName), std::string(kExternalFileName)};
-    for (std::string& name : ZRCubeReader::cubesAtPath(std::string(kDefaultCubesLocation)))
+    // Each name loads from the folder it was found in first; later folders' same names stay
+    // hidden.
+    for (CubeLibraryEntry& entry : cubeLibraryEntries(cubeLibraryFolders()))
     {
-        filter->m_cubesList.push_back(std::move(name));
+        filter->m_cubesList.push_back(entry.name);
+        filter->m_libraryPaths.try_emplace(std::move(entry.name), entry.path());
     }
     return filter;
 }

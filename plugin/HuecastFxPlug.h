@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -83,8 +84,9 @@ public:
         return m_filePathDisplay.lock();
     }
 
-    /// The full path of a library entry: the expanded library folder, "/", the name, ".cube".
-    [[nodiscard]] static std::string libraryPathForName(std::string_view name);
+    /// The full path of a library entry: the folder where this instance found the name when it
+    /// was made, "/", the name, ".cube" (the library folder for a name it didn't find).
+    [[nodiscard]] std::string libraryPathForName(std::string_view name) const;
 
 private:
     explicit HuecastFxPlug(fx::PROAPIAccessing& apiManager);
@@ -106,6 +108,7 @@ private:
     std::weak_ptr<kit::NSButton> m_browseButton;
     std::weak_ptr<kit::NSTextField> m_filePathDisplay;
     std::vector<std::string> m_cubesList;
+    std::map<std::string, std::string, std::less<>> m_libraryPaths; // library name: its file
     ZRCubeCache* m_cache = nullptr;
     // Buttons send their action here; it dies with the filter, so a stale button sends nothing.
     std::shared_ptr<kit::NSResponder> m_actionTarget;

@@ -56,8 +56,12 @@ std::string storedPath(fx::FxParameterRetrievalAPI* retrieval, bool* readOK = nu
 
 } // namespace
 
-std::string HuecastFxPlug::libraryPathForName(std::string_view name)
+std::string HuecastFxPlug::libraryPathForName(std::string_view name) const
 {
+    if (const auto found = m_libraryPaths.find(name); found != m_libraryPaths.end())
+    {
+        return found->second;
+    }
     std::string folder = foundation::expandTilde(kDefaultCubesLocation);
     while (folder.size() > 1 && folder.back() == '/')
     {

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include <dlfcn.h>
 #include <epoxy/egl.h>
@@ -153,18 +155,21 @@ std::string bundlePath()
     }
     // The module is loaded by someone else's program: find the bundle from the module's own
     // file, through the relative paths the build computed for the installed layout and for the
-    // build tree.
+    // build tree; a copy of the module elsewhere (~/.frei0r-1/lib/) finds it where the Debian
+    // package installs it.
     Dl_info info{};
-    if (dladdr(reinterpret_cast<const void*>(&bundlePath), &info) == 0 || info.dli_fname == nullptr)
-    {
-        return {};
-    }
     std::error_code ignored;
-    const std::filesystem::path folder =
-        std::filesystem::weakly_canonical(info.dli_fname, ignored).parent_path();
-    for (const char* relative : {HUECAST_FREI0R_INSTALLED_BUNDLE, HUECAST_FREI0R_BUILT_BUNDLE})
+    std::vector<std::filesystem::path> candidates;
+    if (dladdr(reinterpret_cast<const void*>(&bundlePath), &info) != 0 && info.dli_fname != nullptr)
     {
-        const std::filesystem::path candidate = folder / relative;
+        const std::filesystem::path folder =
+            std::filesystem::weakly_canonical(info.dli_fname, ignored).parent_path();
+        candidates = {folder / HUECAST_FREI0R_INSTALLED_BUNDLE,
+                      folder / HUECAST_FREI0R_BUILT_BUNDLE};
+    }
+    candidates.emplace_back(HUECAST_FREI0R_PACKAGE_BUNDLE);
+    for (const std::filesystem::path& candidate : candidates)
+    {
         if (isBundle(candidate))
         {
             return std::filesystem::weakly_canonical(candidate, ignored).string();
@@ -174,7 +179,7 @@ std::string bundlePath()
 }
 
 Frei0rFilter::Frei0rFilter(unsigned width, unsigned height, std::FILE* messages)
-    : m_width(width), m_height(height), m_messages(messages),
+    : m_width(width), m_height(height), m_messages(messages), m_strict(strictFromEnvironment()),
       m_presenter(std::make_shared<host::CommandLinePresenter>(std::deque<std::string>{}, messages))
 {
 }
@@ -252,8 +257,7 @@ void Frei0rFilter::update(double time, const std::uint32_t* input, std::uint32_t
     const ContextScope scope(m_host.get());
     if (!scope.current())
     {
-        report("the GL context couldn't be made current on this thread; frames pass through "
-               "unchanged");
+        report("the GL context couldn't be made current on this thread");
         m_grading = false;
         passThrough(input, output);
         return;
@@ -282,8 +286,8 @@ bool Frei0rFilter::openHost()
     const std::string bundle = bundlePath();
     if (bundle.empty())
     {
-        report("Huecast.bundle is neither beside this module where it was installed nor "
-               "named by HUECAST_BUNDLE");
+        report("Huecast.bundle is neither beside this module where it was installed, nor "
+               "in " HUECAST_FREI0R_PACKAGE_BUNDLE ", nor named by HUECAST_BUNDLE");
         return false;
     }
     // The new context is current once made; the scope gives the thread back its own after.
@@ -355,6 +359,7 @@ void Frei0rFilter::applyChoice()
     }
     else if (!(namesFile(m_lut) ? chooseFile(m_lut) : chooseLibraryEntry(m_lut)))
     {
+        endIfStrict(); // the alert said why
         return;
     }
     m_chosen = true;
@@ -378,7 +383,7 @@ bool Frei0rFilter::setControls()
         if (!index)
         {
             report(fmt::format("interpolation \"{}\" is neither trilinear nor tetrahedral",
-                               foundation::escapeForTerminal(m_interpolation)));
+                               m_interpolation));
             return false;
         }
     }
@@ -410,7 +415,8 @@ bool Frei0rFilter::chooseLibraryEntry(const std::string& name)
                            name));
         return false;
     }
-    m_presenter->setAlertPrefix(fmt::format("huecast: {}.cube: ", name));
+    m_presenter->setAlertPrefix(
+        fmt::format("huecast: {}.cube: ", foundation::escapeForTerminal(name)));
     const int alertsBefore = m_presenter->alertCount();
     (void)m_instance->choosePopupEntry(kLUTParameter,
                                        static_cast<std::int32_t>(found - entries.begin()));
@@ -420,7 +426,7 @@ bool Frei0rFilter::chooseLibraryEntry(const std::string& name)
 
 bool Frei0rFilter::chooseFile(const std::string& path)
 {
-    m_presenter->setAlertPrefix(fmt::format("huecast: {}: ", path));
+    m_presenter->setAlertPrefix(fmt::format("huecast: {}: ", foundation::escapeForTerminal(path)));
     const int alertsBefore = m_presenter->alertCount();
     (void)m_instance->choosePopupEntry(kLUTParameter, kExternalFileIndex);
     // A real open panel answers with an absolute path; a relative one could equal a cache key
@@ -450,8 +456,29 @@ void Frei0rFilter::passThrough(const std::uint32_t* input, std::uint32_t* output
 
 void Frei0rFilter::report(const std::string& message) const
 {
-    fmt::print(m_messages, "huecast: {}\n", message);
+    // Names and paths in it come from the host's parameters: escaped, as everywhere else.
+    fmt::print(m_messages, "huecast: {}\n", foundation::escapeForTerminal(message));
     std::fflush(m_messages);
+    endIfStrict();
+}
+
+void Frei0rFilter::endIfStrict() const
+{
+    if (!m_strict)
+    {
+        return;
+    }
+    // frei0r gives a filter no way to fail a frame: a batch run learns of the failure from the
+    // exit status. _Exit, not exit: the host's other threads are still running, and its exit
+    // handlers would tear down what they use.
+    std::fflush(m_messages);
+    std::_Exit(EXIT_FAILURE);
+}
+
+bool strictFromEnvironment()
+{
+    const char* strict = std::getenv("HUECAST_FREI0R_STRICT");
+    return strict != nullptr && std::string_view(strict) == "1";
 }
 
 } // namespace huecast::frei0r

@@ -31,10 +31,11 @@ inline constexpr int kParameterCount = 4;
 /// One frei0r instance: a host of its own for the plug-in bundle (its own headless GL context,
 /// one effect instance, the frame path), graded frame by frame in RGBA8888.
 ///
-/// Nothing here fails the host: a LUT or project that doesn't load, a control it refuses
-/// (an interpolation it doesn't know, an amount outside 0..1), a missing GL context or a
-/// frame the plug-in refuses prints one line on the message stream ("huecast: look.cube: Huecast
-/// Error: Malformed data Line:12") and frames then pass through unchanged. Calls for one
+/// A LUT or project that doesn't load, a control it refuses (an interpolation it doesn't know,
+/// an amount outside 0..1), a missing GL context or a frame the plug-in refuses prints one line
+/// on the message stream ("huecast: look.cube: Huecast Error: Malformed data Line:12") and
+/// frames then pass through unchanged; in strict mode (HUECAST_FREI0R_STRICT=1 when the
+/// instance is made) the host process then ends with status 1 instead. Calls for one
 /// instance may come from any thread, one at a time; the instance makes its context current for
 /// the call and gives the thread back the context it had.
 class Frei0rFilter
@@ -64,11 +65,15 @@ private:
     bool chooseFile(const std::string& path);
     bool setControls();
     void passThrough(const std::uint32_t* input, std::uint32_t* output) const;
+    // Prints "huecast: MESSAGE", then ends the process in strict mode.
     void report(const std::string& message) const;
+    // Ends the process with status 1 in strict mode, once the failure has been said.
+    void endIfStrict() const;
 
     unsigned m_width;
     unsigned m_height;
     std::FILE* m_messages;
+    bool m_strict; // a failure ends the host process
     std::string m_lut;
     std::string m_project;
     std::string m_interpolation;      // "": what the LUT's choice holds
@@ -94,6 +99,9 @@ private:
     host::Frame m_input;
     host::Frame m_output;
 };
+
+/// True when HUECAST_FREI0R_STRICT is "1": failures end the host process with status 1.
+[[nodiscard]] bool strictFromEnvironment();
 
 /// The bundle the module loads: $HUECAST_BUNDLE when set, else found from the module's own
 /// folder, installed or in the build tree; "" when none is there.

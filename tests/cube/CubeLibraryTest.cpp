@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
+#include "cube/CubeLibrary.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -44,6 +46,42 @@ TEST(CubeLibrary, ExpandsTildeAndFindsTheLibraryFolderInHome)
     const test::ScopedEnv home("HOME", dir.path());
     EXPECT_EQ(ZRCubeReader::cubesAtPath(std::string(kDefaultCubesLocation)), Names{"Teal"});
     EXPECT_EQ(ZRCubeReader::cubesAtPath("~/" + library + "/"), Names{"Teal"});
+}
+
+TEST(CubeLibrary, FoldersAreTheLibraryThenTheXdgDataFolders)
+{
+    const test::ScopedEnv home("HOME", "/home/c");
+    const std::string library = "/home/c/Movies/Motion Templates.localized/Effects.localized/"
+                                "Velmor/Tintbay";
+    {
+        const test::ScopedEnv dataHome("XDG_DATA_HOME", std::nullopt);
+        const test::ScopedEnv dataDirs("XDG_DATA_DIRS", "");
+        EXPECT_EQ(cubeLibraryFolders(),
+                  (Names{library, "/home/c/.local/share/huecast/luts",
+                         "/usr/local/share/huecast/luts", "/usr/share/huecast/luts"}));
+    }
+    // Relative folders are ignored, and a folder named twice comes once.
+    const test::ScopedEnv dataHome("XDG_DATA_HOME", "/data/");
+    const test::ScopedEnv dataDirs("XDG_DATA_DIRS", "/opt/share:share::/data:/usr/share");
+    EXPECT_EQ(cubeLibraryFolders(), (Names{library, "/data/huecast/luts", "/opt/share/huecast/luts",
+                                           "/usr/share/huecast/luts"}));
+}
+
+TEST(CubeLibrary, EntriesKeepFolderOrderAndEarlierNamesHideLaterOnes)
+{
+    const test::TempDir dir;
+    for (const char* name : {"a/Warm.cube", "a/Cool.cube", "b/Warm.cube", "b/Amber.cube",
+                             "c/Zinc.cube", "c/Cool.cube", "c/Blue.cube"})
+    {
+        std::filesystem::create_directories(std::filesystem::path(dir.pathOf(name)).parent_path());
+        dir.write(name, "");
+    }
+    const std::string a = dir.pathOf("a");
+    const std::string b = dir.pathOf("b");
+    const std::string c = dir.pathOf("c");
+    EXPECT_EQ(cubeLibraryEntries({a, dir.pathOf("missing"), b, c}),
+              (std::vector<CubeLibraryEntry>{
+                  {"Cool", a}, {"Warm", a}, {"Amber", b}, {"Blue", c}, {"Zinc", c}}));
 }
 
 TEST(CubeLibrary, MissingOrUnlistableFolderGivesNoNames)

@@ -13,6 +13,11 @@ library="$HOME/Movies/Motion Templates.localized/Effects.localized/Velmor/Tintba
 mkdir -p "$library" "$work/luts/sub"
 touch "$library/Warm.cube" "$library/Warm Night.cube" "$library/Cold.CUBE" "$library/notes.txt"
 touch "$work/luts/look.cube" "$work/luts/notes.txt"
+# Names from the XDG data folders too, each once.
+export XDG_DATA_HOME=$work/data XDG_DATA_DIRS=$work/system
+mkdir -p "$XDG_DATA_HOME/huecast/luts" "$XDG_DATA_DIRS/huecast/luts"
+touch "$XDG_DATA_HOME/huecast/luts/Wheat.cube" "$XDG_DATA_DIRS/huecast/luts/Warm.cube" \
+    "$XDG_DATA_DIRS/huecast/luts/Wine.cube"
 # shellcheck source=/dev/null
 source "$completion"
 
@@ -34,9 +39,10 @@ expect() {
 }
 
 expect "library|list" li
+expect "Wheat" sheet frame.png --lut Wh
 expect "--lut|--lut-file" render --lu
 expect "--add" library --a
-expect "Warm|Warm\\ Night" render --frames 1-2 --lut W
+expect "Warm|Warm\\ Night|Wheat|Wine" render --frames 1-2 --lut W
 expect "$work/luts/look.cube|$work/luts/sub" render --lut-file "$work/luts/"
 expect "$work/luts/look.cube|$work/luts/sub" check "$work/luts/"
 expect "--json" check --j

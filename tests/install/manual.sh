@@ -11,6 +11,7 @@ grep -q "^EXIT STATUS" <<<"$text"
 grep -q "^ENVIRONMENT" <<<"$text"
 grep -q "^FILES" <<<"$text"
 grep -q "^EXAMPLES" <<<"$text"
+grep -q "^FREI0R MODULE" <<<"$text" || { echo "FAIL: the manual doesn't describe the frei0r module" >&2; exit 1; }
 version=$("$tool" --version | cut -d' ' -f2)
 grep -q "Huecast $version" <<<"$text" || { echo "FAIL: the manual isn't version $version" >&2; exit 1; }
 

@@ -25,9 +25,12 @@ mkdir "$HOME"
 "$huecast" render --lut Warm "$source/samples/clip/clip.0001.png" -o "$work/warm.png"
 [ -s "$work/warm.png" ]
 for file in usr/share/man/man1/huecast.1.gz usr/share/bash-completion/completions/huecast \
-    usr/share/doc/huecast/copyright usr/share/doc/huecast/README.md; do
+    usr/share/doc/huecast/copyright usr/share/doc/huecast/README.md usr/lib/frei0r-1/huecast.so \
+    usr/share/kdenlive/effects/frei0r_huecast.xml; do
     [ -f "$work/root/$file" ] || { echo "FAIL: the package lacks $file" >&2; exit 1; }
 done
+[[ $(dpkg-deb -f "$deb" Description) == *"frei0r filter module"* ]] ||
+    { echo "FAIL: the description doesn't mention the frei0r module" >&2; exit 1; }
 dpkg-deb -f "$deb" Depends | grep -q libopenimageio ||
     { echo "FAIL: dependencies not worked out from the binaries" >&2; exit 1; }
 

@@ -81,7 +81,7 @@ TEST_F(LutSelection, ALibraryEntryIsReadOnceForEveryInstance)
     EXPECT_TRUE(choose(*filterA, first, 2));
     const auto cube = cubeIn(first);
     ASSERT_TRUE(cube);
-    EXPECT_EQ(cube->cubeFileName(), HuecastFxPlug::libraryPathForName("Warm"));
+    EXPECT_EQ(cube->cubeFileName(), file);
     EXPECT_FLOAT_EQ(firstRed(*cube), 0.75F);
 
     // Changed on disk: a second read would see 0.125.
@@ -92,6 +92,37 @@ TEST_F(LutSelection, ALibraryEntryIsReadOnceForEveryInstance)
     EXPECT_TRUE(choose(*filterB, second, 2));
     EXPECT_EQ(cubeIn(second), cube) << "both instances share one cube object";
     EXPECT_FLOAT_EQ(firstRed(*cubeIn(second)), 0.75F);
+}
+
+TEST_F(LutSelection, ANameLoadsFromTheFirstFolderThatHasIt)
+{
+    const ScopedEnv dataHome("XDG_DATA_HOME", home.pathOf("data"));
+    const ScopedEnv dataDirs("XDG_DATA_DIRS", home.pathOf("system") + ":relative");
+    const auto write = [this](const std::string& folder, const std::string& name, float first)
+    {
+        std::filesystem::create_directories(home.pathOf(folder));
+        return home.write(folder + "/" + name, smallCube(first));
+    };
+    addLibraryFile("Warm.cube", smallCube(0.75F));
+    write("data/huecast/luts", "Warm.cube", 0.125F);
+    const std::string cool = write("data/huecast/luts", "Cool.cube", 0.25F);
+    const std::string amber = write("system/huecast/luts", "Amber.cube", 0.5F);
+    write("system/huecast/luts", "Cool.cube", 0.375F);
+    std::filesystem::create_directories(home.pathOf("relative/huecast/luts"));
+    home.write("relative/huecast/luts/Relative.cube", smallCube());
+
+    host::ParameterStore parameters;
+    auto filter = makeFilter(parameters);
+    ASSERT_EQ(filter->cubesList(),
+              (std::vector<std::string>{"No LUT", "External File", "Warm", "Cool", "Amber"}));
+    EXPECT_TRUE(choose(*filter, parameters, 2));
+    EXPECT_FLOAT_EQ(firstRed(*cubeIn(parameters)), 0.75F);
+    EXPECT_TRUE(choose(*filter, parameters, 3));
+    EXPECT_EQ(cubeIn(parameters)->cubeFileName(), cool);
+    EXPECT_FLOAT_EQ(firstRed(*cubeIn(parameters)), 0.25F);
+    EXPECT_TRUE(choose(*filter, parameters, 4));
+    EXPECT_EQ(cubeIn(parameters)->cubeFileName(), amber);
+    EXPECT_TRUE(presenter->alerts.empty());
 }
 
 TEST_F(LutSelection, ABrokenLibraryEntryLeavesOnlyThisInstancesPopup)

@@ -118,6 +118,35 @@ TEST_F(CheckCommand, PlainOutputIsOneLineAFile)
     EXPECT_EQ(runTool({"check", m_plain}).status, 0);
 }
 
+TEST_F(CheckCommand, WarnsWithLineNumbersAndHintsAtOtherFormats)
+{
+    const std::string comma =
+        m_dir.write("Comma.cube", "LUT_3D_SIZE 1\nLUT_1D_INPUT_RANGE 0 1\n0,5 0,5 0,5\n");
+    const std::string other = m_dir.write("look.3dl", "0 512 1023\n0 0 0\n");
+    const ToolRun plain = runTool({"check", comma, other});
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_EQ(plain.out, comma + ": 3D LUT, edge 1, 1 entries\n" + comma +
+                             ":2: warning: unknown keyword \"LUT_1D_INPUT_RANGE\": the line is "
+                             "ignored\n" +
+                             comma +
+                             ":3: warning: \"0,5 0,5 0,5\" reads as 0 0 0: characters after a "
+                             "number are ignored (a decimal comma? .cube files take a point)\n" +
+                             other + ": error: Data length in file does not match declared size\n" +
+                             other +
+                             ":1: warning: the file has no LUT_3D_SIZE line, so its data has "
+                             "nowhere to go\n" +
+                             other + ": hint: Huecast reads .cube files, not .3dl files\n");
+
+    const Json result = runJson({comma}, 0);
+    ASSERT_EQ(result.size(), 1U);
+    EXPECT_EQ(result[0]["warnings"].size(), 2U);
+    EXPECT_EQ(result[0]["warnings"][1],
+              (Json{{"line", 3},
+                    {"message", "\"0,5 0,5 0,5\" reads as 0 0 0: characters after a number are "
+                                "ignored (a decimal comma? .cube files take a point)"}}));
+    EXPECT_FALSE(runJson({m_plain}, 0)[0].contains("warnings"));
+}
+
 TEST_F(CheckCommand, HostileNamesAreEscapedOnTheTerminalAndKeptWholeInJson)
 {
     const std::string evil = m_dir.write("Evil\x1b[2J\nName\xc2\x9b.cube", "LUT_3D_SIZE 2\n0 0\n");

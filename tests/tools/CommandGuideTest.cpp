@@ -63,6 +63,15 @@ TEST_F(Guide, ListsOrSuggestsCommands)
               (std::pair<int, std::string>{2, "huecast: unknown command \"rendr\"; did you "
                                               "mean \"render\"?"}));
     EXPECT_EQ(run({"chek"}).second, "huecast: unknown command \"chek\"; did you mean \"check\"?");
+    EXPECT_EQ(run({"help", "rendr"}),
+              (std::pair<int, std::string>{2, "huecast: unknown command \"rendr\"; did you "
+                                              "mean \"render\"?"}));
+    EXPECT_EQ(run({"--versoin"}),
+              (std::pair<int, std::string>{2, "huecast: unknown option \"--versoin\"; did you "
+                                              "mean \"--version\"?"}));
+    EXPECT_EQ(run({"render", "--amount", "2", "x.png", "-o", "y.png"}),
+              (std::pair<int, std::string>{2, "huecast: --amount: --amount takes a number from "
+                                              "0 to 1"}));
     const auto version = run({"--version"}, true);
     EXPECT_EQ(version.first, 0);
     EXPECT_NE(last.out.find("\nGL renderer: "), std::string::npos) << last.out;

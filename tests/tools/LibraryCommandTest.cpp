@@ -5,6 +5,7 @@
 // copies only good ones, whole, and never replaces a different file unasked.
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <string>
 #include <vector>
@@ -125,23 +126,41 @@ TEST_F(Library, NamesReachTheTerminalEscaped)
     EXPECT_EQ(run.status, 0) << errors();
     EXPECT_NE(run.out.find("added as Two\\x0aLines\\x1b[2J\n"), std::string::npos) << run.out;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+    const ToolRun listed = library({});
+    EXPECT_NE(listed.out.find("\nTwo\\x0aLines\\x1b[2J\n"), std::string::npos) << listed.out;
+    EXPECT_EQ(listed.out.find('\x1b'), std::string::npos) << listed.out;
 }
 
 TEST_F(Library, ListingNamesTheFolderAndMarksEntriesThatWontLoad)
 {
+    const ScopedEnv dataHome("XDG_DATA_HOME", home.pathOf("data"));
+    const ScopedEnv dataDirs("XDG_DATA_DIRS", home.pathOf("system"));
+    const std::string data = home.pathOf("data/huecast/luts");
+    const std::string system = home.pathOf("system/huecast/luts");
     ToolRun run = library({});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, folder() + "/ (not made yet: huecast library --add FILE... makes it)\n");
+    EXPECT_EQ(run.out, folder() + "/ (not made yet: huecast library --add FILE... makes it)\n" +
+                           data + "/ (no such folder)\n" + system + "/ (no such folder)\n");
 
     std::filesystem::create_directories(folder());
     std::ofstream(folder() + "/Good.cube") << kGoodCube;
     std::ofstream(folder() + "/Broken.cube") << "LUT_3D_SIZE 2\n0 0\n";
     std::ofstream(folder() + "/notes.txt") << "not a LUT";
+    std::filesystem::create_directories(system);
+    std::ofstream(system + "/Good.cube") << kGoodCube;
+    std::ofstream(system + "/Amber.cube") << kGoodCube;
     run = library({});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, folder() + "/\n"
-                                  "Broken (won't load: Huecast Error: Malformed data Line:2)\n"
-                                  "Good\n");
+    EXPECT_EQ(run.out, folder() +
+                           "/\n"
+                           "Broken (won't load: Huecast Error: Malformed data Line:2)\n"
+                           "Good\n" +
+                           data + "/ (no such folder)\n" + system + "/\nAmber\nGood (hidden by " +
+                           folder() + "/Good.cube)\n");
+
+    // Adding still goes into the first folder.
+    ASSERT_EQ(library({"--add", files.write("Teal.cube", kGoodCube)}).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(folder() + "/Teal.cube"));
 }
 
 } // namespace

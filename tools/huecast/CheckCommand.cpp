@@ -2,6 +2,8 @@
 // Copyright Huecast contributors
 #include "tools/huecast/CheckCommand.h"
 
+#include <filesystem>
+
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
@@ -68,6 +70,29 @@ Json describeError(const std::string& file, const foundation::Error& error)
     return object;
 }
 
+// Huecast reads .cube files only; a failure of another kind of file says so.
+std::string hintFor(const std::string& file)
+{
+    const std::filesystem::path path(file);
+    if (path.extension() == ".cube")
+    {
+        return {};
+    }
+    return path.extension().empty()
+               ? "Huecast reads .cube files, and this file's name has no extension"
+               : fmt::format("Huecast reads .cube files, not {} files", path.extension().string());
+}
+
+Json describeWarnings(const std::vector<CubeWarning>& warnings)
+{
+    Json list = Json::array();
+    for (const CubeWarning& warning : warnings)
+    {
+        list.push_back({{"line", warning.line}, {"message", warning.message}});
+    }
+    return list;
+}
+
 std::string readableLine(const Json& object)
 {
     const auto& file = object["file"].get_ref<const std::string&>();
@@ -94,6 +119,30 @@ std::string readableLine(const Json& object)
     return line;
 }
 
+// The warnings and the hint under a file's line, as compilers print them: FILE:LINE: warning.
+std::string readableNotes(const Json& object)
+{
+    const std::string file =
+        foundation::escapeForTerminal(object["file"].get_ref<const std::string&>());
+    std::string notes;
+    if (object.contains("warnings"))
+    {
+        for (const Json& warning : object["warnings"])
+        {
+            notes += fmt::format(
+                "{}:{}: warning: {}\n", file, warning["line"].get<std::size_t>(),
+                foundation::escapeForTerminal(warning["message"].get_ref<const std::string&>()));
+        }
+    }
+    if (object.contains("hint"))
+    {
+        notes += fmt::format(
+            "{}: hint: {}\n", file,
+            foundation::escapeForTerminal(object["hint"].get_ref<const std::string&>()));
+    }
+    return notes;
+}
+
 } // namespace
 
 int runCheck(const std::vector<std::string>& files, bool json, std::FILE* out)
@@ -103,8 +152,18 @@ int runCheck(const std::vector<std::string>& files, bool json, std::FILE* out)
     for (const std::string& file : files)
     {
         foundation::Error error;
-        const auto cube = ZRCubeReader::cubeFromFile(file, &error);
+        std::vector<CubeWarning> warnings;
+        const auto cube = ZRCubeReader::cubeFromFile(file, &warnings, &error);
         results.push_back(cube ? describeCube(file, *cube) : describeError(file, error));
+        // Warnings only when there are any, so a clean file's object stays as it was.
+        if (!warnings.empty())
+        {
+            results.back()["warnings"] = describeWarnings(warnings);
+        }
+        if (const std::string hint = cube ? std::string() : hintFor(file); !hint.empty())
+        {
+            results.back()["hint"] = hint;
+        }
         // JSON text is Unicode: a name that is not UTF-8 shows with U+FFFD in "file", and its
         // exact bytes travel beside it, so a script can map the result back to the file.
         if (!foundation::isValidUtf8(file))
@@ -116,7 +175,7 @@ int runCheck(const std::vector<std::string>& files, bool json, std::FILE* out)
         allGood = allGood && cube != nullptr;
         if (!json)
         {
-            fmt::print(out, "{}\n", readableLine(results.back()));
+            fmt::print(out, "{}\n{}", readableLine(results.back()), readableNotes(results.back()));
         }
     }
     if (json)

@@ -43,6 +43,7 @@ const huecast::tool::CommandModule* HuecastCommandModule()
         huecast::tool::runRender,
         huecast::tool::runApply,
         huecast::tool::runInspector,
+        huecast::tool::runSheet,
         huecast::tool::describeGlRenderer,
         huecast::host::PluginBundle::defaultBundlePath};
     return &module;

@@ -7,6 +7,7 @@
 
 #include "tools/huecast/InspectorCommand.h"
 #include "tools/huecast/RenderCommand.h"
+#include "tools/huecast/SheetCommand.h"
 
 namespace huecast::tool
 {
@@ -17,7 +18,7 @@ namespace huecast::tool
 /// takes to read. The module and the tool are built together, so C++ types cross the boundary.
 struct CommandModule
 {
-    static constexpr int kVersion = 2;
+    static constexpr int kVersion = 3;
     int version = kVersion;
 
     int (*runList)(const std::string& bundlePath, bool parameters, std::FILE* out) = nullptr;
@@ -27,6 +28,8 @@ struct CommandModule
                     const GradeControls& controls, std::FILE* in, std::FILE* out,
                     std::FILE* errors) = nullptr;
     int (*runInspector)(const std::string& bundlePath, const InspectorOptions& options) = nullptr;
+    int (*runSheet)(const std::string& bundlePath, const SheetOptions& options,
+                    std::FILE* errors) = nullptr;
     /// "GL renderer: NAME (GL VERSION)" of the context the reference host would grade in, or
     /// why there is none.
     std::string (*describeGlRenderer)() = nullptr;

@@ -164,6 +164,14 @@ bool GradingSession::chooseFile(const std::string& path)
     return m_presenter->alertCount() == alertsBefore && loaded != nullptr && *loaded == chosen;
 }
 
+std::vector<std::string> GradingSession::libraryNames() const
+{
+    const std::vector<std::string>& entries =
+        m_instance->parameters().parameter(kLUTParameter)->entries;
+    return {entries.begin() + std::min<std::ptrdiff_t>(kFirstLibraryIndex, std::ssize(entries)),
+            entries.end()};
+}
+
 bool GradingSession::setControls(const GradeControls& controls)
 {
     if (controls.interpolation &&

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/CommandLinePresenter.h"
 #include "host/Frame.h"
@@ -64,6 +65,8 @@ public:
     /// Makes the choice in the instance; false after printing why it failed (for a .cube file,
     /// the reader's message with its line).
     [[nodiscard]] bool chooseLut(const LutChoice& choice);
+    /// The "3D LUT" popup's library entries, in order (the entries after "External File").
+    [[nodiscard]] std::vector<std::string> libraryNames() const;
     /// Sets the controls that are given; false after printing why one was refused.
     [[nodiscard]] bool setControls(const GradeControls& controls);
     /// Saves the instance's parameters; false after printing why.

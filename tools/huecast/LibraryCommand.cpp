@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <optional>
 
 #include <fmt/format.h>
 
 #include "cube/CubeKeys.h"
+#include "cube/CubeLibrary.h"
 #include "cube/ZRCubeReader.h"
 #include "host/FileReplacement.h"
 #include "platform/foundation/FileSystem.h"
@@ -104,7 +106,7 @@ bool addOne(const std::string& path, const std::string& folder, bool force, std:
     if (!added)
     {
         fmt::print(errors, "huecast: {}: {} couldn't be written: {}\n", file,
-                   foundation::escapeForTerminal(target), reason);
+                   foundation::escapeForTerminal(target), foundation::escapeForTerminal(reason));
         return false;
     }
     fmt::print(out, "{}: added as {}\n", file, name);
@@ -115,26 +117,42 @@ bool addOne(const std::string& path, const std::string& folder, bool force, std:
 
 int runLibraryList(std::FILE* out)
 {
-    const std::string folder = libraryFolder();
-    std::error_code code;
-    if (!fs::is_directory(folder, code))
+    // Names and folders are escaped for the terminal: a newline in one must not pass for two
+    // entries, nor an escape sequence act on the terminal.
+    const auto shown = [](const std::string& text) { return foundation::escapeForTerminal(text); };
+    const std::vector<std::string> folders = cubeLibraryFolders();
+    // Where each name was found first: the popup loads it from there.
+    std::map<std::string, std::string, std::less<>> firstFolders;
+    for (const std::string& folder : folders)
     {
-        fmt::print(out, "{} (not made yet: huecast library --add FILE... makes it)\n", folder);
-        return 0;
-    }
-    fmt::print(out, "{}\n", folder);
-    std::vector<std::string> names = ZRCubeReader::cubesAtPath(folder);
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names)
-    {
-        foundation::Error error;
-        if (ZRCubeReader::cubeFromFile(folder + name + ".cube", &error))
+        std::error_code code;
+        if (!fs::is_directory(folder, code))
         {
-            fmt::print(out, "{}\n", name);
+            fmt::print(out, "{}/ ({})\n", shown(folder),
+                       folder == folders.front()
+                           ? "not made yet: huecast library --add FILE... makes it"
+                           : "no such folder");
+            continue;
         }
-        else
+        fmt::print(out, "{}/\n", shown(folder));
+        for (const std::string& name : ZRCubeReader::cubesAtPath(folder))
         {
-            fmt::print(out, "{} (won't load: {})\n", name, cubeProblem(error));
+            const auto [first, inserted] = firstFolders.try_emplace(name, folder);
+            if (!inserted)
+            {
+                fmt::print(out, "{} (hidden by {}/{}.cube)\n", shown(name), shown(first->second),
+                           shown(name));
+                continue;
+            }
+            foundation::Error error;
+            if (ZRCubeReader::cubeFromFile(folder + "/" + name + ".cube", &error))
+            {
+                fmt::print(out, "{}\n", shown(name));
+            }
+            else
+            {
+                fmt::print(out, "{} (won't load: {})\n", shown(name), shown(cubeProblem(error)));
+            }
         }
     }
     return 0;
@@ -152,8 +170,8 @@ int runLibraryAdd(const std::vector<std::string>& files, bool force, std::FILE* 
     fs::create_directories(folder, code);
     if (code)
     {
-        fmt::print(errors, "huecast: can't make the library folder {}: {}\n", folder,
-                   code.message());
+        fmt::print(errors, "huecast: can't make the library folder {}: {}\n",
+                   foundation::escapeForTerminal(folder), code.message());
         return 1;
     }
     bool allAdded = true;

@@ -9,8 +9,10 @@
 namespace huecast::tool
 {
 
-/// `huecast library`: prints the LUT library folder (expanded), then its entries by name, one
-/// a line, each that the reader refuses followed by the reader's message. Returns 0.
+/// `huecast library`: prints each folder the popup lists, in order (the library folder, then the
+/// XDG data folders), each followed by its entries by name, one a line: each that the reader
+/// refuses followed by the reader's message, each that an earlier folder's hides marked so.
+/// Returns 0.
 int runLibraryList(std::FILE* out);
 
 /// `huecast library --add FILE...`: reads each file with the reader and copies each good one

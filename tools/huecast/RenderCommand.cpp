@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "cube/CubeKeys.h"
+#include "cube/CubeLibrary.h"
 #include "host/FileReplacement.h"
 #include "host/FrameFiles.h"
 #include "platform/foundation/Memory.h"
@@ -54,9 +55,18 @@ bool checkPaths(const RenderOptions& options, const std::vector<FrameJob>& jobs,
     }
     if (options.lut.kind == LutChoice::Kind::LibraryEntry)
     {
-        reads.push_back({foundation::expandTilde(std::string(kDefaultCubesLocation)) +
-                             options.lut.value + ".cube",
-                         "the library LUT"});
+        // The file the popup loads: from the first folder that has the name.
+        std::string path = foundation::expandTilde(std::string(kDefaultCubesLocation)) +
+                           options.lut.value + ".cube";
+        for (const CubeLibraryEntry& entry : cubeLibraryEntries(cubeLibraryFolders()))
+        {
+            if (entry.name == options.lut.value)
+            {
+                path = entry.path();
+                break;
+            }
+        }
+        reads.push_back({path, "the library LUT"});
     }
     if (options.lut.kind == LutChoice::Kind::Project)
     {

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "host/FrameFiles.h"
+#include "platform/foundation/Text.h"
 #include "plugin/HuecastParameters.h"
 #include "tools/huecast/CheckCommand.h"
 #include "tools/huecast/CommandGuide.h"
@@ -64,20 +65,36 @@ constexpr const char* kDescription =
     "        {\"file\": F, \"ok\": true, \"size\": N, \"sha256\": HEX-OF-LATTICE-BYTES,\n"
     "         \"domainMin\": [r,g,b], \"domainMax\": [r,g,b]}   (domain keys only when present)\n"
     "        {\"file\": F, \"ok\": false, \"domain\": D, \"code\": C, \"message\": M}\n"
+    "      Both also carry \"warnings\": [{\"line\": K, \"message\": W}] when the reader read\n"
+    "      a line otherwise than its writer likely meant (\"0,5\" as 0, a line skipped, an\n"
+    "      unknown keyword, a domain whose minimum is not below its maximum, where a short\n"
+    "      table went wrong), printed without --json as FILE:K: warning: W; and a failure of\n"
+    "      a file not named .cube carries a \"hint\". Warnings don't change the exit status.\n"
     "  huecast list [--parameters]\n"
     "      Print the \"3D LUT\" popup entries of a new filter instance, one a line: \"No LUT\",\n"
-    "      \"External File\", then the .cube files of the LUT library folder\n"
-    "      ~/Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay/.\n"
+    "      \"External File\", then the .cube files of the LUT library folders: the library\n"
+    "      folder ~/Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay/,\n"
+    "      then $XDG_DATA_HOME/huecast/luts (~/.local/share), then huecast/luts under each\n"
+    "      of $XDG_DATA_DIRS (/usr/local/share:/usr/share); an earlier folder's name hides\n"
+    "      a later one's.\n"
     "      --parameters prints every parameter instead: id, name, kind, values (tabs).\n"
     "  huecast library [--add FILE... [--force]]\n"
-    "      Without --add: print the LUT library folder, then its entries, each that won't\n"
-    "      load followed by the reader's message. With --add: read each .cube file and copy\n"
-    "      the good ones into the folder as NAME.cube (making the folder), so that\n"
+    "      Without --add: print each LUT library folder, then its entries, each that won't\n"
+    "      load followed by the reader's message, each hidden by an earlier folder's marked.\n"
+    "      With --add: read each .cube file and copy the good ones into the first folder\n"
+    "      as NAME.cube (making it), so that\n"
     "      --lut NAME finds them; a different file of the same name stays unless --force.\n"
     "  huecast inspector -o PANEL.png [--width W] [--path P] [--pressed] [--scale S]\n"
     "      Draw the \"Load LUT\" control (Browse button and path display) as the host's\n"
     "      inspector shows it into a PNG: W points wide (114 to 4096, default 468), showing\n"
     "      the path P, the button held down with --pressed, S pixels a point (1 to 8).\n"
+    "  huecast sheet FRAME -o SHEET.png [--lut NAME]... [--lut-file PATH]... [--columns N]\n"
+    "                [--width W]\n"
+    "      Grade one frame through every library LUT (or the --lut entries, then the\n"
+    "      --lut-file files) as render does, and tile the results into a PNG, the ungraded\n"
+    "      frame first, each look's name under it: W pixels a tile (16 to 4096, default\n"
+    "      320), N tiles a row (default: as near a square as fits). A look that fails has its\n"
+    "      message drawn in its tile and printed; the sheet is still written, exit status 1.\n"
     "\n"
     "The plug-in bundle is found through $HUECAST_BUNDLE, else where the tool is installed.\n"
     "Exit status: 0 when everything succeeded, 1 when a file failed, 2 for a usage error.\n";
@@ -169,8 +186,19 @@ const huecast::tool::CommandModule* loadCommandModule(std::FILE* errors)
     return nullptr;
 }
 
-/// Answers `huecast`, `huecast help [COMMAND]` and a mistyped command before the parser, which
-/// would only say that something is wrong. Returns the exit status, or nothing to go on.
+/// Says that `typed` is not a known command (or option) and suggests the nearest of `names`.
+void reportUnknown(const char* what, const std::string& typed,
+                   const std::vector<std::string>& names)
+{
+    const std::string nearest = huecast::tool::nearestName(typed, names);
+    std::fprintf(stderr, "huecast: unknown %s \"%s\"%s\n", what,
+                 huecast::foundation::escapeForTerminal(typed).c_str(),
+                 nearest.empty() ? "" : ("; did you mean \"" + nearest + "\"?").c_str());
+}
+
+/// Answers `huecast`, `huecast help [COMMAND]`, a mistyped command and an unknown option before
+/// any command, ahead of the parser, which would only say that a command is required. Returns
+/// the exit status, or nothing to go on.
 std::optional<int> guide(const CLI::App& app, int argc, char** argv)
 {
     if (argc < 2)
@@ -186,19 +214,38 @@ std::optional<int> guide(const CLI::App& app, int argc, char** argv)
     }
     if (first == "help")
     {
-        const auto named = argc > 2 ? std::find(names.begin(), names.end(), argv[2]) : names.end();
-        std::fputs(named != names.end() ? app.get_subcommand(*named)->help().c_str()
-                                        : commandList(app).c_str(),
-                   stdout);
+        if (argc < 3)
+        {
+            std::fputs(commandList(app).c_str(), stdout);
+            return 0;
+        }
+        const auto named = std::find(names.begin(), names.end(), argv[2]);
+        if (named == names.end())
+        {
+            reportUnknown("command", argv[2], names);
+            std::fputs(commandList(app).c_str(), stderr);
+            return kUsageError;
+        }
+        std::fputs(app.get_subcommand(*named)->help().c_str(), stdout);
         return 0;
     }
-    if (first.starts_with("-") || std::find(names.begin(), names.end(), first) != names.end())
+    if (first.starts_with("-"))
+    {
+        // Only the options the tool itself takes come before a command.
+        const std::vector<std::string> options = {"--help", "-h", "--help-all", "--version"};
+        if (std::find(options.begin(), options.end(), first) != options.end())
+        {
+            return std::nullopt;
+        }
+        reportUnknown("option", first, options);
+        std::fputs(commandList(app).c_str(), stderr);
+        return kUsageError;
+    }
+    if (std::find(names.begin(), names.end(), first) != names.end())
     {
         return std::nullopt;
     }
-    const std::string nearest = huecast::tool::nearestName(first, names);
-    std::fprintf(stderr, "huecast: unknown command \"%s\"%s\n", first.c_str(),
-                 nearest.empty() ? "" : ("; did you mean \"" + nearest + "\"?").c_str());
+    reportUnknown("command", first, names);
     std::fputs(commandList(app).c_str(), stderr);
     return kUsageError;
 }
@@ -207,6 +254,9 @@ int runTool(int argc, char** argv)
 {
     CLI::App app(kDescription, "huecast");
     app.require_subcommand(1);
+    // The parser's own messages name the tool, as every other message does.
+    app.failure_message([](const CLI::App* failed, const CLI::Error& error)
+                        { return "huecast: " + CLI::FailureMessage::simple(failed, error); });
     app.set_help_all_flag("--help-all", "Print this help with every command's options, and exit");
     app.set_version_flag("--version",
                          []
@@ -231,7 +281,7 @@ int runTool(int argc, char** argv)
     std::vector<std::string> libraryFiles;
     bool libraryForce = false;
     CLI::App* library =
-        app.add_subcommand("library", "Print the LUT library folder, or add .cube files to it");
+        app.add_subcommand("library", "Print the LUT library folders, or add .cube files");
     auto* addOption =
         library->add_option("--add", libraryFiles, "Check these .cube files and copy them in");
     library->add_flag("--force", libraryForce, "Replace a different file of the same name")
@@ -310,6 +360,21 @@ int runTool(int argc, char** argv)
     inspector->add_flag("--pressed", inspectorOptions.pressed, "Draw the button held down");
     inspector->add_option("--scale", inspectorOptions.scale, "Pixels a point")
         ->check(CLI::Range(1.0, huecast::tool::kInspectorMaxScale));
+
+    huecast::tool::SheetOptions sheetOptions;
+    CLI::App* sheet =
+        app.add_subcommand("sheet", "Tile one frame graded through many LUTs into a PNG");
+    sheet->add_option("FRAME", sheetOptions.frame, "The frame file to grade")->required();
+    sheet->add_option("-o,--output", sheetOptions.output, "The PNG file to write")->required();
+    // One value an option, so that the frame after a --lut is never taken for a second LUT.
+    sheet->add_option("--lut", sheetOptions.luts, "A \"3D LUT\" popup entry (repeatable)")
+        ->allow_extra_args(false);
+    sheet->add_option("--lut-file", sheetOptions.lutFiles, "A .cube file (repeatable)")
+        ->allow_extra_args(false);
+    sheet->add_option("--columns", sheetOptions.columns, "Tiles a row")
+        ->check(CLI::Range(1, huecast::tool::kSheetMaxColumns));
+    sheet->add_option("--width", sheetOptions.width, "Each tile's width in pixels")
+        ->check(CLI::Range(huecast::tool::kSheetMinWidth, huecast::tool::kSheetMaxWidth));
 
     if (const auto status = guide(app, argc, argv))
     {
@@ -398,6 +463,12 @@ int runTool(int argc, char** argv)
                 std::fclose(colours);
             }
             return status;
+        }
+        if (sheet->parsed())
+        {
+            return withCommands(
+                [&sheetOptions](const CommandModule& commands)
+                { return commands.runSheet(commands.defaultBundlePath(), sheetOptions, stderr); });
         }
         if (inspector->parsed())
         {

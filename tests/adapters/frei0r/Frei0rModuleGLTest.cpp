@@ -217,6 +217,8 @@ TEST_F(Frei0rModule, FailuresPassFramesThroughAndAreReportedOnce)
         {dir.pathOf("missing.cube"), "",
          "huecast: " + dir.pathOf("missing.cube") + ": Huecast Error: File doesn't exist\n"},
         {"NoSuchEntry", "", "is neither a .cube file nor in the LUT library"},
+        // Names reach the terminal escaped, as everywhere else.
+        {"Clear\x1b[2J\nScreen", "", "\"Clear\\x1b[2J\\x0aScreen\" is neither"},
         {"", project, "huecast: The project \"" + project + "\" is not a Huecast project"},
         {sampleLut("Warm"), project, "huecast: lut and project are both set; give one of them\n"},
         {sampleLut("Warm"), "", "HUECAST_EGL_PLATFORM is \"none\"", "none"},

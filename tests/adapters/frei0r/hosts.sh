@@ -107,6 +107,36 @@ ffmpeg-broken)
     [ "$(cat messages)" = "huecast: look.cube: Huecast Error: Malformed data Line:7" ] ||
         fail "expected the reader's message once, got: $(cat messages)"
     ;;
+ffmpeg-strict)
+    # With HUECAST_FREI0R_STRICT=1 every failure ends ffmpeg with status 1 after its one message.
+    make_frames
+    printf 'LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0\n' >broken.cube
+    strict() {
+        local expected=$1 status=0
+        shift
+        HUECAST_FREI0R_STRICT=1 host "$@" ffmpeg -v error -nostdin -i in.%02d.png \
+            -vf "$filter" -f rawvideo -pix_fmt rgb24 -y graded.rgb 2>messages || status=$?
+        [ "$status" = 1 ] || fail "$filter: ffmpeg exited $status, not 1"
+        [ "$(cat messages)" = "$expected" ] || fail "$filter: expected '$expected', got: $(cat messages)"
+    }
+    filter=frei0r=huecast:broken.cube
+    strict "huecast: broken.cube: Huecast Error: Malformed data Line:7"
+    filter=frei0r=huecast:Loook
+    strict 'huecast: "Loook" is neither a .cube file nor in the LUT library (`huecast list` shows what is)'
+    filter="frei0r=huecast:|missing.json"
+    strict 'huecast: The project "missing.json" couldn'"'"'t be read: The file "missing.json" couldn'"'"'t be read: No such file or directory'
+    filter="frei0r=huecast:warm.cube||cubic"
+    strict 'huecast: interpolation "cubic" is neither trilinear nor tetrahedral'
+    filter=frei0r=huecast:warm.cube
+    # No EGL driver: no GL.
+    strict "huecast: No EGL display: surfaceless: EGL_MESA_platform_surfaceless is missing; device: EGL_EXT_platform_device is missing" \
+        env __EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json
+    # A good LUT grades as without it.
+    reference warm.cube expected.rgb
+    HUECAST_FREI0R_STRICT=1 host ffmpeg -v error -nostdin -i in.%02d.png -vf "$filter" \
+        -f rawvideo -pix_fmt rgb24 -y graded.rgb || fail "a good LUT failed in strict mode"
+    cmp graded.rgb expected.rgb || fail "strict mode grades otherwise"
+    ;;
 ffmpeg-controls)
     make_frames
     reference warm.cube expected.rgb --interpolation tetrahedral --amount 0.6
@@ -174,6 +204,110 @@ melt)
         -y graded.rgb
     difference=$(max_difference graded.rgb expected.rgb)
     [ "$difference" -le 1 ] || fail "melt's frames differ from huecast render's by $difference"
+    ;;
+ffmpeg-home-copy)
+    # The module copied into frei0r's per-user folder finds the private folder where the Debian
+    # package installs it. The build is installed there inside a mount namespace of its own,
+    # through an overlay that leaves the real folder untouched.
+    build=$(cd "$FREI0R_PATH/../.." && pwd)
+    private=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+    unshare --mount true 2>/dev/null || { echo "note: no mount namespace; not run" >&2; exit 0; }
+    make_frames
+    reference warm.cube expected.rgb
+    cmake --install "$build" --prefix "$work/prefix" >/dev/null
+    mkdir -p "$work/home/.frei0r-1/lib" overlay
+    cp "$work"/prefix/lib/frei0r-1/huecast.so "$work/home/.frei0r-1/lib/"
+    installed=$(dirname "$(find "$work/prefix" -name Huecast.bundle)")
+    export private work installed
+    export -f host
+    unshare --mount bash -euo pipefail -c '
+        mount -t tmpfs none overlay && mkdir overlay/upper overlay/work
+        mount -t overlay overlay -o "lowerdir=$private,upperdir=overlay/upper,workdir=overlay/work" \
+            "$private"
+        cp -r "$installed" "$private/huecast"
+        HOME=$work/home host env -u FREI0R_PATH ffmpeg -v error -nostdin -i in.%02d.png \
+            -vf frei0r=huecast:warm.cube -f rawvideo -pix_fmt rgb24 graded.rgb'
+    cmp graded.rgb expected.rgb || fail "the copied module grades otherwise"
+    ;;
+kdenlive)
+    # Kdenlive's effect description names only parameters the module declares, all of them.
+    description=$source_dir/adapters/frei0r/frei0r_huecast.xml
+    host melt -query filter=frei0r.huecast >query.yml 2>/dev/null
+    python3 - "$description" query.yml <<'CHECK' || fail "the effect description and the module differ"
+import re, sys, xml.etree.ElementTree as tree
+effect = tree.parse(sys.argv[1]).getroot()
+described = [parameter.get("name") for parameter in effect.iter("parameter")]
+declared = re.findall(r"^    title: (.*)$", open(sys.argv[2]).read(), re.M)
+print(f"described {described}, declared {declared}", file=sys.stderr)
+sys.exit(effect.get("tag") != "frei0r.huecast" or sorted(described) != sorted(declared) or not declared)
+CHECK
+    # A project as Kdenlive saves it: the clip on a track, the effect with every property. It
+    # grades byte for byte as the module in ffmpeg does, from a lossless clip.
+    ffmpeg -v error -nostdin -f lavfi -i "testsrc2=s=64x48:r=24,hue=h=t*2000" -frames:v 3 \
+        -c:v ffv1 -pix_fmt bgr0 clip.mkv
+    cat >project.kdenlive <<PROJECT
+<?xml version='1.0' encoding='utf-8'?>
+<mlt LC_NUMERIC="C" version="7.12.0" producer="main_bin" root="$work">
+ <profile description="64x48 24 fps" width="64" height="48" progressive="1" sample_aspect_num="1"
+  sample_aspect_den="1" display_aspect_num="4" display_aspect_den="3" frame_rate_num="24"
+  frame_rate_den="1" colorspace="709"/>
+ <producer id="producer0" in="00:00:00.000" out="00:00:00.083">
+  <property name="length">3</property>
+  <property name="eof">pause</property>
+  <property name="resource">clip.mkv</property>
+  <property name="mlt_service">avformat</property>
+  <property name="kdenlive:id">2</property>
+ </producer>
+ <playlist id="main_bin">
+  <property name="kdenlive:docproperties.version">1.04</property>
+  <entry producer="producer0" in="00:00:00.000" out="00:00:00.083"/>
+ </playlist>
+ <playlist id="playlist0">
+  <property name="kdenlive:track_name">V1</property>
+  <entry producer="producer0" in="00:00:00.000" out="00:00:00.083">
+   <property name="kdenlive:id">2</property>
+   <filter id="filter0">
+    <property name="mlt_service">frei0r.huecast</property>
+    <property name="kdenlive_id">frei0r.huecast</property>
+    <property name="lut">$work/warm.cube</property>
+    <property name="project"></property>
+    <property name="interpolation">tetrahedral</property>
+    <property name="amount">0.6</property>
+    <property name="kdenlive:collapsed">0</property>
+   </filter>
+  </entry>
+ </playlist>
+ <tractor id="tractor0" in="00:00:00.000" out="00:00:00.083">
+  <property name="kdenlive:trackheight">67</property>
+  <track producer="playlist0"/>
+ </tractor>
+</mlt>
+PROJECT
+    host melt -silent -quiet project.kdenlive -consumer avformat:out.%02d.png vcodec=png \
+        pix_fmt=rgb24 >/dev/null 2>&1
+    cat out.0{1,2,3}.png | ffmpeg -v error -nostdin -f png_pipe -i - -f rawvideo -pix_fmt rgb24 \
+        -y graded.rgb
+    host ffmpeg -v error -nostdin -i clip.mkv -vf "frei0r=huecast:warm.cube||tetrahedral|0.6" \
+        -f rawvideo -pix_fmt rgb24 expected.rgb
+    decode clip.mkv ungraded.rgb
+    cmp graded.rgb expected.rgb || fail "melt's frames differ from the module's in ffmpeg"
+    [ "$(max_difference graded.rgb ungraded.rgb)" -gt 8 ] || fail "the project came out ungraded"
+    ;;
+gstreamer-readme)
+    # The README's GStreamer command, as it stands there, keeps the sound.
+    ffmpeg -v error -nostdin -f lavfi -i testsrc2=s=64x48:r=24 -f lavfi -i sine=d=1 -t 1 \
+        -c:v libx264 -pix_fmt yuv420p -c:a aac clip.mov
+    cp warm.cube look.cube
+    command=$(sed -n '/^gst-launch-1.0 /,/[^\\]$/p' "$source_dir/README.md")
+    [ -n "$command" ] || fail "the README has no gst-launch-1.0 command"
+    host timeout 120 bash -c "$command" >/dev/null || fail "gst-launch-1.0 failed or hung ($?)"
+    frames=$(ffprobe -v error -count_frames -select_streams v:0 \
+        -show_entries stream=nb_read_frames -of csv=p=0 graded.mp4)
+    [ "$frames" = 24 ] || fail "graded.mp4 has $frames frames, not 24"
+    audio=$(ffprobe -v error -select_streams a -show_entries stream=codec_name -of csv=p=0 graded.mp4)
+    [ "$audio" = aac ] || fail "graded.mp4 has no audio track (\"$audio\")"
+    decode clip.mov before.rgb && decode graded.mp4 after.rgb
+    [ "$(max_difference before.rgb after.rgb)" -gt 8 ] || fail "the clip came out ungraded"
     ;;
 gstreamer)
     make_frames
