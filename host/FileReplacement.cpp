@@ -187,13 +187,11 @@ int createTemporary(const std::string& temporary)
         }
         fd = ::open(temporary.c_str(), kFlags, 0666);
     }
-    if (fd >= 0 && !lockWhole(fd, true))
+    if (fd >= 0)
     {
-        const int code = errno;
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        errno = code;
-        return -1;
+        // A file system without locks (some FUSE mounts, NFS without a lock manager) still
+        // takes the write; its temporaries are then never taken for stale.
+        (void)lockWhole(fd, true);
     }
     return fd;
 }
