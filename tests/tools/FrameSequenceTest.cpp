@@ -125,6 +125,11 @@ TEST_F(PlanFrames, RefusesPlansThatWouldLoseAFrame)
     EXPECT_NE(refusal({folder.pathOf("edge.%d.png")}, folder.pathOf("out"))
                   .find("is numbered -9223372036854775808, beyond the 12 digits"),
               std::string::npos);
+    folder.write("edge.7.png", "");
+    EXPECT_EQ(
+        plan({folder.pathOf("edge.%d.png")}, folder.pathOf("out"), tool::FrameRange{7, 7}).size(),
+        1U)
+        << "a range leaves such a file out";
 }
 
 TEST_F(PlanFrames, AClipBecomesNumberedFramesAndNeverAMovie)

@@ -133,7 +133,8 @@ bool expandPattern(const std::string& argument, const FramePattern& pattern,
     {
         const std::string name = entry.path().filename().string();
         const auto number = pattern.numberOf(name);
-        if (number && (*number < -kMaxFrameNumber || *number > kMaxFrameNumber))
+        // Beyond the limit no --frames range reaches; without one, the file would be a frame.
+        if (number && !range && (*number < -kMaxFrameNumber || *number > kMaxFrameNumber))
         {
             *problem = fmt::format("{}: {} is numbered {}, beyond the {} digits a frame number "
                                    "may have",
