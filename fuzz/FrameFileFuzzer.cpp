@@ -38,9 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     static const std::string folder = workFolder();
     static constexpr std::array<const char*, 3> kExtensions = {".png", ".tif", ".exr"};
-    static constexpr std::array<huecast::host::FrameFileFamily, 3> kFamilies = {
-        huecast::host::FrameFileFamily::Png, huecast::host::FrameFileFamily::Tiff,
-        huecast::host::FrameFileFamily::OpenExr};
     if (size < 1)
     {
         return 0;
@@ -53,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     const bool fits =
-        fd >= 0 && huecast::host::checkDeclaredSize(fd, kFamilies.at(data[0] % kFamilies.size()),
-                                                    size - 1, nullptr);
+        fd >= 0 && huecast::host::checkDeclaredSize(
+                       fd, *huecast::host::frames::familyOfName(source), size - 1, nullptr);
     if (fd >= 0)
     {
         ::close(fd);

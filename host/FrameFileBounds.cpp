@@ -537,20 +537,18 @@ bool checkTiff(const File& file, std::uint64_t fileSize, foundation::Error* erro
 
 } // namespace
 
-bool checkDeclaredSize(int fd, FrameFileFamily family, std::uint64_t fileSize,
+bool checkDeclaredSize(int fd, frames::Family family, std::uint64_t fileSize,
                        foundation::Error* error)
 {
     const File file(fd);
     switch (family)
     {
-    case FrameFileFamily::Png:
+    case frames::Family::Png:
         return checkPng(file, fileSize, error);
-    case FrameFileFamily::OpenExr:
+    case frames::Family::OpenExr:
         return checkExr(file, fileSize, error);
-    case FrameFileFamily::Tiff:
+    case frames::Family::Tiff:
         return checkTiff(file, fileSize, error);
-    case FrameFileFamily::Other:
-        break;
     }
     return true;
 }

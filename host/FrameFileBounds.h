@@ -4,19 +4,11 @@
 
 #include <cstdint>
 
+#include "host/frames/CommonFrameFileModule.h"
 #include "platform/foundation/Error.h"
 
 namespace huecast::host
 {
-
-/// The frame formats whose headers are held against their file's size before reading.
-enum class FrameFileFamily : std::uint8_t
-{
-    Png,
-    OpenExr,
-    Tiff,
-    Other,
-};
 
 /// Checks, from the header alone and without allocating for it, that the file could hold what
 /// it declares: every PNG chunk and OpenEXR attribute ends inside the file, and the pixels (of
@@ -24,7 +16,7 @@ enum class FrameFileFamily : std::uint8_t
 /// False with a FrameUnreadable error saying what doesn't fit; true also for what it can't read,
 /// which the reader then refuses with its own message.
 /// `fd` is the file, open for reading; it is read with pread and left open.
-[[nodiscard]] bool checkDeclaredSize(int fd, FrameFileFamily family, std::uint64_t fileSize,
+[[nodiscard]] bool checkDeclaredSize(int fd, frames::Family family, std::uint64_t fileSize,
                                      foundation::Error* error);
 
 } // namespace huecast::host

@@ -124,7 +124,7 @@ struct Signature
 {
     std::array<std::string_view, 2> extensions;
     std::string_view format;
-    FrameFileFamily family;
+    std::optional<frames::Family> family;   // the formats whose headers are held to their size
     std::array<std::string_view, 4> starts; // any one of them; empty ones match nothing
 };
 
@@ -134,23 +134,15 @@ constexpr std::string_view operator""_bytes(const char* text, std::size_t size)
 }
 
 constexpr std::array<Signature, 5> kSignatures = {{
-    {{".png", ""}, "PNG", FrameFileFamily::Png, {"\x89PNG\r\n\x1a\n"_bytes}},
+    {{".png", ""}, "PNG", frames::Family::Png, {"\x89PNG\r\n\x1a\n"_bytes}},
     {{".tif", ".tiff"},
      "TIFF",
-     FrameFileFamily::Tiff,
+     frames::Family::Tiff,
      {"II*\0"_bytes, "MM\0*"_bytes, "II+\0"_bytes, "MM\0+"_bytes}},
-    {{".exr", ""}, "OpenEXR", FrameFileFamily::OpenExr, {"\x76\x2f\x31\x01"_bytes}},
-    {{".jpg", ".jpeg"}, "JPEG", FrameFileFamily::Other, {"\xff\xd8\xff"_bytes}},
-    {{".dpx", ""}, "DPX", FrameFileFamily::Other, {"SDPX"_bytes, "XPDS"_bytes}},
+    {{".exr", ""}, "OpenEXR", frames::Family::OpenExr, {"\x76\x2f\x31\x01"_bytes}},
+    {{".jpg", ".jpeg"}, "JPEG", std::nullopt, {"\xff\xd8\xff"_bytes}},
+    {{".dpx", ""}, "DPX", std::nullopt, {"SDPX"_bytes, "XPDS"_bytes}},
 }};
-
-std::string lowerExtension(const std::string& path)
-{
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
-}
 
 // Only a regular file (or a link to one) is read as a frame: a named pipe would block for
 // ever and a device never ends. And a file whose name promises a format its first bytes don't
@@ -186,7 +178,7 @@ bool checkFrameFile(const std::string& path, foundation::Error* error)
     std::array<char, 8> first{};
     const ssize_t got = ::read(fd, first.data(), first.size());
     const std::string_view head(first.data(), got > 0 ? static_cast<std::size_t>(got) : 0);
-    const std::string extension = lowerExtension(path);
+    const std::string extension = frames::lowerExtension(path);
     const auto named = std::find_if(
         kSignatures.begin(), kSignatures.end(),
         [&](const Signature& known)
@@ -206,8 +198,8 @@ bool checkFrameFile(const std::string& path, foundation::Error* error)
     const auto shown = std::find_if(kSignatures.begin(), kSignatures.end(),
                                     [&](const Signature& known) { return beginsAs(known, head); });
     const bool fits =
-        shown == kSignatures.end() ||
-        checkDeclaredSize(fd, shown->family, static_cast<std::uint64_t>(info.st_size), error);
+        shown == kSignatures.end() || !shown->family ||
+        checkDeclaredSize(fd, *shown->family, static_cast<std::uint64_t>(info.st_size), error);
     ::close(fd);
     return fits;
 }
@@ -304,7 +296,7 @@ bool isMovieFileName(const std::string& path)
     static const std::set<std::string, std::less<>> kMovieExtensions = {
         ".3g2",  ".3gp", ".avi", ".m2ts", ".m4v", ".mj2", ".mkv",  ".mov", ".mp4",
         ".mpeg", ".mpg", ".mts", ".mxf",  ".ogv", ".qt",  ".webm", ".wmv"};
-    return kMovieExtensions.contains(lowerExtension(path));
+    return kMovieExtensions.contains(frames::lowerExtension(path));
 }
 
 std::unique_ptr<ClipReader> ClipReader::open(const std::string& path, foundation::Error* error)

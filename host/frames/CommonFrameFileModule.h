@@ -49,12 +49,19 @@ enum class Family : std::uint8_t
     OpenExr,
 };
 
-/// The module's format that OpenImageIO would pick for the file name, if it is one.
-inline std::optional<Family> familyOfName(const std::string& path)
+/// The file name's extension in lower case, with its dot (".png"); empty without one.
+inline std::string lowerExtension(const std::string& path)
 {
     std::string extension = std::filesystem::path(path).extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+/// The module's format that OpenImageIO would pick for the file name, if it is one.
+inline std::optional<Family> familyOfName(const std::string& path)
+{
+    const std::string extension = lowerExtension(path);
     if (extension == ".png")
     {
         return Family::Png;

@@ -326,9 +326,9 @@ void applyWriteOptions(OIIO::ImageSpec* layout, const FrameWriteOptions& options
 /// frame differed and the file carried stray memory; here each tile starts from zeros.
 bool writeTiles(OIIO::ImageOutput& output, const Frame& pixels)
 {
-    const OIIO::ImageSpec& spec = output.spec();
-    const auto tileWidth = static_cast<std::uint32_t>(spec.tile_width);
-    const auto tileHeight = static_cast<std::uint32_t>(std::max(spec.tile_height, 1));
+    const OIIO::ImageSpec& written = output.spec();
+    const auto tileWidth = static_cast<std::uint32_t>(written.tile_width);
+    const auto tileHeight = static_cast<std::uint32_t>(std::max(written.tile_height, 1));
     const std::size_t pixelBytes = pixels.bytesPerPixel();
     std::vector<std::byte> tile(std::size_t{tileWidth} * tileHeight * pixelBytes);
     for (std::uint32_t top = 0; top < pixels.height(); top += tileHeight)
