@@ -240,8 +240,13 @@ bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* forma
         }
         return true;
     }
-    // Everything else, and what the common reader declines, damaged files among it: OpenImageIO
-    // reads it or says what is wrong.
+    std::string damage;
+    if (common != nullptr && !common->checkData(path, &damage))
+    {
+        return hostError(error, HostError::FrameUnreadable, damage);
+    }
+    // Everything else, and what the common reader declines: OpenImageIO reads it or says what is
+    // wrong.
     const FrameFileModule* module = frameFileModule(HostError::FrameUnreadable, error);
     if (module == nullptr || !module->read(path, frame, &stored, &channels, error))
     {

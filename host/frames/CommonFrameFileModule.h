@@ -23,7 +23,7 @@ namespace huecast::host
 /// module: so every file keeps today's behaviour, and errors keep OpenImageIO's messages.
 struct CommonFrameFileModule
 {
-    static constexpr int kVersion = 1;
+    static constexpr int kVersion = 2;
     int version = kVersion;
 
     /// Reads the file into the frame as the OpenImageIO module would; the stored layout (opaque,
@@ -37,6 +37,11 @@ struct CommonFrameFileModule
     /// temporary is then rewritten from the start by the OpenImageIO module.
     bool (*write)(const std::string& path, const std::string& destination, const Frame& frame,
                   const void* layout, int channels, const FrameWriteOptions& options) = nullptr;
+    /// Decodes a file `read` declined, to find damage before OpenImageIO reads it: libpng, under
+    /// OpenImageIO, prints its errors to standard error itself, beside the host's message. False
+    /// with the problem (in OpenImageIO's words) when the data is damaged; true otherwise, and
+    /// for formats whose libraries stay quiet.
+    bool (*checkData)(const std::string& path, std::string* problem) = nullptr;
 };
 
 namespace frames

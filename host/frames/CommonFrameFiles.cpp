@@ -99,6 +99,18 @@ bool guardedWrite(const std::string& path, const std::string& destination, const
     }
 }
 
+bool guardedCheckData(const std::string& path, std::string* problem)
+{
+    try
+    {
+        return familyOfName(path) != Family::Png || checkPngData(path, problem);
+    }
+    catch (...)
+    {
+        return true; // not known to be damaged: OpenImageIO says what it finds
+    }
+}
+
 } // namespace
 } // namespace huecast::host::frames
 
@@ -106,6 +118,6 @@ const huecast::host::CommonFrameFileModule* HuecastCommonFrameFileModule()
 {
     static const huecast::host::CommonFrameFileModule module{
         huecast::host::CommonFrameFileModule::kVersion, huecast::host::frames::guardedRead,
-        huecast::host::frames::guardedWrite};
+        huecast::host::frames::guardedWrite, huecast::host::frames::guardedCheckData};
     return &module;
 }

@@ -9,6 +9,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <png.h>
 #include <zlib.h>
@@ -248,7 +249,72 @@ bool writePixels(std::FILE* file, const Frame& frame, const PngLayout& layout, i
     return true;
 }
 
+/// Where a check keeps libpng's message before the jump out.
+struct CheckState
+{
+    std::jmp_buf jump{};
+    std::string message;
+};
+
+[[noreturn]] void keepMessageAndJumpOut(png_structp png, png_const_charp message)
+{
+    auto* state = static_cast<CheckState*>(png_get_error_ptr(png));
+    state->message = message != nullptr ? message : "unknown error";
+    std::longjmp(state->jump, 1);
+}
+
+/// Decodes every row through one row's buffer, with every transformation that makes any PNG
+/// 8- or 16-bit RGBA, so no layout is left unchecked and nothing large is allocated.
+bool decodeAllRows(std::FILE* file, CheckState* state)
+{
+    png_structp png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, state, keepMessageAndJumpOut, ignoreWarning);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    if (info == nullptr)
+    {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return true; // no memory for libpng is not damage
+    }
+    std::vector<png_byte> row;
+    if (setjmp(state->jump) != 0)
+    {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_init_io(png, file);
+    png_read_info(png, info);
+    png_set_expand(png);
+    png_set_gray_to_rgb(png);
+    png_set_filler(png, 0xFFFF, PNG_FILLER_AFTER);
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    const png_uint_32 height = png_get_image_height(png, info);
+    row.resize(png_get_rowbytes(png, info));
+    for (int pass = 0; pass < passes; ++pass)
+    {
+        for (png_uint_32 y = 0; y < height; ++y)
+        {
+            png_read_row(png, row.data(), nullptr);
+        }
+    }
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
 } // namespace
+
+bool checkPngData(const std::string& path, std::string* problem)
+{
+    const File file(std::fopen(path.c_str(), "rb"));
+    CheckState state;
+    if (!file || decodeAllRows(file.get(), &state))
+    {
+        return true;
+    }
+    *problem = "PNG read error: " + state.message;
+    return false;
+}
 
 bool readPng(const std::string& path, Frame* frame, std::shared_ptr<const StoredLayout>* layout,
              int* channels)

@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "host/Frame.h"
+#include "host/FrameFiles.h"
+#include "platform/foundation/Error.h"
 #include "tests/host/FrameModules.h"
 
 namespace huecast::test
@@ -152,6 +155,29 @@ TEST(PngFrames, DeclinesWhatOpenImageIOMapsInItsOwnWay)
     // A damaged file is declined too, so that OpenImageIO says what is wrong with it.
     const std::string cut = dir.write("cut.png", validIdat.substr(0, validIdat.size() - 30));
     EXPECT_EQ(compareWithOpenImageIO(cut, dir, "out.png"), CommonModule::Declined);
+}
+
+TEST(PngFrames, DamagedDataIsOneMessageFromTheHostNotAlsoOneFromLibpng)
+{
+    // Deflate data cut short inside valid chunks: plain and interlaced (a layout only
+    // OpenImageIO reads), so the check runs before either reader prints.
+    const TempDir dir;
+    for (const int interlace : {0, 1})
+    {
+        SCOPED_TRACE(interlace);
+        std::string bytes = pngBytes({"", 8, 2, "", "", interlace});
+        const std::size_t idat = bytes.find("IDAT");
+        const std::string damaged = chunk("IDAT", bytes.substr(idat + 4, 40));
+        bytes.replace(idat - 4, bytes.size() - 12 - (idat - 4), damaged);
+        const std::string path = dir.write("damaged.png", bytes);
+        host::Frame frame;
+        foundation::Error error;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(host::readFrameFile(path, &frame, nullptr, &error));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_TRUE(error.localizedDescription().starts_with("PNG read error: "))
+            << error.localizedDescription();
+    }
 }
 
 } // namespace
