@@ -12,7 +12,7 @@ set_target_properties(huecast_commands PROPERTIES INSTALL_RPATH "$ORIGIN")
 set_target_properties(huecast_bundle PROPERTIES INSTALL_RPATH "$ORIGIN/..")
 
 install(TARGETS huecast RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS huecast_kit huecast_frame_files huecast_common_frames huecast_commands LIBRARY DESTINATION ${HUECAST_INSTALL_PRIVATEDIR})
+install(TARGETS huecast_kit huecast_frame_files huecast_common_frames huecast_clips huecast_commands LIBRARY DESTINATION ${HUECAST_INSTALL_PRIVATEDIR})
 install(TARGETS huecast_bundle LIBRARY DESTINATION ${HUECAST_INSTALL_PRIVATEDIR}/Huecast.bundle)
 list(TRANSFORM HUECAST_SKIN_IMAGES PREPEND ${PROJECT_SOURCE_DIR}/resources/
      OUTPUT_VARIABLE skin_files)

@@ -17,7 +17,7 @@ namespace huecast::host
 /// The module and the host are built together, so C++ types cross the boundary.
 struct FrameFileModule
 {
-    static constexpr int kVersion = 3;
+    static constexpr int kVersion = 4;
     int version = kVersion;
 
     /// Reads the file into the frame; the stored format (opaque, owned by the module) and the
@@ -34,12 +34,6 @@ struct FrameFileModule
     /// another reader read, written in a format that only this module writes.
     bool (*readFormat)(const std::string& path, std::shared_ptr<const void>* format,
                        foundation::Error* error) = nullptr;
-    /// Opens a movie; the open clip (owned by the module) and its frame count come back.
-    bool (*openClip)(const std::string& path, std::shared_ptr<void>* clip, long* frames,
-                     foundation::Error* error) = nullptr;
-    /// Reads one frame of an open clip, as `read` reads a file.
-    bool (*readClipFrame)(void* clip, long index, Frame* frame, std::shared_ptr<const void>* format,
-                          int* channels, foundation::Error* error) = nullptr;
 };
 
 /// The file name of the module, found beside the project's shared libraries.

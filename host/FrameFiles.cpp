@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <set>
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
@@ -20,6 +19,7 @@
 #include "host/FrameFileBounds.h"
 #include "host/FrameFileModule.h"
 #include "host/HostError.h"
+#include "host/HostModules.h"
 #include "host/frames/CommonFrameFileModule.h"
 #include "platform/foundation/FileSystem.h"
 
@@ -28,63 +28,11 @@ namespace huecast::host
 namespace
 {
 
-template <typename Module> struct LoadedModule
-{
-    const Module* module = nullptr;
-    std::string failure;
-};
-
-// The modules sit beside the kit library, which every host links: in the build tree's lib/ and
-// in the installed private folder alike. Loaded by full path, since a sanitizer's dlopen
-// interceptor hides the caller's RUNPATH; empty when the kit library's folder is unknown.
-std::string besideKit(const char* name)
-{
-    void* kit = dlopen(HUECAST_KIT_LIBRARY, RTLD_LAZY | RTLD_NOLOAD);
-    if (kit == nullptr)
-    {
-        return {};
-    }
-    std::array<char, PATH_MAX> origin{};
-    const bool found = dlinfo(kit, RTLD_DI_ORIGIN, origin.data()) == 0;
-    dlclose(kit);
-    return found ? std::string(origin.data()) + "/" + name : std::string();
-}
-
-// Beside the kit library, else by name through the library path. Never unloaded: formats it
-// made hold its code.
-template <typename Module> LoadedModule<Module> loadModule(const char* name, const char* entryPoint)
-{
-    std::string path = besideKit(name);
-    if (path.empty())
-    {
-        path = name;
-    }
-    const auto failed = [](const std::string& reason)
-    {
-        return LoadedModule<Module>{
-            nullptr, fmt::format("Frames can't be read or written: the frame-file module couldn't "
-                                 "be loaded ({})",
-                                 reason)};
-    };
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    if (handle == nullptr)
-    {
-        const char* reason = dlerror();
-        return failed(reason != nullptr ? reason : path);
-    }
-    const auto entry = reinterpret_cast<const Module* (*)()>(dlsym(handle, entryPoint));
-    const Module* module = entry != nullptr ? entry() : nullptr;
-    if (module == nullptr || module->version != Module::kVersion)
-    {
-        return failed(path + " has no compatible entry point");
-    }
-    return {module, {}};
-}
-
 const FrameFileModule* frameFileModule(HostError code, foundation::Error* error)
 {
-    static const auto loaded =
-        loadModule<FrameFileModule>(kFrameFileModuleName, "HuecastFrameFileModule");
+    static const auto loaded = loadHostModule<FrameFileModule>(
+        kFrameFileModuleName, "HuecastFrameFileModule",
+        "Frames can't be read or written: the frame-file module couldn't be loaded");
     if (loaded.module == nullptr)
     {
         hostError(error, code, loaded.failure);
@@ -95,8 +43,8 @@ const FrameFileModule* frameFileModule(HostError code, foundation::Error* error)
 // Without it every frame still goes through OpenImageIO, only slower.
 const CommonFrameFileModule* commonFrameFileModule()
 {
-    static const auto loaded = loadModule<CommonFrameFileModule>(kCommonFrameFileModuleName,
-                                                                 "HuecastCommonFrameFileModule");
+    static const auto loaded = loadHostModule<CommonFrameFileModule>(
+        kCommonFrameFileModuleName, "HuecastCommonFrameFileModule", "");
     return loaded.module;
 }
 
@@ -143,6 +91,8 @@ constexpr std::array<Signature, 5> kSignatures = {{
     {{".jpg", ".jpeg"}, "JPEG", std::nullopt, {"\xff\xd8\xff"_bytes}},
     {{".dpx", ""}, "DPX", std::nullopt, {"SDPX"_bytes, "XPDS"_bytes}},
 }};
+
+} // namespace
 
 // Only a regular file (or a link to one) is read as a frame: a named pipe would block for
 // ever and a device never ends. And a file whose name promises a format its first bytes don't
@@ -203,8 +153,6 @@ bool checkFrameFile(const std::string& path, foundation::Error* error)
     ::close(fd);
     return fits;
 }
-
-} // namespace
 
 void loadFrameFileModules(const std::string& input, const std::string& output)
 {
@@ -292,49 +240,6 @@ bool writeFrameFile(const std::string& path, const Frame& frame, const FrameFile
         },
         &reason);
     return written || hostError(error, HostError::FrameNotWritten, reason);
-}
-
-bool isMovieFileName(const std::string& path)
-{
-    // What OpenImageIO's movie reader opens, and the containers it refuses but a user may
-    // still hand over: those fail as clips, with a message, rather than as one odd frame.
-    static const std::set<std::string, std::less<>> kMovieExtensions = {
-        ".3g2",  ".3gp", ".avi", ".m2ts", ".m4v", ".mj2", ".mkv",  ".mov", ".mp4",
-        ".mpeg", ".mpg", ".mts", ".mxf",  ".ogv", ".qt",  ".webm", ".wmv"};
-    return kMovieExtensions.contains(frames::lowerExtension(path));
-}
-
-std::unique_ptr<ClipReader> ClipReader::open(const std::string& path, foundation::Error* error)
-{
-    if (!checkFrameFile(path, error))
-    {
-        return nullptr;
-    }
-    const FrameFileModule* module = frameFileModule(HostError::FrameUnreadable, error);
-    std::unique_ptr<ClipReader> reader(new ClipReader);
-    if (module == nullptr || !module->openClip(path, &reader->m_clip, &reader->m_frames, error))
-    {
-        return nullptr;
-    }
-    return reader;
-}
-
-bool ClipReader::readFrame(long index, Frame* frame, FrameFileFormat* format,
-                           foundation::Error* error)
-{
-    const FrameFileModule* module = frameFileModule(HostError::FrameUnreadable, error);
-    std::shared_ptr<const void> stored;
-    int channels = 4;
-    if (module == nullptr ||
-        !module->readClipFrame(m_clip.get(), index, frame, &stored, &channels, error))
-    {
-        return false;
-    }
-    if (format != nullptr)
-    {
-        format->keepSource(std::move(stored), channels);
-    }
-    return true;
 }
 
 } // namespace huecast::host

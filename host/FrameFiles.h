@@ -57,6 +57,7 @@ private:
                                const FrameFileFormat& format, foundation::Error* error);
 
     friend class ClipReader;
+    friend class MovieWriter;
 
     /// The module whose description of the source `m_stored` is.
     enum class Reader : std::uint8_t
@@ -79,6 +80,7 @@ private:
     int m_channels = 4;
     Reader m_reader = Reader::OpenImageIO;
     std::string m_source; // the file read, for OpenImageIO to describe when it writes instead
+    std::int64_t m_clipTime = 0; // a clip's frame: its time in the clip's video stream
     FrameWriteOptions m_options;
 };
 
@@ -108,31 +110,9 @@ bool writeFrameFile(const std::string& path, const Frame& frame, const FrameFile
 /// themselves otherwise.
 void loadFrameFileModules(const std::string& input, const std::string& output);
 
-/// Whether the file name's extension is a movie's (.mov, .mp4, .mkv, ...): such a file is a clip
-/// of many frames, never a single frame.
-[[nodiscard]] bool isMovieFileName(const std::string& path);
-
-/// A movie file read frame by frame through OpenImageIO's movie reader, kept open between
-/// frames so that each is decoded once.
-class ClipReader
-{
-public:
-    /// The clip, or null with a FrameUnreadable error when it can't be opened as a movie.
-    [[nodiscard]] static std::unique_ptr<ClipReader> open(const std::string& path,
-                                                          foundation::Error* error);
-
-    /// The number of frames the movie reader finds in the clip.
-    [[nodiscard]] long frameCount() const { return m_frames; }
-    /// Reads frame `index` (0-based) as readFrameFile reads a file. False with a FrameUnreadable
-    /// error when the frame can't be decoded.
-    [[nodiscard]] bool readFrame(long index, Frame* frame, FrameFileFormat* format,
-                                 foundation::Error* error);
-
-private:
-    ClipReader() = default;
-
-    std::shared_ptr<void> m_clip; // the module's open movie
-    long m_frames = 0;
-};
+/// Refuses at once what can't be read as a frame or clip, before any library opens it: anything
+/// but a regular file (or a link to one), and a file whose first bytes or declared size its
+/// extension's format can't have. False with a FrameUnreadable error saying what it is.
+bool checkFrameFile(const std::string& path, foundation::Error* error);
 
 } // namespace huecast::host

@@ -246,43 +246,6 @@ bool readFormat(const std::string& path, std::shared_ptr<const void>* format,
     return true;
 }
 
-bool openClip(const std::string& path, std::shared_ptr<void>* clip, long* frames,
-              foundation::Error* error)
-{
-    std::shared_ptr<OIIO::ImageInput> input = openInput(path);
-    if (!input)
-    {
-        return hostError(error, HostError::FrameUnreadable,
-                         fmt::format("{} (OpenImageIO's movie reader opens .mov, .mp4, .m4v, .avi, "
-                                     ".mpg, .3gp and .mj2 clips; other clips can be made into "
-                                     "frames with a video tool, such as ffmpeg -i CLIP "
-                                     "frames.%04d.png)",
-                                     oiioError<OIIO::ImageInput>(nullptr)));
-    }
-    if (input->spec().get_int_attribute("oiio:Movie", 0) == 0)
-    {
-        return hostError(error, HostError::FrameUnreadable,
-                         "It is not a movie that OpenImageIO's movie reader can read");
-    }
-    *frames = input->spec().get_int_attribute("oiio:subimages", 1);
-    *clip = std::move(input);
-    return true;
-}
-
-bool readClipFrame(void* clip, long index, Frame* frame, std::shared_ptr<const void>* format,
-                   int* channels, foundation::Error* error)
-{
-    auto* input = static_cast<OIIO::ImageInput*>(clip);
-    if (index < 0 || index > std::numeric_limits<int>::max() ||
-        !input->seek_subimage(static_cast<int>(index), 0))
-    {
-        return hostError(
-            error, HostError::FrameUnreadable,
-            fmt::format("Its frame {} can't be decoded: {}", index + 1, oiioError(input)));
-    }
-    return readCurrentImage(*input, frame, format, channels, error);
-}
-
 /// The stored channel type a depth option asks for, or nothing for the source's own.
 std::optional<OIIO::TypeDesc> storedTypeOf(StoredDepth depth)
 {
@@ -468,30 +431,13 @@ bool guardedReadFormat(const std::string& path, std::shared_ptr<const void>* for
                    [&] { return readFormat(path, format, error); });
 }
 
-bool guardedOpenClip(const std::string& path, std::shared_ptr<void>* clip, long* frames,
-                     foundation::Error* error)
-{
-    return guarded(HostError::FrameUnreadable, error,
-                   [&] { return openClip(path, clip, frames, error); });
-}
-
-bool guardedReadClipFrame(void* clip, long index, Frame* frame, std::shared_ptr<const void>* format,
-                          int* channels, foundation::Error* error)
-{
-    return guarded(HostError::FrameUnreadable, error,
-                   [&] { return readClipFrame(clip, index, frame, format, channels, error); });
-}
-
 } // namespace
 } // namespace huecast::host
 
 const huecast::host::FrameFileModule* HuecastFrameFileModule()
 {
-    static const huecast::host::FrameFileModule module{huecast::host::FrameFileModule::kVersion,
-                                                       huecast::host::guardedRead,
-                                                       huecast::host::guardedWrite,
-                                                       huecast::host::guardedReadFormat,
-                                                       huecast::host::guardedOpenClip,
-                                                       huecast::host::guardedReadClipFrame};
+    static const huecast::host::FrameFileModule module{
+        huecast::host::FrameFileModule::kVersion, huecast::host::guardedRead,
+        huecast::host::guardedWrite, huecast::host::guardedReadFormat};
     return &module;
 }

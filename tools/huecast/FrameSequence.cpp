@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include "host/ClipFiles.h"
 #include "host/FrameFiles.h"
 #include "platform/foundation/Text.h"
 
@@ -200,6 +201,39 @@ bool expandClip(const std::string& argument, long length, const std::optional<Fr
     return true;
 }
 
+/// A movie is written from one clip: each of its frames (in the range) is a job whose output is
+/// the movie.
+bool planMovie(const std::vector<std::string>& inputs, const std::string& output,
+               const std::optional<FrameRange>& range, const ClipLengths& clips,
+               std::vector<FrameJob>* jobs, std::string* problem)
+{
+    const auto clip = inputs.size() == 1 ? clips.find(inputs[0]) : clips.end();
+    if (clip == clips.end())
+    {
+        *problem = fmt::format("{}: a movie is written from one clip (such as take.mov); frames "
+                               "and sequences go to a folder or a numbered pattern such as "
+                               "graded.####.png",
+                               output);
+        return false;
+    }
+    if (sameFile(clip->first, output))
+    {
+        *problem = fmt::format("{}: the graded movie would overwrite its input", output);
+        return false;
+    }
+    std::vector<NumberedFrame> frames;
+    if (!expandClip(clip->first, clip->second, range, &frames, problem))
+    {
+        return false;
+    }
+    jobs->clear();
+    for (const NumberedFrame& frame : frames)
+    {
+        jobs->push_back({frame.path, output, frame.clipFrame});
+    }
+    return true;
+}
+
 } // namespace
 
 std::optional<FrameRange> FrameRange::parse(std::string_view text)
@@ -287,12 +321,7 @@ bool planFrames(const std::vector<std::string>& inputs, const std::string& outpu
 {
     if (host::isMovieFileName(output))
     {
-        *problem = fmt::format(
-            "{}: huecast writes frames, not movies: give a folder or a numbered pattern such as "
-            "graded.####.png, then make the movie from the frames with a video tool (for "
-            "instance ffmpeg -i graded.%04d.png graded.mov)",
-            output);
-        return false;
+        return planMovie(inputs, output, range, clips, jobs, problem);
     }
     std::vector<NumberedFrame> frames;
     bool anyPattern = false;

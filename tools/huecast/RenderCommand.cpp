@@ -14,8 +14,10 @@
 
 #include "cube/CubeKeys.h"
 #include "cube/CubeLibrary.h"
+#include "host/ClipFiles.h"
 #include "host/FileReplacement.h"
 #include "host/FrameFiles.h"
+#include "host/HostError.h"
 #include "platform/foundation/Memory.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/Text.h"
@@ -29,6 +31,8 @@ namespace
 {
 
 constexpr int kBarWidth = 30;
+
+using ClipReaders = std::map<std::string, std::unique_ptr<host::ClipReader>, std::less<>>;
 
 void showProgress(std::FILE* stream, std::size_t done, std::size_t total)
 {
@@ -74,6 +78,10 @@ bool checkPaths(const RenderOptions& options, const std::vector<FrameJob>& jobs,
     }
     for (const FrameJob& job : jobs)
     {
+        if (!writes.empty() && writes.back().path == job.output && reads.back().path == job.input)
+        {
+            continue; // a movie's next frame: checked with its first
+        }
         reads.push_back({job.input, "the input frame"});
         writes.push_back({job.output, "the graded frame"});
     }
@@ -117,16 +125,13 @@ constexpr bool kLoadFrameFilesAside = false;
 constexpr bool kLoadFrameFilesAside = true;
 #endif
 
-} // namespace
-
-int runRender(const std::string& bundlePath, const RenderOptions& options, std::FILE* errors)
+/// The clips among the inputs, opened: their frame counts shape the plan.
+bool openClips(const RenderOptions& options, std::FILE* errors, ClipReaders* readers,
+               ClipLengths* clips)
 {
-    // Clips are opened first: their frame counts shape the plan.
-    std::map<std::string, std::unique_ptr<host::ClipReader>, std::less<>> clipReaders;
-    ClipLengths clips;
     for (const std::string& input : options.inputs)
     {
-        if (!host::isMovieFileName(input) || clipReaders.contains(input))
+        if (!host::isMovieFileName(input) || readers->contains(input))
         {
             continue;
         }
@@ -134,15 +139,151 @@ int runRender(const std::string& bundlePath, const RenderOptions& options, std::
         auto reader = host::ClipReader::open(input, &error);
         if (!reader)
         {
-            fmt::print(errors, "huecast: {}: {}\n", input, error.localizedDescription());
-            return 1;
+            fmt::print(errors, "huecast: {}: {}\n", foundation::escapeForTerminal(input),
+                       foundation::escapeForTerminal(error.localizedDescription()));
+            return false;
         }
-        clips[input] = reader->frameCount();
-        clipReaders[input] = std::move(reader);
+        (*clips)[input] = reader->frameCount();
+        (*readers)[input] = std::move(reader);
     }
+    return true;
+}
+
+/// What only a movie output takes, refused for frames, and what a movie can't take.
+bool checkOutputOptions(const RenderOptions& options, bool toMovie, std::string* problem)
+{
+    const bool movieOptions = !options.movie.codec.empty() || options.movie.crf.has_value();
+    if (movieOptions && !toMovie)
+    {
+        *problem = "--codec and --crf choose how a movie is encoded (-o graded.mov), and the "
+                   "output is not one";
+        return false;
+    }
+    if (toMovie &&
+        (options.written.depth != host::StoredDepth::Kept || !options.written.compression.empty()))
+    {
+        *problem = "--depth and --compression apply to frame files; a movie takes --codec and "
+                   "--crf";
+        return false;
+    }
+    return true;
+}
+
+/// The grading session, with the LUT and controls chosen (and saved as a project if asked).
+std::unique_ptr<GradingSession> startSession(const std::string& bundlePath,
+                                             const RenderOptions& options, std::FILE* errors)
+{
+    auto session = GradingSession::open(bundlePath, errors);
+    if (!session || !session->chooseLut(options.lut) || !session->setControls(options.controls) ||
+        (!options.saveProject.empty() && !session->saveProject(options.saveProject)))
+    {
+        return nullptr;
+    }
+    return session;
+}
+
+/// Read, grade and write for frame files; a movie replaces the write.
+FrameSteps frameSteps(const RenderOptions& options, const std::vector<FrameJob>& jobs,
+                      ClipReaders& readers, GradingSession& session, std::FILE* errors)
+{
+    FrameSteps steps;
+    steps.read = [&](std::size_t index, host::Frame* frame, host::FrameFileFormat* format,
+                     foundation::Error* error)
+    {
+        const FrameJob& job = jobs[index];
+        format->setWriteOptions(options.written);
+        return job.clipFrame >= 0
+                   ? readers.at(job.input)->readFrame(job.clipFrame, frame, format, error)
+                   : host::readFrameFile(job.input, frame, format, error);
+    };
+    steps.grade = [&](const host::Frame& input, host::Frame* output, foundation::Error* error)
+    { return session.render(input, output, error); };
+    steps.write = [&](std::size_t index, const host::Frame& frame,
+                      const host::FrameFileFormat& format, foundation::Error* error)
+    {
+        const std::string& path = jobs[index].output;
+        std::error_code folderError;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), folderError);
+        return host::writeFrameFile(path, frame, format, error);
+    };
+    if (options.progress && !options.quiet && jobs.size() > 1)
+    {
+        steps.written = [&jobs, errors](std::size_t done)
+        { showProgress(errors, done, jobs.size()); };
+    }
+    return steps;
+}
+
+/// Runs the steps into a movie: written under a temporary name, renamed when whole.
+bool runIntoMovie(const RenderOptions& options, const std::vector<FrameJob>& jobs, FrameSteps steps,
+                  FrameFailure* failure)
+{
+    const std::string& path = jobs.front().output;
+    std::error_code folderError;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), folderError);
+    host::MovieOptions movieOptions = options.movie;
+    movieOptions.partial = options.frames.has_value();
+    bool graded = false;
+    std::string reason;
+    const bool written = host::replaceFile(
+        path,
+        [&](const std::string& temporary, std::string* problem)
+        {
+            const auto movie = host::MovieWriter::open(jobs.front().input, path, temporary,
+                                                       movieOptions, &failure->error);
+            if (!movie)
+            {
+                failure->step = FrameFailure::Step::Write;
+                return false;
+            }
+            steps.write = [&](std::size_t, const host::Frame& frame,
+                              const host::FrameFileFormat& format, foundation::Error* error)
+            { return movie->write(frame, format, error); };
+            graded = runFramePipeline(jobs.size(), steps, failure);
+            if (graded && !movie->finish(&failure->error))
+            {
+                failure->index = jobs.size() - 1;
+                failure->step = FrameFailure::Step::Write;
+                graded = false;
+            }
+            *problem = failure->error.localizedDescription();
+            return graded;
+        },
+        &reason);
+    if (graded && !written) // the movie was whole, but couldn't take its place
+    {
+        failure->index = jobs.size() - 1;
+        failure->step = FrameFailure::Step::Write;
+        host::hostError(&failure->error, host::HostError::FrameNotWritten, reason);
+    }
+    return written;
+}
+
+void reportFailure(const std::vector<FrameJob>& jobs, const FrameFailure& failure, bool progress,
+                   std::FILE* errors)
+{
+    const FrameJob& job = jobs[failure.index];
+    const std::string& path = failure.step == FrameFailure::Step::Write ? job.output : job.input;
+    fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "",
+               foundation::escapeForTerminal(path),
+               foundation::escapeForTerminal(failure.error.localizedDescription()));
+}
+
+} // namespace
+
+int runRender(const std::string& bundlePath, const RenderOptions& options, std::FILE* errors)
+{
+    ClipReaders clipReaders;
+    ClipLengths clips;
+    if (!openClips(options, errors, &clipReaders, &clips))
+    {
+        return 1;
+    }
+    const bool toMovie = host::isMovieFileName(options.output);
     std::vector<FrameJob> jobs;
     std::string problem;
-    if (!planFrames(options.inputs, options.output, options.frames, clips, &jobs, &problem) ||
+    if (!checkOutputOptions(options, toMovie, &problem) ||
+        !planFrames(options.inputs, options.output, options.frames, clips, &jobs, &problem) ||
         !checkPaths(options, jobs, &problem))
     {
         fmt::print(errors, "huecast: {}\n", foundation::escapeForTerminal(problem));
@@ -154,58 +295,28 @@ int runRender(const std::string& bundlePath, const RenderOptions& options, std::
     const auto loadFrameFiles = [&jobs]
     { host::loadFrameFileModules(jobs.front().input, jobs.front().output); };
     std::jthread frameFiles;
-    if (kLoadFrameFilesAside)
+    if (kLoadFrameFilesAside && !toMovie)
     {
         frameFiles = std::jthread(loadFrameFiles);
     }
-    else
+    else if (!toMovie)
     {
         loadFrameFiles();
     }
-    const auto session = GradingSession::open(bundlePath, errors);
-    if (!session || !session->chooseLut(options.lut) || !session->setControls(options.controls) ||
-        (!options.saveProject.empty() && !session->saveProject(options.saveProject)))
+    const auto session = startSession(bundlePath, options, errors);
+    if (!session)
     {
         return 1;
     }
-
-    const bool progress = options.progress && !options.quiet && jobs.size() > 1;
-    FrameSteps steps;
-    steps.read = [&](std::size_t index, host::Frame* frame, host::FrameFileFormat* format,
-                     foundation::Error* error)
-    {
-        const FrameJob& job = jobs[index];
-        format->setWriteOptions(options.written);
-        return job.clipFrame >= 0
-                   ? clipReaders.at(job.input)->readFrame(job.clipFrame, frame, format, error)
-                   : host::readFrameFile(job.input, frame, format, error);
-    };
-    steps.grade = [&](const host::Frame& input, host::Frame* output, foundation::Error* error)
-    { return session->render(input, output, error); };
-    steps.write = [&](std::size_t index, const host::Frame& frame,
-                      const host::FrameFileFormat& format, foundation::Error* error)
-    {
-        const std::string& path = jobs[index].output;
-        std::error_code folderError;
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), folderError);
-        return host::writeFrameFile(path, frame, format, error);
-    };
-    if (progress)
-    {
-        steps.written = [&](std::size_t done) { showProgress(errors, done, jobs.size()); };
-    }
+    const FrameSteps steps = frameSteps(options, jobs, clipReaders, *session, errors);
     FrameFailure failure;
-    if (!runFramePipeline(jobs.size(), steps, &failure))
+    if (!(toMovie ? runIntoMovie(options, jobs, steps, &failure)
+                  : runFramePipeline(jobs.size(), steps, &failure)))
     {
-        const FrameJob& job = jobs[failure.index];
-        const std::string& path =
-            failure.step == FrameFailure::Step::Write ? job.output : job.input;
-        fmt::print(errors, "{}huecast: {}: {}\n", progress ? "\n" : "",
-                   foundation::escapeForTerminal(path),
-                   foundation::escapeForTerminal(failure.error.localizedDescription()));
+        reportFailure(jobs, failure, static_cast<bool>(steps.written), errors);
         return 1;
     }
-    if (jobs.size() == 1 && !options.quiet)
+    if ((jobs.size() == 1 || toMovie) && !options.quiet)
     {
         fmt::print(errors, "huecast: wrote {}\n", jobs[0].output);
     }

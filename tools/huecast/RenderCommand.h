@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/ClipFiles.h"
 #include "host/FrameFiles.h"
 #include "tools/huecast/FrameSequence.h"
 #include "tools/huecast/GradingSession.h"
@@ -25,6 +26,7 @@ struct RenderOptions
     bool progress = false;            ///< show a progress bar (a terminal, more than one frame)
     bool quiet = false;               ///< -q: no progress and no notes, errors only
     host::FrameWriteOptions written;  ///< --depth, --compression
+    host::MovieOptions movie;         ///< --codec, --crf
 };
 
 /// `huecast render`: grades each frame (of files, sequences and clips) through the plug-in in

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+// The modules a host loads on first use (frame files, clips): each a struct of functions behind
+// one entry point, built with the host.
+#pragma once
+
+#include <array>
+#include <climits>
+#include <string>
+
+#include <dlfcn.h>
+#include <fmt/format.h>
+
+namespace huecast::host
+{
+
+template <typename Module> struct LoadedModule
+{
+    const Module* module = nullptr;
+    std::string failure;
+};
+
+// The modules sit beside the kit library, which every host links: in the build tree's lib/ and
+// in the installed private folder alike. Loaded by full path, since a sanitizer's dlopen
+// interceptor hides the caller's RUNPATH; empty when the kit library's folder is unknown.
+inline std::string besideKit(const char* name)
+{
+    void* kit = dlopen(HUECAST_KIT_LIBRARY, RTLD_LAZY | RTLD_NOLOAD);
+    if (kit == nullptr)
+    {
+        return {};
+    }
+    std::array<char, PATH_MAX> origin{};
+    const bool found = dlinfo(kit, RTLD_DI_ORIGIN, origin.data()) == 0;
+    dlclose(kit);
+    return found ? std::string(origin.data()) + "/" + name : std::string();
+}
+
+/// Loads the module beside the kit library, else by name through the library path, and checks
+/// its interface version. Never unloaded: objects it made hold its code. On failure, the
+/// failure says `what` and the reason.
+template <typename Module>
+LoadedModule<Module> loadHostModule(const char* name, const char* entryPoint, const char* what)
+{
+    std::string path = besideKit(name);
+    if (path.empty())
+    {
+        path = name;
+    }
+    const auto failed = [what](const std::string& reason) {
+        return LoadedModule<Module>{nullptr, fmt::format("{} ({})", what, reason)};
+    };
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (handle == nullptr)
+    {
+        const char* reason = dlerror();
+        return failed(reason != nullptr ? reason : path);
+    }
+    const auto entry = reinterpret_cast<const Module* (*)()>(dlsym(handle, entryPoint));
+    const Module* module = entry != nullptr ? entry() : nullptr;
+    if (module == nullptr || module->version != Module::kVersion)
+    {
+        return failed(path + " has no compatible entry point");
+    }
+    return {module, {}};
+}
+
+} // namespace huecast::host
