@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     huecast::host::Frame frame;
     std::shared_ptr<const void> layout;
     int channels = 0;
-    if (module->read(source, &frame, &layout, &channels))
+    std::string damage;
+    if (module->read(source, &frame, &layout, &channels, &damage))
     {
         const int written = channels == 2 || channels >= 4 ? 4 : 3;
         (void)module->write(source, folder + "/written" + extension, frame, layout.get(), written,

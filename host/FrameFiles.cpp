@@ -179,7 +179,8 @@ bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* forma
     int channels = 4;
     const CommonFrameFileModule* common =
         frames::familyOfName(path) ? commonFrameFileModule() : nullptr;
-    if (common != nullptr && common->read(path, frame, &stored, &channels))
+    std::string damage;
+    if (common != nullptr && common->read(path, frame, &stored, &channels, &damage))
     {
         if (format != nullptr)
         {
@@ -188,8 +189,7 @@ bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* forma
         }
         return true;
     }
-    std::string damage;
-    if (common != nullptr && !common->checkData(path, &damage))
+    if (!damage.empty())
     {
         return hostError(error, HostError::FrameUnreadable, damage);
     }

@@ -178,8 +178,10 @@ bool OpenMovie::addCopiedStreams(foundation::Error* error)
             m_source->streams[i]->discard = AVDISCARD_ALL;
             continue;
         }
-        if (avformat_query_codec(m_output->oformat, in.codecpar->codec_id, FF_COMPLIANCE_NORMAL) ==
-            0)
+        // A timecode track has no codec; the container says at its header whether it takes it.
+        if (in.codecpar->codec_id != AV_CODEC_ID_NONE &&
+            avformat_query_codec(m_output->oformat, in.codecpar->codec_id, FF_COMPLIANCE_NORMAL) ==
+                0)
         {
             return failed(error, fmt::format("Its container ({}) can't hold the source's stream "
                                              "{} ({} {}): name a container that does, such as "
@@ -201,6 +203,8 @@ bool OpenMovie::addCopiedStreams(foundation::Error* error)
             out->codecpar->codec_tag = 0;
         }
         out->time_base = in.time_base;
+        out->avg_frame_rate = in.avg_frame_rate; // a timecode track is read at its rate
+        out->r_frame_rate = in.r_frame_rate;
         out->disposition = in.disposition;
         av_dict_copy(&out->metadata, in.metadata, 0);
         m_streamMap[i] = out->index;

@@ -31,10 +31,7 @@ struct StoredLayout
 /// read. Each writer: given its own family's layout, writes `destination` from the start, or
 /// returns false for anything it doesn't reproduce exactly or can't write.
 bool readPng(const std::string& path, Frame* frame, std::shared_ptr<const StoredLayout>* layout,
-             int* channels);
-/// Decodes every row of any PNG libpng reads, keeping nothing: false with libpng's message when
-/// the data is damaged.
-bool checkPngData(const std::string& path, std::string* problem);
+             int* channels, std::string* damage);
 bool writePng(const std::string& destination, const Frame& frame, const StoredLayout& layout,
               int channels, const FrameWriteOptions& options);
 

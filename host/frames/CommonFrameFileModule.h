@@ -28,20 +28,17 @@ struct CommonFrameFileModule
 
     /// Reads the file into the frame as the OpenImageIO module would; the stored layout (opaque,
     /// owned by the module) and the source's channel count come back for writing. False, with
-    /// the frame unspecified, for a file the module declines or can't read.
+    /// the frame unspecified, for a file the module declines or can't read; `damage` then says
+    /// what is wrong where the module found the file damaged (a PNG: libpng, under OpenImageIO,
+    /// prints its errors itself, beside the host's message), and stays empty otherwise.
     bool (*read)(const std::string& path, Frame* frame, std::shared_ptr<const void>* layout,
-                 int* channels) = nullptr;
+                 int* channels, std::string* damage) = nullptr;
     /// Writes the frame with `channels` channels into `destination` (an existing temporary) as
     /// the OpenImageIO module would write it to `path`, given what `read` kept of the source.
     /// False when it declines (another format, options it doesn't reproduce) or fails; the
     /// temporary is then rewritten from the start by the OpenImageIO module.
     bool (*write)(const std::string& path, const std::string& destination, const Frame& frame,
                   const void* layout, int channels, const FrameWriteOptions& options) = nullptr;
-    /// Decodes a file `read` declined, to find damage before OpenImageIO reads it: libpng, under
-    /// OpenImageIO, prints its errors to standard error itself, beside the host's message. False
-    /// with the problem (in OpenImageIO's words) when the data is damaged; true otherwise, and
-    /// for formats whose libraries stay quiet.
-    bool (*checkData)(const std::string& path, std::string* problem) = nullptr;
 };
 
 namespace frames

@@ -25,7 +25,7 @@ namespace
 {
 
 bool read(const std::string& path, Frame* frame, std::shared_ptr<const StoredLayout>* layout,
-          int* channels)
+          int* channels, std::string* damage)
 {
     const std::optional<Family> family = familyOfName(path);
     if (!family)
@@ -35,7 +35,7 @@ bool read(const std::string& path, Frame* frame, std::shared_ptr<const StoredLay
     switch (*family)
     {
     case Family::Png:
-        return readPng(path, frame, layout, channels);
+        return readPng(path, frame, layout, channels, damage);
     case Family::Tiff:
         return readTiff(path, frame, layout, channels);
     case Family::OpenExr:
@@ -66,12 +66,12 @@ bool write(const std::string& path, const std::string& destination, const Frame&
 // Nothing thrown inside (by a library, or memory running out) crosses into the host: the file
 // is declined, and OpenImageIO gets its turn and gives the message.
 bool guardedRead(const std::string& path, Frame* frame, std::shared_ptr<const void>* stored,
-                 int* channels)
+                 int* channels, std::string* damage)
 {
     try
     {
         std::shared_ptr<const StoredLayout> layout;
-        if (!read(path, frame, &layout, channels))
+        if (!read(path, frame, &layout, channels, damage))
         {
             return false;
         }
@@ -99,18 +99,6 @@ bool guardedWrite(const std::string& path, const std::string& destination, const
     }
 }
 
-bool guardedCheckData(const std::string& path, std::string* problem)
-{
-    try
-    {
-        return familyOfName(path) != Family::Png || checkPngData(path, problem);
-    }
-    catch (...)
-    {
-        return true; // not known to be damaged: OpenImageIO says what it finds
-    }
-}
-
 } // namespace
 } // namespace huecast::host::frames
 
@@ -118,6 +106,6 @@ const huecast::host::CommonFrameFileModule* HuecastCommonFrameFileModule()
 {
     static const huecast::host::CommonFrameFileModule module{
         huecast::host::CommonFrameFileModule::kVersion, huecast::host::frames::guardedRead,
-        huecast::host::frames::guardedWrite, huecast::host::frames::guardedCheckData};
+        huecast::host::frames::guardedWrite};
     return &module;
 }

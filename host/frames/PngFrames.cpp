@@ -118,18 +118,47 @@ bool layoutOf(png_structp png, png_infop info, PngLayout* layout)
     return knownTexts(png, info, layout->colourSpace);
 }
 
+/// Where a check keeps libpng's message before the jump out.
+struct CheckState
+{
+    std::jmp_buf jump{};
+    std::string message;
+};
+
+[[noreturn]] void keepMessageAndJumpOut(png_structp png, png_const_charp message)
+{
+    auto* state = static_cast<CheckState*>(png_get_error_ptr(png));
+    state->message = message != nullptr ? message : "unknown error";
+    std::longjmp(state->jump, 1);
+}
+
+/// How a read ended.
+enum class PngRead : std::uint8_t
+{
+    Taken,
+    Declined, ///< a layout read only by OpenImageIO
+    TooLarge, ///< no memory for the frame: OpenImageIO says how much it needed
+    Damaged,  ///< libpng failed, with its message kept
+};
+
 /// Reads the pixels as the OpenImageIO module hands them over: RGBA, grey spread over colour,
 /// a missing alpha opaque, 16-bit in the machine's order. False when libpng fails or the file
 /// is not one taken here.
-bool readPixels(std::FILE* file, Frame* frame, PngLayout* layout, int* channels)
+PngRead readPixels(std::FILE* file, Frame* frame, PngLayout* layout, int* channels,
+                   CheckState* state)
 {
     png_structp png =
-        png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, jumpOut, ignoreWarning);
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, state, keepMessageAndJumpOut, ignoreWarning);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-    if (info == nullptr || setjmp(png_jmpbuf(png)) != 0)
+    if (info == nullptr)
     {
         png_destroy_read_struct(&png, &info, nullptr);
-        return false;
+        return PngRead::TooLarge;
+    }
+    if (setjmp(state->jump) != 0)
+    {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return PngRead::Damaged;
     }
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, nullptr, 0);
     png_init_io(png, file);
@@ -146,12 +175,12 @@ bool readPixels(std::FILE* file, Frame* frame, PngLayout* layout, int* channels)
         height > static_cast<png_uint_32>(kMaxFrameEdge))
     {
         png_destroy_read_struct(&png, &info, nullptr);
-        return false;
+        return PngRead::Declined;
     }
     if (!layoutOf(png, info, layout))
     {
         png_destroy_read_struct(&png, &info, nullptr);
-        return false;
+        return PngRead::Declined;
     }
     *channels = png_get_channels(png, info);
     try
@@ -161,7 +190,7 @@ bool readPixels(std::FILE* file, Frame* frame, PngLayout* layout, int* channels)
     catch (const std::bad_alloc&)
     {
         png_destroy_read_struct(&png, &info, nullptr);
-        return false; // OpenImageIO says how much it needed
+        return PngRead::TooLarge;
     }
     if (depth == 16)
     {
@@ -183,7 +212,7 @@ bool readPixels(std::FILE* file, Frame* frame, PngLayout* layout, int* channels)
     // What follows the pixels is checked but not kept: OpenImageIO doesn't read it either.
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);
-    return true;
+    return PngRead::Taken;
 }
 
 /// Writes what OpenImageIO's PNG writer writes for such a source: the colour space as chunks
@@ -249,20 +278,6 @@ bool writePixels(std::FILE* file, const Frame& frame, const PngLayout& layout, i
     return true;
 }
 
-/// Where a check keeps libpng's message before the jump out.
-struct CheckState
-{
-    std::jmp_buf jump{};
-    std::string message;
-};
-
-[[noreturn]] void keepMessageAndJumpOut(png_structp png, png_const_charp message)
-{
-    auto* state = static_cast<CheckState*>(png_get_error_ptr(png));
-    state->message = message != nullptr ? message : "unknown error";
-    std::longjmp(state->jump, 1);
-}
-
 /// Decodes every row through one row's buffer, with every transformation that makes any PNG
 /// 8- or 16-bit RGBA, so no layout is left unchecked and nothing large is allocated.
 bool decodeAllRows(std::FILE* file, CheckState* state)
@@ -304,24 +319,30 @@ bool decodeAllRows(std::FILE* file, CheckState* state)
 
 } // namespace
 
-bool checkPngData(const std::string& path, std::string* problem)
-{
-    const File file(std::fopen(path.c_str(), "rb"));
-    CheckState state;
-    if (!file || decodeAllRows(file.get(), &state))
-    {
-        return true;
-    }
-    *problem = "PNG read error: " + state.message;
-    return false;
-}
-
 bool readPng(const std::string& path, Frame* frame, std::shared_ptr<const StoredLayout>* layout,
-             int* channels)
+             int* channels, std::string* damage)
 {
     const File file(std::fopen(path.c_str(), "rb"));
     auto read = std::make_shared<PngLayout>();
-    if (!file || !readPixels(file.get(), frame, read.get(), channels))
+    CheckState state;
+    const PngRead result =
+        file ? readPixels(file.get(), frame, read.get(), channels, &state) : PngRead::Declined;
+    // libpng under OpenImageIO prints its errors itself, beside the host's message: damage is
+    // found here, in a layout OpenImageIO would read by decoding it first.
+    if (result == PngRead::Declined && file)
+    {
+        std::rewind(file.get());
+        state.message.clear();
+        if (!decodeAllRows(file.get(), &state))
+        {
+            *damage = "PNG read error: " + state.message;
+        }
+    }
+    if (result == PngRead::Damaged)
+    {
+        *damage = "PNG read error: " + state.message;
+    }
+    if (result != PngRead::Taken)
     {
         return false;
     }

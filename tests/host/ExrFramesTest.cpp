@@ -317,7 +317,8 @@ TEST(ExrFrames, DeclinesWhatItDoesNotReproduce)
     host::Frame frame;
     std::shared_ptr<const void> layout;
     int channels = 0;
-    ASSERT_TRUE(common->read(dir.write("good.exr", whole), &frame, &layout, &channels));
+    std::string damage;
+    ASSERT_TRUE(common->read(dir.write("good.exr", whole), &frame, &layout, &channels, &damage));
     const std::string out = dir.pathOf("out.exr");
     using host::StoredDepth;
     for (const host::FrameWriteOptions& options :

@@ -88,7 +88,8 @@ CommonModule compareWithOpenImageIO(const std::string& source, const TempDir& di
     host::Frame commonFrame;
     std::shared_ptr<const void> commonLayout;
     int commonChannels = 0;
-    if (!common->read(source, &commonFrame, &commonLayout, &commonChannels))
+    std::string damage;
+    if (!common->read(source, &commonFrame, &commonLayout, &commonChannels, &damage))
     {
         return CommonModule::Declined;
     }

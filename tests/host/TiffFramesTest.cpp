@@ -179,8 +179,9 @@ TEST(TiffFrames, DeclinesWhatItDoesNotReproduce)
         host::Frame frame;
         std::shared_ptr<const void> layout;
         int channels = 0;
+        std::string damage;
         testing::internal::CaptureStderr();
-        EXPECT_FALSE(module->read(damaged, &frame, &layout, &channels)) << damaged;
+        EXPECT_FALSE(module->read(damaged, &frame, &layout, &channels, &damage)) << damaged;
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << damaged;
     }
     // Options it doesn't reproduce are declined at write time, leaving the temporary to
@@ -200,7 +201,9 @@ TEST(TiffFrames, DeclinesWhatItDoesNotReproduce)
         host::Frame frame;
         std::shared_ptr<const void> layout;
         int channels = 0;
-        ASSERT_TRUE(module->read(writing.source, &frame, &layout, &channels)) << writing.source;
+        std::string damage;
+        ASSERT_TRUE(module->read(writing.source, &frame, &layout, &channels, &damage))
+            << writing.source;
         EXPECT_FALSE(module->write(output, output, frame, layout.get(), channels, writing.options))
             << writing.source << " " << writing.options.compression;
     }

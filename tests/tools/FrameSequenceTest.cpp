@@ -132,7 +132,7 @@ TEST_F(PlanFrames, RefusesPlansThatWouldLoseAFrame)
         << "a range leaves such a file out";
 }
 
-TEST_F(PlanFrames, AClipBecomesNumberedFramesAndNeverAMovie)
+TEST_F(PlanFrames, AClipBecomesNumberedFramesOrAMovie)
 {
     const std::string clip = folder.write("take.mov", "");
     clips[clip] = 3;
@@ -147,10 +147,15 @@ TEST_F(PlanFrames, AClipBecomesNumberedFramesAndNeverAMovie)
 
     EXPECT_EQ(refusal({clip}, folder.pathOf("out"), tool::FrameRange{2, 5}),
               clip + ": the clip has frames 1-3; frames 4-5 are missing");
-    EXPECT_EQ(refusal({clip}, folder.pathOf("graded.mov"))
-                  .rfind(folder.pathOf("graded.mov") + ": huecast writes frames, not movies", 0),
-              0U);
+    jobs = plan({clip}, folder.pathOf("graded.mov"), tool::FrameRange{2, 3});
+    ASSERT_EQ(jobs.size(), 2U);
+    EXPECT_EQ(jobs[1].output, folder.pathOf("graded.mov"));
+    EXPECT_EQ(jobs[1].clipFrame, 2);
     const std::string still = folder.write("still.png", "");
+    EXPECT_EQ(refusal({still}, folder.pathOf("graded.mov"))
+                  .rfind(folder.pathOf("graded.mov") + ": a movie is written from one clip", 0),
+              0U);
+    EXPECT_EQ(refusal({clip}, clip), clip + ": the graded movie would overwrite its input");
     EXPECT_EQ(refusal({still, clip}, folder.pathOf("a.png")),
               folder.pathOf("a.png") + ": several frames need a folder or a numbered pattern "
                                        "(such as graded.####.png) to go into, not one file");

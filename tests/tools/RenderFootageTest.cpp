@@ -40,6 +40,13 @@ protected:
     {
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
+    /// What a command prints on standard output.
+    [[nodiscard]] std::string printed(const std::string& command) const
+    {
+        const std::string out = folder.pathOf("printed");
+        shell(command + " >'" + out + "'");
+        return readFile(out);
+    }
     /// The file's pixels as ffmpeg decodes them: straight 8-bit RGBA.
     [[nodiscard]] std::string rgbaOf(const std::string& path) const
     {
@@ -195,7 +202,7 @@ TEST_F(RenderFootage, KeepsTheColourSpaceAndWritesTheDepthAndCompressionAsked)
     EXPECT_FALSE(fs::exists(folder.pathOf("g.png")));
 }
 
-TEST_F(RenderFootage, GradesEveryFrameOfAClipAndRefusesGapsAndMovieOutputs)
+TEST_F(RenderFootage, GradesEveryFrameOfAClipAndRefusesGaps)
 {
     const std::string clip = folder.pathOf("take.mp4");
     shell("ffmpeg -v error -nostdin -y -f lavfi -i testsrc=size=64x48:rate=24 -frames:v 24 "
@@ -212,13 +219,6 @@ TEST_F(RenderFootage, GradesEveryFrameOfAClipAndRefusesGapsAndMovieOutputs)
     }
     EXPECT_EQ(count, 24U);
     EXPECT_TRUE(fs::exists(folder.pathOf("graded/take.0024.png")));
-
-    EXPECT_EQ(render({"--lut-file", cube, clip, "-o", folder.pathOf("graded.mov")}).status, 1);
-    EXPECT_EQ(firstErrorLine().rfind("huecast: " + folder.pathOf("graded.mov") +
-                                         ": huecast writes frames, not movies",
-                                     0),
-              0U)
-        << firstErrorLine();
 
     // The graded frames, one taken away, are a sequence with a gap.
     fs::remove(folder.pathOf("graded/take.0005.png"));
@@ -241,6 +241,100 @@ TEST_F(RenderFootage, GradesEveryFrameOfAClipAndRefusesGapsAndMovieOutputs)
     EXPECT_EQ(count, 4U);
     EXPECT_TRUE(fs::exists(folder.pathOf("again/take.0006.png")));
     EXPECT_EQ(render({"--lut-file", cube, "--frames", "9-6", sequence, "-o", "x"}).status, 2);
+}
+
+struct MovieCase
+{
+    const char* source;
+    const char* encode;
+    const char* pixelFormat; // ffmpeg's, for the graded movie's video
+    const char* rgb;         // the RGB format compared
+    int maxDifference;       // in code values of 8 bits, or of 16 for rgb48le
+    double meanDifference;   // the same, over every value
+};
+
+TEST_F(RenderFootage, WritesAGradedClipBackAsAMovieWithItsOtherStreams)
+{
+    const std::vector<MovieCase> cases = {
+        {"take.mov",
+         "-c:v prores_ks -profile:v 3 -pix_fmt yuv422p10le -c:a pcm_s16le -timecode 01:00:00:00",
+         "yuv422p10le", "rgb48le", 8 * 64, 1.0 * 64},
+        {"take.mp4", "-c:v libx264 -pix_fmt yuv420p -bf 3 -c:a aac", "yuv420p", "rgb24", 24, 2.0},
+    };
+    // A gentle grade, as a real one is: a steep random lattice would turn the new encoding's
+    // small losses into large ones.
+    const std::string cube = std::string(HUECAST_SOURCE_DIR) + "/samples/luts/Warm.cube";
+    for (const MovieCase& movie : cases)
+    {
+        SCOPED_TRACE(movie.source);
+        const std::string source = folder.pathOf(movie.source);
+        shell("ffmpeg -v error -nostdin -y -f lavfi -i gradients=size=96x64:rate=24:speed=0.05 "
+              "-f lavfi -i sine=r=48000 -frames:v 24 -shortest " +
+              std::string(movie.encode) + " '" + source + "'");
+        const std::string graded = folder.pathOf(std::string("graded-") + movie.source);
+        ASSERT_EQ(render({"-q", "--lut-file", cube, source, "-o", graded}).status, 0)
+            << readFile(folder.pathOf("err"));
+
+        const auto times = [&](const std::string& path)
+        {
+            return printed(
+                "ffprobe -v error -select_streams v -show_entries frame=pts -of csv=p=0 '" + path +
+                "'");
+        };
+        const auto sound = [&](const std::string& path)
+        { return printed("ffmpeg -v error -i '" + path + "' -map 0:a -c copy -f md5 -"); };
+        EXPECT_EQ(times(graded), times(source));
+        EXPECT_EQ(sound(graded), sound(source));
+        EXPECT_EQ(printed("ffprobe -v error -select_streams v -show_entries stream=pix_fmt -of "
+                          "csv=p=0 '" +
+                          graded + "'"),
+                  std::string(movie.pixelFormat) + "\n");
+
+        // Against ffmpeg's lut3d on the decoded source: only the new encoding's loss between.
+        const std::string theirs =
+            printed("ffmpeg -v error -i '" + source + "' -vf lut3d=file='" + cube +
+                    "':interp=trilinear -f rawvideo -pix_fmt " + movie.rgb + " -");
+        const std::string ours =
+            printed("ffmpeg -v error -i '" + graded + "' -f rawvideo -pix_fmt " + movie.rgb + " -");
+        ASSERT_EQ(ours.size(), theirs.size());
+        const bool deep = std::string(movie.rgb) == "rgb48le";
+        int worst = 0;
+        double total = 0;
+        for (std::size_t at = 0; at < ours.size(); at += deep ? 2 : 1)
+        {
+            const auto value = [&](const std::string& bytes)
+            {
+                const auto low = static_cast<unsigned char>(bytes[at]);
+                return deep ? low | static_cast<unsigned char>(bytes[at + 1]) << 8 : low;
+            };
+            const int difference = std::abs(value(ours) - value(theirs));
+            worst = std::max(worst, difference);
+            total += difference;
+        }
+        // H.264 at its default quality loses more at a few edges than ProRes anywhere.
+        EXPECT_LE(worst, movie.maxDifference);
+        EXPECT_LE(total / static_cast<double>(ours.size() / (deep ? 2 : 1)), movie.meanDifference);
+    }
+
+    // A movie that can't be made leaves nothing behind, and a movie comes from one clip.
+    const std::string source = folder.pathOf("take.mp4");
+    EXPECT_EQ(render({"--lut-file", cube, "--codec", "no-such-codec", source, "-o",
+                      folder.pathOf("failed.mov")})
+                  .status,
+              1);
+    EXPECT_NE(readFile(folder.pathOf("err")).find("no video encoder named \"no-such-codec\""),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(folder.pathOf("failed.mov")));
+    for (const auto& entry : fs::directory_iterator(folder.path()))
+    {
+        EXPECT_EQ(entry.path().filename().string().find(".partial"), std::string::npos);
+    }
+    EXPECT_EQ(render({"--lut-file", cube, source, source, "-o", folder.pathOf("two.mov")}).status,
+              1);
+    EXPECT_EQ(firstErrorLine().rfind(
+                  "huecast: " + folder.pathOf("two.mov") + ": a movie is written from one clip", 0),
+              0U)
+        << firstErrorLine();
 }
 
 } // namespace

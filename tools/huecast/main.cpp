@@ -270,6 +270,18 @@ void addWriteOptions(CLI::App& command, huecast::host::FrameWriteOptions& writte
                        "The writer's compression (zip, piz, dwaa:45, lzw, jpeg:90, ...)");
 }
 
+/// --codec and --crf on `render`, for a movie output.
+void addMovieOptions(CLI::App& command, huecast::host::MovieOptions& movie)
+{
+    command.add_option("--codec", movie.codec,
+                       "A movie's video encoder (prores_ks, libx264, ...; ffmpeg -encoders)");
+    command
+        .add_option_function<int>(
+            "--crf", [&movie](int value) { movie.crf = value; },
+            "A movie's constant rate factor, for encoders that take one (libx264: 0-51)")
+        ->check(CLI::Range(0, 63));
+}
+
 CommandRun declareRender(CLI::App& command)
 {
     struct Options
@@ -295,6 +307,7 @@ CommandRun declareRender(CLI::App& command)
     addGradeControls(&command, render.controls);
     command.add_flag("-q,--quiet", render.quiet, "No progress and no notes; errors only");
     addWriteOptions(command, render.written);
+    addMovieOptions(command, render.movie);
     command.add_option("INPUT", render.inputs, "Frame files, sequence patterns or clips")
         ->required();
     command.add_option("-o,--output", render.output, "Output file, folder or pattern")->required();
