@@ -242,4 +242,51 @@ bool writeFrameFile(const std::string& path, const Frame& frame, const FrameFile
     return written || hostError(error, HostError::FrameNotWritten, reason);
 }
 
+bool storesPremultipliedColour(const std::string& path)
+{
+    return frames::familyOfName(path) == frames::Family::OpenExr;
+}
+
+namespace
+{
+
+template <typename T> void clearEmptyPixels(const Frame& read, Frame* graded)
+{
+    for (std::uint32_t y = 0; y < read.height(); ++y)
+    {
+        const std::span<const T> in = read.rowAs<T>(y);
+        const std::span<T> out = graded->rowAs<T>(y);
+        for (std::size_t x = 0; x < in.size(); x += Frame::kChannels)
+        {
+            if (in[x] == T(0) && in[x + 1] == T(0) && in[x + 2] == T(0) && in[x + 3] == T(0))
+            {
+                std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(x), 3, T(0));
+            }
+        }
+    }
+}
+
+} // namespace
+
+void keepEmptyPixelsEmpty(const Frame& read, Frame* graded)
+{
+    if (graded->width() != read.width() || graded->height() != read.height() ||
+        graded->type() != read.type())
+    {
+        return;
+    }
+    switch (read.type())
+    {
+    case PixelType::UInt8:
+        clearEmptyPixels<std::uint8_t>(read, graded);
+        break;
+    case PixelType::UInt16:
+        clearEmptyPixels<std::uint16_t>(read, graded);
+        break;
+    case PixelType::Float:
+        clearEmptyPixels<float>(read, graded);
+        break;
+    }
+}
+
 } // namespace huecast::host

@@ -89,7 +89,8 @@ private:
 /// RGBA of the nearest pixel type (8-bit stays 8-bit, 10 to 16-bit become 16-bit, anything else
 /// float); grey is spread over red, green and blue, a missing alpha is opaque. Colour comes
 /// straight (unassociated): a file that stores it premultiplied (OpenEXR, associated-alpha
-/// TIFF) is divided by alpha, and alpha 0 gives colour 0. The frame keeps its buffer when it is
+/// TIFF) is divided by alpha, except where alpha is 0: that colour is light the pixel emits,
+/// kept as it is. The frame keeps its buffer when it is
 /// big enough. False with a FrameUnreadable error on failure; the frame is then unspecified.
 bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* format,
                    foundation::Error* error);
@@ -97,9 +98,9 @@ bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* forma
 /// Writes the frame (straight colour) to the path in the format its extension names, with the
 /// source's stored pixel format and metadata (colour space included) unless the format's write
 /// options say otherwise, and a Software tag naming Huecast. A format that stores premultiplied
-/// colour (OpenEXR) gets the colour multiplied by alpha. The file appears whole or not at all:
-/// it is written beside the path under a temporary name and renamed over it. False with a
-/// FrameNotWritten error, also when the format can't store the asked-for depth.
+/// colour (OpenEXR) gets the colour multiplied by alpha, except where alpha is 0. The file appears
+/// whole or not at all: it is written beside the path under a temporary name and renamed over it.
+/// False with a FrameNotWritten error, also when the format can't store the asked-for depth.
 bool writeFrameFile(const std::string& path, const Frame& frame, const FrameFileFormat& format,
                     foundation::Error* error);
 
@@ -109,6 +110,15 @@ bool writeFrameFile(const std::string& path, const Frame& frame, const FrameFile
 /// calls it on a worker thread while it brings up GL. Reads and writes load what they need
 /// themselves otherwise.
 void loadFrameFileModules(const std::string& input, const std::string& output);
+
+/// Whether the format the path's extension names stores colour premultiplied (OpenEXR): there
+/// the colour of a pixel of alpha 0 is light it emits, written as it is.
+[[nodiscard]] bool storesPremultipliedColour(const std::string& path);
+
+/// Gives every pixel that was read with neither alpha nor colour no colour after grading
+/// either: a LUT that lifts black would otherwise make each empty pixel of a frame stored
+/// premultiplied emit light. Both frames have the same size and pixel type.
+void keepEmptyPixelsEmpty(const Frame& read, Frame* graded);
 
 /// Refuses at once what can't be read as a frame or clip, before any library opens it: anything
 /// but a regular file (or a link to one), and a file whose first bytes or declared size its

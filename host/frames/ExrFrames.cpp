@@ -185,7 +185,8 @@ void setUpThreads()
 }
 
 /// Divides colour by alpha as the OpenImageIO module does for the premultiplied colour
-/// OpenImageIO hands over: in double, alpha 0 or NaN giving colour 0.
+/// OpenImageIO hands over: in double; where alpha is 0 (or NaN) the colour is emitted light,
+/// kept as it is.
 void unpremultiply(float* pixels, std::size_t count)
 {
     for (std::size_t x = 0; x < count * Frame::kChannels; x += Frame::kChannels)
@@ -194,7 +195,7 @@ void unpremultiply(float* pixels, std::size_t count)
         for (std::size_t c = 0; c < 3; ++c)
         {
             const auto value = static_cast<double>(pixels[x + c]);
-            pixels[x + c] = static_cast<float>(alpha > 0.0 ? value / alpha : 0.0);
+            pixels[x + c] = static_cast<float>(alpha > 0.0 ? value / alpha : value);
         }
     }
 }
@@ -320,7 +321,8 @@ void fillBand(const Frame& frame, std::uint32_t top, std::uint32_t rows, std::si
             const auto alpha = static_cast<double>(source[3]);
             for (std::size_t c = 0; c < channels; ++c)
             {
-                const float value = channels == 4 && c < 3
+                // Emitted light, where alpha is 0, is not multiplied away.
+                const float value = channels == 4 && c < 3 && alpha > 0.0
                                         ? static_cast<float>(static_cast<double>(source[c]) * alpha)
                                         : source[c];
                 *target++ = T(value);

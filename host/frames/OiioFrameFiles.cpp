@@ -122,7 +122,8 @@ bool deliversPremultiplied(const OIIO::ImageInput& input, const OIIO::ImageSpec&
            (name == "openexr" || name == "tiff");
 }
 
-/// Divides colour by alpha (alpha 0, or NaN, gives colour 0), or multiplies it, in place.
+/// Divides colour by alpha, or multiplies it, in place. Where alpha is 0 (or NaN) the colour is
+/// emitted light (a glow, fire): kept as it is both ways.
 template <typename T> void associate(Frame* frame, bool divide)
 {
     constexpr double kOne = std::is_floating_point_v<T> ? 1.0 : std::numeric_limits<T>::max();
@@ -135,7 +136,10 @@ template <typename T> void associate(Frame* frame, bool divide)
             for (std::size_t c = 0; c < 3; ++c)
             {
                 auto value = static_cast<double>(row[x + c]);
-                value = divide ? (alpha > 0.0 ? value / alpha : 0.0) : value * alpha;
+                if (alpha > 0.0)
+                {
+                    value = divide ? value / alpha : value * alpha;
+                }
                 if constexpr (std::is_floating_point_v<T>)
                 {
                     row[x + c] = static_cast<T>(value);

@@ -257,7 +257,9 @@ template <typename T> void expandPixels(Frame* frame, int channels, bool divide)
         const double alpha = static_cast<double>(pixel[3]) / kOne;
         for (std::size_t c = 0; c < 3; ++c)
         {
-            const double value = alpha > 0.0 ? static_cast<double>(pixel[c]) / alpha : 0.0;
+            // Where alpha is 0 the colour is emitted light: kept as it is.
+            const double value =
+                alpha > 0.0 ? static_cast<double>(pixel[c]) / alpha : static_cast<double>(pixel[c]);
             pixel[c] = static_cast<T>(std::min(std::round(value), kOne));
         }
     }

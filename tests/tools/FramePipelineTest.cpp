@@ -52,8 +52,8 @@ struct FakeRun
             mostAhead = std::max<std::size_t>(mostAhead, read - written.size());
             return true;
         };
-        steps.grade =
-            [this](const host::Frame& input, host::Frame* output, foundation::Error* error)
+        steps.grade = [this](std::size_t, const host::Frame& input, host::Frame* output,
+                             foundation::Error* error)
         {
             const float index = *reinterpret_cast<const float*>(input.data());
             if (failGrade && index == static_cast<float>(*failGrade))

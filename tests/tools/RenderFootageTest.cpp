@@ -137,9 +137,10 @@ std::vector<std::array<double, 4>> storedPixels(const std::string& path)
     return pixels;
 }
 
-TEST_F(RenderFootage, GradesPremultipliedOpenExrAsStraightColourAndKeepsAlpha)
+TEST_F(RenderFootage, GradesPremultipliedOpenExrAsStraightColourAndKeepsEmittedLight)
 {
-    // Stored premultiplied: colour over alpha is the straight colour, alpha 0 included.
+    // Stored premultiplied: colour over alpha is the straight colour; where alpha is 0 the
+    // colour is light the pixel emits (the first pixels here), graded and kept.
     const std::string input = folder.pathOf("in.exr");
     shell("oiiotool --pattern fill:left=0.2,0.1,0.05,0:right=0.5,0.45,0.1,0.8 16x1 4 -d float "
           "-o '" +
@@ -162,13 +163,26 @@ TEST_F(RenderFootage, GradesPremultipliedOpenExrAsStraightColourAndKeepsAlpha)
         Rgb straight{};
         for (std::size_t c = 0; c < 3; ++c)
         {
-            straight[c] = alpha > 0 ? static_cast<float>(before[i][c] / alpha) : 0.0F;
+            straight[c] = static_cast<float>(alpha > 0 ? before[i][c] / alpha : before[i][c]);
         }
         const Rgb graded = trilinear(lattice, straight);
         for (std::size_t c = 0; c < 3; ++c)
         {
-            EXPECT_NEAR(after[i][c], graded[c] * alpha, 5e-5) << "channel " << c;
+            EXPECT_NEAR(after[i][c], alpha > 0 ? graded[c] * alpha : graded[c], 5e-5)
+                << "channel " << c;
         }
+    }
+    ASSERT_GT(after[0][0], 0.0) << "emitted light survives";
+
+    // A pixel with neither colour nor alpha stays empty, though the LUT lifts black.
+    const std::string empty = folder.pathOf("empty.exr");
+    shell("oiiotool --pattern constant:color=0,0,0,0 2x1 4 -d float -o '" + empty + "'");
+    ASSERT_GT(trilinear(lattice, Rgb{0, 0, 0})[0], 0.0F);
+    ASSERT_EQ(render({"--lut-file", cube, empty, "-o", folder.pathOf("empty-out.exr")}).status, 0)
+        << readFile(folder.pathOf("err"));
+    for (const auto& pixel : storedPixels(folder.pathOf("empty-out.exr")))
+    {
+        EXPECT_EQ(pixel, (std::array<double, 4>{0, 0, 0, 0}));
     }
 }
 

@@ -97,8 +97,8 @@ private:
     {
         runStep(Slot::State::Read, Slot::State::Graded, FrameFailure::Step::Grade,
                 host::HostError::FrameNotRendered,
-                [this](std::size_t, Slot& slot, foundation::Error* error)
-                { return m_steps.grade(slot.input, &slot.output, error); });
+                [this](std::size_t index, Slot& slot, foundation::Error* error)
+                { return m_steps.grade(index, slot.input, &slot.output, error); });
     }
 
     void writeAll()

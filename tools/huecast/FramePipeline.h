@@ -19,7 +19,7 @@ struct FrameSteps
     std::function<bool(std::size_t, host::Frame*, host::FrameFileFormat*, foundation::Error*)> read;
     /// Grades the read frame into the output; runs on the calling thread (the one whose GL
     /// context is current).
-    std::function<bool(const host::Frame&, host::Frame*, foundation::Error*)> grade;
+    std::function<bool(std::size_t, const host::Frame&, host::Frame*, foundation::Error*)> grade;
     /// Writes the graded frame the way its source was stored; runs on the writing thread.
     std::function<bool(std::size_t, const host::Frame&, const host::FrameFileFormat&,
                        foundation::Error*)>

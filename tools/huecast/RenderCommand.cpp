@@ -196,8 +196,19 @@ FrameSteps frameSteps(const RenderOptions& options, const std::vector<FrameJob>&
                    ? readers.at(job.input)->readFrame(job.clipFrame, frame, format, error)
                    : host::readFrameFile(job.input, frame, format, error);
     };
-    steps.grade = [&](const host::Frame& input, host::Frame* output, foundation::Error* error)
-    { return session.render(input, output, error); };
+    steps.grade = [&](std::size_t index, const host::Frame& input, host::Frame* output,
+                      foundation::Error* error)
+    {
+        if (!session.render(input, output, error))
+        {
+            return false;
+        }
+        if (host::storesPremultipliedColour(jobs[index].output))
+        {
+            host::keepEmptyPixelsEmpty(input, output);
+        }
+        return true;
+    };
     steps.write = [&](std::size_t index, const host::Frame& frame,
                       const host::FrameFileFormat& format, foundation::Error* error)
     {
