@@ -21,6 +21,7 @@
 #include "host/FrameFileModule.h"
 #include "host/HostError.h"
 #include "host/frames/CommonFrameFileModule.h"
+#include "platform/foundation/DynamicModule.h"
 #include "platform/foundation/FileSystem.h"
 
 namespace huecast::host
@@ -59,24 +60,15 @@ template <typename Module> LoadedModule<Module> loadModule(const char* name, con
     {
         path = name;
     }
-    const auto failed = [](const std::string& reason)
+    foundation::ModuleFailure failure;
+    const Module* module =
+        foundation::loadModule(path, entryPoint, &Module::version, Module::kVersion, &failure);
+    if (module == nullptr)
     {
-        return LoadedModule<Module>{
-            nullptr, fmt::format("Frames can't be read or written: the frame-file module couldn't "
-                                 "be loaded ({})",
-                                 reason)};
-    };
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    if (handle == nullptr)
-    {
-        const char* reason = dlerror();
-        return failed(reason != nullptr ? reason : path);
-    }
-    const auto entry = reinterpret_cast<const Module* (*)()>(dlsym(handle, entryPoint));
-    const Module* module = entry != nullptr ? entry() : nullptr;
-    if (module == nullptr || module->version != Module::kVersion)
-    {
-        return failed(path + " has no compatible entry point");
+        return {nullptr,
+                fmt::format("Frames can't be read or written: the frame-file module couldn't "
+                            "be loaded ({})",
+                            failure.reason)};
     }
     return {module, {}};
 }

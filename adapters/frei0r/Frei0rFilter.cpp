@@ -11,11 +11,12 @@
 #include <utility>
 #include <vector>
 
-#include <dlfcn.h>
 #include <epoxy/egl.h>
 #include <fmt/format.h>
 
+#include "host/PluginBundle.h"
 #include "host/Project.h"
+#include "platform/foundation/DynamicModule.h"
 #include "platform/foundation/Text.h"
 #include "platform/fx/FxCustomValue.h"
 
@@ -138,44 +139,24 @@ bool namesFile(const std::string& value)
     return value.find('/') != std::string::npos || value.ends_with(".cube");
 }
 
-bool isBundle(const std::filesystem::path& folder)
-{
-    std::error_code ignored;
-    return std::filesystem::is_regular_file(folder / "huecast.so", ignored);
-}
-
 } // namespace
 
 std::string bundlePath()
 {
-    if (const char* configured = std::getenv("HUECAST_BUNDLE");
-        configured != nullptr && *configured)
-    {
-        return configured;
-    }
     // The module is loaded by someone else's program: find the bundle from the module's own
     // file, through the relative paths the build computed for the installed layout and for the
     // build tree; a copy of the module elsewhere (~/.frei0r-1/lib/) finds it where the Debian
     // package installs it.
-    Dl_info info{};
-    std::error_code ignored;
+    const std::filesystem::path folder =
+        foundation::moduleFolderOf(reinterpret_cast<const void*>(&bundlePath));
     std::vector<std::filesystem::path> candidates;
-    if (dladdr(reinterpret_cast<const void*>(&bundlePath), &info) != 0 && info.dli_fname != nullptr)
+    if (!folder.empty())
     {
-        const std::filesystem::path folder =
-            std::filesystem::weakly_canonical(info.dli_fname, ignored).parent_path();
         candidates = {folder / HUECAST_FREI0R_INSTALLED_BUNDLE,
                       folder / HUECAST_FREI0R_BUILT_BUNDLE};
     }
     candidates.emplace_back(HUECAST_FREI0R_PACKAGE_BUNDLE);
-    for (const std::filesystem::path& candidate : candidates)
-    {
-        if (isBundle(candidate))
-        {
-            return std::filesystem::weakly_canonical(candidate, ignored).string();
-        }
-    }
-    return {};
+    return host::PluginBundle::find(candidates);
 }
 
 Frei0rFilter::Frei0rFilter(unsigned width, unsigned height, std::FILE* messages)
