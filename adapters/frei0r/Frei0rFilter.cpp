@@ -2,7 +2,6 @@
 // Copyright Huecast contributors
 #include "adapters/frei0r/Frei0rFilter.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -14,21 +13,21 @@
 #include <epoxy/egl.h>
 #include <fmt/format.h>
 
+#include "host/LutChooser.h"
 #include "host/PluginBundle.h"
 #include "host/Project.h"
 #include "platform/foundation/DynamicModule.h"
 #include "platform/foundation/Text.h"
-#include "platform/fx/FxCustomValue.h"
 
 namespace huecast::frei0r
 {
 namespace
 {
 
-constexpr auto kLUTParameter = parmIdOf(HuecastParameter::LUT);
-constexpr auto kLoadLUTParameter = parmIdOf(HuecastParameter::LoadLUT);
-constexpr auto kInterpolationParameter = parmIdOf(HuecastParameter::Interpolation);
-constexpr auto kAmountParameter = parmIdOf(HuecastParameter::Amount);
+// The plug-in's parameters, as its own header names them.
+constexpr host::LutParameters kLutParameters = {parmIdOf(HuecastParameter::LUT),
+                                                parmIdOf(HuecastParameter::LoadLUT),
+                                                kExternalFileIndex, kFirstLibraryIndex};
 
 // Modal UI for every instance in the process. The filter shows its open panel and alerts from
 // inside a call the module makes, on the calling thread; they go to the presenter of the
@@ -346,8 +345,9 @@ void Frei0rFilter::applyChoice()
     m_chosen = true;
     // What the effect (or the project) holds before the module's own controls go on it.
     const host::ParameterStore& parameters = m_instance->parameters();
-    const host::Parameter* interpolation = parameters.parameter(kInterpolationParameter);
-    const host::Parameter* amount = parameters.parameter(kAmountParameter);
+    const host::Parameter* interpolation =
+        parameters.parameter(parmIdOf(HuecastParameter::Interpolation));
+    const host::Parameter* amount = parameters.parameter(parmIdOf(HuecastParameter::Amount));
     m_chosenControls = {interpolation != nullptr ? interpolation->index : kTrilinearIndex,
                         amount != nullptr ? amount->number : kAmountDefault};
     m_grading = setControls();
@@ -368,13 +368,13 @@ bool Frei0rFilter::setControls()
             return false;
         }
     }
-    if (!m_instance->choosePopupEntry(kInterpolationParameter, *index))
+    if (!m_instance->choosePopupEntry(parmIdOf(HuecastParameter::Interpolation), *index))
     {
         report(fmt::format("the plug-in has no \"Interpolation\" entry {}", *index));
         return false;
     }
     const double amount = m_amount == kAmountDefault ? m_chosenControls.amount : m_amount;
-    if (!m_instance->moveSlider(kAmountParameter, amount))
+    if (!m_instance->moveSlider(parmIdOf(HuecastParameter::Amount), amount))
     {
         report(fmt::format("amount {} is outside 0 to 1", amount));
         return false;
@@ -384,47 +384,26 @@ bool Frei0rFilter::setControls()
 
 bool Frei0rFilter::chooseLibraryEntry(const std::string& name)
 {
-    const std::vector<std::string>& entries =
-        m_instance->parameters().parameter(kLUTParameter)->entries;
-    const auto found = std::find(
-        entries.begin() + std::min<std::ptrdiff_t>(kFirstLibraryIndex, std::ssize(entries)),
-        entries.end(), name);
-    if (found == entries.end())
+    const host::LutChoiceResult result =
+        host::LutChooser(*m_instance, *m_presenter, kLutParameters).chooseLibraryEntry(name);
+    if (result == host::LutChoiceResult::NotOffered)
     {
         report(fmt::format("\"{}\" is neither a .cube file nor in the LUT library (`huecast "
                            "list` shows what is)",
                            name));
-        return false;
     }
-    m_presenter->setAlertPrefix(
-        fmt::format("huecast: {}.cube: ", foundation::escapeForTerminal(name)));
-    const int alertsBefore = m_presenter->alertCount();
-    (void)m_instance->choosePopupEntry(kLUTParameter,
-                                       static_cast<std::int32_t>(found - entries.begin()));
-    // A file that fails to load is reported in an alert and leaves the popup.
-    return m_presenter->alertCount() == alertsBefore;
+    return result == host::LutChoiceResult::Loaded;
 }
 
 bool Frei0rFilter::chooseFile(const std::string& path)
 {
-    m_presenter->setAlertPrefix(fmt::format("huecast: {}: ", foundation::escapeForTerminal(path)));
-    const int alertsBefore = m_presenter->alertCount();
-    (void)m_instance->choosePopupEntry(kLUTParameter, kExternalFileIndex);
-    // A real open panel answers with an absolute path; a relative one could equal a cache key
-    // that is no file's path ("kIdentityCube").
-    std::error_code ignored;
-    // Made absolute, never normalised as text: through a symbolic link, "link/.." is not the
-    // folder the link is in, and the file the kernel opens is the one to grade.
-    const std::string chosen = std::filesystem::absolute(path, ignored).string();
-    m_presenter->answerNextPanel(chosen);
-    if (!m_instance->clickBrowse(kLoadLUTParameter))
+    const host::LutChoiceResult result =
+        host::LutChooser(*m_instance, *m_presenter, kLutParameters).chooseFile(path);
+    if (result == host::LutChoiceResult::NotOffered)
     {
         report(fmt::format("the plug-in offers no Browse button to load {}", path));
-        return false;
     }
-    const std::string* loaded =
-        fx::stringOf(m_instance->parameters().parameter(kLoadLUTParameter)->value);
-    return m_presenter->alertCount() == alertsBefore && loaded != nullptr && *loaded == chosen;
+    return result == host::LutChoiceResult::Loaded;
 }
 
 void Frei0rFilter::passThrough(const std::uint32_t* input, std::uint32_t* output) const
