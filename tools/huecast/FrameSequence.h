@@ -69,9 +69,10 @@ using ClipLengths = std::map<std::string, long, std::less<>>;
 /// number); else a folder that receives each frame under its own file name. An input found in
 /// `clips` stands for its frames, numbered from 1, written as "NAME.0001.png" into a folder.
 /// False with the problem in `problem` (no frames match, a sequence has a gap, the output is a
-/// movie, two frames would go to one file, a frame would overwrite its input). A gap is any
-/// number missing between a sequence's first and last frame; with `range`, only the frames in
-/// it are taken, and every one of them must be there.
+/// movie). Whether two frames would go to one file, or a frame over its input, is for the
+/// run's path check (checkPathCollisions) to say. A gap is any number missing between a
+/// sequence's first and last frame; with `range`, only the frames in it are taken, and every
+/// one of them must be there.
 [[nodiscard]] bool planFrames(const std::vector<std::string>& inputs, const std::string& output,
                               const std::optional<FrameRange>& range, const ClipLengths& clips,
                               std::vector<FrameJob>* jobs, std::string* problem);
