@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include <epoxy/egl.h>
 #include <fmt/format.h>
 
 #include "host/LutChooser.h"
@@ -18,6 +17,7 @@
 #include "host/Project.h"
 #include "platform/foundation/DynamicModule.h"
 #include "platform/foundation/Text.h"
+#include "platform/gl/ContextScope.h"
 
 namespace huecast::frei0r
 {
@@ -93,44 +93,11 @@ private:
 
 thread_local kit::ModalPresenter* ThreadPresenter::t_target = nullptr;
 
-// Makes a context current on the calling thread for one call into the module, then gives the
-// thread back what was current before (the host's own context, or none): hosts move instances
-// between threads, and a context still current on another thread can't be made current.
-class ContextScope
+// The instance's context, current for one call into the module.
+gl::ContextScope contextOf(host::ReferenceHost* host)
 {
-public:
-    explicit ContextScope(host::ReferenceHost* host)
-        : m_api(eglQueryAPI()), m_display(eglGetCurrentDisplay()),
-          m_draw(eglGetCurrentSurface(EGL_DRAW)), m_read(eglGetCurrentSurface(EGL_READ)),
-          m_context(eglGetCurrentContext()), m_current(host != nullptr && host->makeCurrent())
-    {
-    }
-    ContextScope(const ContextScope&) = delete;
-    ContextScope& operator=(const ContextScope&) = delete;
-    ~ContextScope()
-    {
-        if (m_context != EGL_NO_CONTEXT)
-        {
-            eglBindAPI(m_api);
-            eglMakeCurrent(m_display, m_draw, m_read, m_context);
-        }
-        else if (eglGetCurrentContext() != EGL_NO_CONTEXT)
-        {
-            eglMakeCurrent(eglGetCurrentDisplay(), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-            eglBindAPI(m_api);
-        }
-    }
-
-    [[nodiscard]] bool current() const { return m_current; }
-
-private:
-    EGLenum m_api;
-    EGLDisplay m_display;
-    EGLSurface m_draw;
-    EGLSurface m_read;
-    EGLContext m_context;
-    bool m_current;
-};
+    return gl::ContextScope(host != nullptr ? &host->context() : nullptr);
+}
 
 // A value naming a file rather than a library entry: it has a folder or the .cube extension.
 bool namesFile(const std::string& value)
@@ -166,7 +133,7 @@ Frei0rFilter::Frei0rFilter(unsigned width, unsigned height, std::FILE* messages)
 
 Frei0rFilter::~Frei0rFilter()
 {
-    const ContextScope scope(m_host.get());
+    const gl::ContextScope scope = contextOf(m_host.get());
     // GL objects go in our context, before the host takes the context with it.
     m_renderer.reset();
     m_host.reset();
@@ -234,7 +201,7 @@ void Frei0rFilter::update(double time, const std::uint32_t* input, std::uint32_t
         passThrough(input, output);
         return;
     }
-    const ContextScope scope(m_host.get());
+    const gl::ContextScope scope = contextOf(m_host.get());
     if (!scope.current())
     {
         report("the GL context couldn't be made current on this thread");
@@ -271,7 +238,7 @@ bool Frei0rFilter::openHost()
         return false;
     }
     // The new context is current once made; the scope gives the thread back its own after.
-    const ContextScope scope(nullptr);
+    const gl::ContextScope scope(nullptr);
     foundation::Error error;
     auto host = host::ReferenceHost::create(bundle, &error);
     std::unique_ptr<host::FrameRenderer> renderer;
@@ -309,7 +276,7 @@ void Frei0rFilter::applyChoice()
     {
         return;
     }
-    const ContextScope scope(m_host.get());
+    const gl::ContextScope scope = contextOf(m_host.get());
     if (!scope.current())
     {
         report("the GL context couldn't be made current on this thread");
