@@ -11,6 +11,8 @@
 #include <dlfcn.h>
 #include <fmt/format.h>
 
+#include "platform/foundation/DynamicModule.h"
+
 namespace huecast::host
 {
 
@@ -47,20 +49,12 @@ LoadedModule<Module> loadHostModule(const char* name, const char* entryPoint, co
     {
         path = name;
     }
-    const auto failed = [what](const std::string& reason) {
-        return LoadedModule<Module>{nullptr, fmt::format("{} ({})", what, reason)};
-    };
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    if (handle == nullptr)
+    foundation::ModuleFailure failure;
+    const Module* module =
+        foundation::loadModule(path, entryPoint, &Module::version, Module::kVersion, &failure);
+    if (module == nullptr)
     {
-        const char* reason = dlerror();
-        return failed(reason != nullptr ? reason : path);
-    }
-    const auto entry = reinterpret_cast<const Module* (*)()>(dlsym(handle, entryPoint));
-    const Module* module = entry != nullptr ? entry() : nullptr;
-    if (module == nullptr || module->version != Module::kVersion)
-    {
-        return failed(path + " has no compatible entry point");
+        return {nullptr, fmt::format("{} ({})", what, failure.reason)};
     }
     return {module, {}};
 }

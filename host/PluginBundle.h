@@ -2,8 +2,10 @@
 // Copyright Huecast contributors
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/HostError.h"
 #include "platform/foundation/Error.h"
@@ -12,8 +14,9 @@
 namespace huecast::host
 {
 
-/// A plug-in bundle loaded with dlopen: a folder holding huecast.so and resources/. Objects
-/// made by the bundle must be destroyed before the bundle.
+/// A plug-in bundle loaded with dlopen: a folder holding huecast.so and resources/. Its code
+/// stays mapped for the rest of the process: its cube cache lives that long, and cubes it made
+/// may still be held by the host's objects.
 class PluginBundle
 {
 public:
@@ -24,7 +27,7 @@ public:
 
     PluginBundle(const PluginBundle&) = delete;
     PluginBundle& operator=(const PluginBundle&) = delete;
-    ~PluginBundle();
+    ~PluginBundle() = default;
 
     [[nodiscard]] const fx::FxBundleInterface& api() const { return *m_interface; }
     [[nodiscard]] const std::string& path() const { return m_path; }
@@ -34,13 +37,16 @@ public:
     /// above it (the build tree's layout); when none holds one, the installed location.
     [[nodiscard]] static std::string defaultBundlePath();
 
+    /// $HUECAST_BUNDLE when set, else the first of `candidates` that holds huecast.so, made
+    /// canonical; empty when none does.
+    [[nodiscard]] static std::string find(const std::vector<std::filesystem::path>& candidates);
+
 private:
-    PluginBundle(void* handle, const fx::FxBundleInterface* interface, std::string path)
-        : m_handle(handle), m_interface(interface), m_path(std::move(path))
+    PluginBundle(const fx::FxBundleInterface* interface, std::string path)
+        : m_interface(interface), m_path(std::move(path))
     {
     }
 
-    void* m_handle;
     const fx::FxBundleInterface* m_interface;
     std::string m_path;
 };

@@ -2,7 +2,6 @@
 // Copyright Huecast contributors
 #include "adapters/frei0r/Frei0rFilter.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -11,23 +10,24 @@
 #include <utility>
 #include <vector>
 
-#include <dlfcn.h>
-#include <epoxy/egl.h>
 #include <fmt/format.h>
 
+#include "host/LutChooser.h"
+#include "host/PluginBundle.h"
 #include "host/Project.h"
+#include "platform/foundation/DynamicModule.h"
 #include "platform/foundation/Text.h"
-#include "platform/fx/FxCustomValue.h"
+#include "platform/gl/ContextScope.h"
 
 namespace huecast::frei0r
 {
 namespace
 {
 
-constexpr auto kLUTParameter = parmIdOf(HuecastParameter::LUT);
-constexpr auto kLoadLUTParameter = parmIdOf(HuecastParameter::LoadLUT);
-constexpr auto kInterpolationParameter = parmIdOf(HuecastParameter::Interpolation);
-constexpr auto kAmountParameter = parmIdOf(HuecastParameter::Amount);
+// The plug-in's parameters, as its own header names them.
+constexpr host::LutParameters kLutParameters = {parmIdOf(HuecastParameter::LUT),
+                                                parmIdOf(HuecastParameter::LoadLUT),
+                                                kExternalFileIndex, kFirstLibraryIndex};
 
 // Modal UI for every instance in the process. The filter shows its open panel and alerts from
 // inside a call the module makes, on the calling thread; they go to the presenter of the
@@ -93,44 +93,11 @@ private:
 
 thread_local kit::ModalPresenter* ThreadPresenter::t_target = nullptr;
 
-// Makes a context current on the calling thread for one call into the module, then gives the
-// thread back what was current before (the host's own context, or none): hosts move instances
-// between threads, and a context still current on another thread can't be made current.
-class ContextScope
+// The instance's context, current for one call into the module.
+gl::ContextScope contextOf(host::ReferenceHost* host)
 {
-public:
-    explicit ContextScope(host::ReferenceHost* host)
-        : m_api(eglQueryAPI()), m_display(eglGetCurrentDisplay()),
-          m_draw(eglGetCurrentSurface(EGL_DRAW)), m_read(eglGetCurrentSurface(EGL_READ)),
-          m_context(eglGetCurrentContext()), m_current(host != nullptr && host->makeCurrent())
-    {
-    }
-    ContextScope(const ContextScope&) = delete;
-    ContextScope& operator=(const ContextScope&) = delete;
-    ~ContextScope()
-    {
-        if (m_context != EGL_NO_CONTEXT)
-        {
-            eglBindAPI(m_api);
-            eglMakeCurrent(m_display, m_draw, m_read, m_context);
-        }
-        else if (eglGetCurrentContext() != EGL_NO_CONTEXT)
-        {
-            eglMakeCurrent(eglGetCurrentDisplay(), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-            eglBindAPI(m_api);
-        }
-    }
-
-    [[nodiscard]] bool current() const { return m_current; }
-
-private:
-    EGLenum m_api;
-    EGLDisplay m_display;
-    EGLSurface m_draw;
-    EGLSurface m_read;
-    EGLContext m_context;
-    bool m_current;
-};
+    return gl::ContextScope(host != nullptr ? &host->context() : nullptr);
+}
 
 // A value naming a file rather than a library entry: it has a folder or the .cube extension.
 bool namesFile(const std::string& value)
@@ -138,44 +105,24 @@ bool namesFile(const std::string& value)
     return value.find('/') != std::string::npos || value.ends_with(".cube");
 }
 
-bool isBundle(const std::filesystem::path& folder)
-{
-    std::error_code ignored;
-    return std::filesystem::is_regular_file(folder / "huecast.so", ignored);
-}
-
 } // namespace
 
 std::string bundlePath()
 {
-    if (const char* configured = std::getenv("HUECAST_BUNDLE");
-        configured != nullptr && *configured)
-    {
-        return configured;
-    }
     // The module is loaded by someone else's program: find the bundle from the module's own
     // file, through the relative paths the build computed for the installed layout and for the
     // build tree; a copy of the module elsewhere (~/.frei0r-1/lib/) finds it where the Debian
     // package installs it.
-    Dl_info info{};
-    std::error_code ignored;
+    const std::filesystem::path folder =
+        foundation::moduleFolderOf(reinterpret_cast<const void*>(&bundlePath));
     std::vector<std::filesystem::path> candidates;
-    if (dladdr(reinterpret_cast<const void*>(&bundlePath), &info) != 0 && info.dli_fname != nullptr)
+    if (!folder.empty())
     {
-        const std::filesystem::path folder =
-            std::filesystem::weakly_canonical(info.dli_fname, ignored).parent_path();
         candidates = {folder / HUECAST_FREI0R_INSTALLED_BUNDLE,
                       folder / HUECAST_FREI0R_BUILT_BUNDLE};
     }
     candidates.emplace_back(HUECAST_FREI0R_PACKAGE_BUNDLE);
-    for (const std::filesystem::path& candidate : candidates)
-    {
-        if (isBundle(candidate))
-        {
-            return std::filesystem::weakly_canonical(candidate, ignored).string();
-        }
-    }
-    return {};
+    return host::PluginBundle::find(candidates);
 }
 
 Frei0rFilter::Frei0rFilter(unsigned width, unsigned height, std::FILE* messages)
@@ -186,7 +133,7 @@ Frei0rFilter::Frei0rFilter(unsigned width, unsigned height, std::FILE* messages)
 
 Frei0rFilter::~Frei0rFilter()
 {
-    const ContextScope scope(m_host.get());
+    const gl::ContextScope scope = contextOf(m_host.get());
     // GL objects go in our context, before the host takes the context with it.
     m_renderer.reset();
     m_host.reset();
@@ -254,7 +201,7 @@ void Frei0rFilter::update(double time, const std::uint32_t* input, std::uint32_t
         passThrough(input, output);
         return;
     }
-    const ContextScope scope(m_host.get());
+    const gl::ContextScope scope = contextOf(m_host.get());
     if (!scope.current())
     {
         report("the GL context couldn't be made current on this thread");
@@ -291,7 +238,7 @@ bool Frei0rFilter::openHost()
         return false;
     }
     // The new context is current once made; the scope gives the thread back its own after.
-    const ContextScope scope(nullptr);
+    const gl::ContextScope scope(nullptr);
     foundation::Error error;
     auto host = host::ReferenceHost::create(bundle, &error);
     std::unique_ptr<host::FrameRenderer> renderer;
@@ -329,7 +276,7 @@ void Frei0rFilter::applyChoice()
     {
         return;
     }
-    const ContextScope scope(m_host.get());
+    const gl::ContextScope scope = contextOf(m_host.get());
     if (!scope.current())
     {
         report("the GL context couldn't be made current on this thread");
@@ -365,8 +312,9 @@ void Frei0rFilter::applyChoice()
     m_chosen = true;
     // What the effect (or the project) holds before the module's own controls go on it.
     const host::ParameterStore& parameters = m_instance->parameters();
-    const host::Parameter* interpolation = parameters.parameter(kInterpolationParameter);
-    const host::Parameter* amount = parameters.parameter(kAmountParameter);
+    const host::Parameter* interpolation =
+        parameters.parameter(parmIdOf(HuecastParameter::Interpolation));
+    const host::Parameter* amount = parameters.parameter(parmIdOf(HuecastParameter::Amount));
     m_chosenControls = {interpolation != nullptr ? interpolation->index : kTrilinearIndex,
                         amount != nullptr ? amount->number : kAmountDefault};
     m_grading = setControls();
@@ -387,13 +335,13 @@ bool Frei0rFilter::setControls()
             return false;
         }
     }
-    if (!m_instance->choosePopupEntry(kInterpolationParameter, *index))
+    if (!m_instance->choosePopupEntry(parmIdOf(HuecastParameter::Interpolation), *index))
     {
         report(fmt::format("the plug-in has no \"Interpolation\" entry {}", *index));
         return false;
     }
     const double amount = m_amount == kAmountDefault ? m_chosenControls.amount : m_amount;
-    if (!m_instance->moveSlider(kAmountParameter, amount))
+    if (!m_instance->moveSlider(parmIdOf(HuecastParameter::Amount), amount))
     {
         report(fmt::format("amount {} is outside 0 to 1", amount));
         return false;
@@ -403,47 +351,26 @@ bool Frei0rFilter::setControls()
 
 bool Frei0rFilter::chooseLibraryEntry(const std::string& name)
 {
-    const std::vector<std::string>& entries =
-        m_instance->parameters().parameter(kLUTParameter)->entries;
-    const auto found = std::find(
-        entries.begin() + std::min<std::ptrdiff_t>(kFirstLibraryIndex, std::ssize(entries)),
-        entries.end(), name);
-    if (found == entries.end())
+    const host::LutChoiceResult result =
+        host::LutChooser(*m_instance, *m_presenter, kLutParameters).chooseLibraryEntry(name);
+    if (result == host::LutChoiceResult::NotOffered)
     {
         report(fmt::format("\"{}\" is neither a .cube file nor in the LUT library (`huecast "
                            "list` shows what is)",
                            name));
-        return false;
     }
-    m_presenter->setAlertPrefix(
-        fmt::format("huecast: {}.cube: ", foundation::escapeForTerminal(name)));
-    const int alertsBefore = m_presenter->alertCount();
-    (void)m_instance->choosePopupEntry(kLUTParameter,
-                                       static_cast<std::int32_t>(found - entries.begin()));
-    // A file that fails to load is reported in an alert and leaves the popup.
-    return m_presenter->alertCount() == alertsBefore;
+    return result == host::LutChoiceResult::Loaded;
 }
 
 bool Frei0rFilter::chooseFile(const std::string& path)
 {
-    m_presenter->setAlertPrefix(fmt::format("huecast: {}: ", foundation::escapeForTerminal(path)));
-    const int alertsBefore = m_presenter->alertCount();
-    (void)m_instance->choosePopupEntry(kLUTParameter, kExternalFileIndex);
-    // A real open panel answers with an absolute path; a relative one could equal a cache key
-    // that is no file's path ("kIdentityCube").
-    std::error_code ignored;
-    // Made absolute, never normalised as text: through a symbolic link, "link/.." is not the
-    // folder the link is in, and the file the kernel opens is the one to grade.
-    const std::string chosen = std::filesystem::absolute(path, ignored).string();
-    m_presenter->answerNextPanel(chosen);
-    if (!m_instance->clickBrowse(kLoadLUTParameter))
+    const host::LutChoiceResult result =
+        host::LutChooser(*m_instance, *m_presenter, kLutParameters).chooseFile(path);
+    if (result == host::LutChoiceResult::NotOffered)
     {
         report(fmt::format("the plug-in offers no Browse button to load {}", path));
-        return false;
     }
-    const std::string* loaded =
-        fx::stringOf(m_instance->parameters().parameter(kLoadLUTParameter)->value);
-    return m_presenter->alertCount() == alertsBefore && loaded != nullptr && *loaded == chosen;
+    return result == host::LutChoiceResult::Loaded;
 }
 
 void Frei0rFilter::passThrough(const std::uint32_t* input, std::uint32_t* output) const

@@ -8,8 +8,9 @@
 #include <memory>
 #include <regex>
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
+
+#include "platform/foundation/DynamicModule.h"
 
 namespace huecast::test
 {
@@ -19,14 +20,14 @@ namespace
 template <typename Module> const Module* loadModule(const char* name, const char* entry)
 {
     const std::string path = std::string(HUECAST_LIBRARY_DIR) + "/" + name;
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    if (handle == nullptr)
+    foundation::ModuleFailure failure;
+    const Module* module =
+        foundation::loadModule(path, entry, &Module::version, Module::kVersion, &failure);
+    if (module == nullptr)
     {
-        ADD_FAILURE() << dlerror();
-        return nullptr;
+        ADD_FAILURE() << failure.reason;
     }
-    const auto function = reinterpret_cast<const Module* (*)()>(dlsym(handle, entry));
-    return function != nullptr ? function() : nullptr;
+    return module;
 }
 
 } // namespace

@@ -291,6 +291,14 @@ TEST_F(Render, NeverWritesOverAFileItReadsOrAnotherItWrites)
         {"--lut-file", cube, folder.pathOf("link.png"), folder.pathOf("a.png"), "-o",
          folder.pathOf("b.png") + "/", "--save-project", "./" + relative},
     };
+    // Frames of one name from two folders into one folder; a frame over its input, named as a
+    // file or through its folder.
+    fs::create_directories(folder.pathOf("c"));
+    fs::copy_file(input, folder.pathOf("c/in.png"));
+    runs.push_back(
+        {"--lut-file", cube, input, folder.pathOf("c/in.png"), "-o", folder.pathOf("b.png") + "/"});
+    runs.push_back({"--lut-file", cube, input, "-o", input});
+    runs.push_back({"--lut-file", cube, input, "-o", folder.path()});
     const std::string library =
         home.pathOf("Movies/Motion Templates.localized/Effects.localized/Velmor/Tintbay");
     fs::create_directories(library);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
-#include <set>
 
 #include <fmt/format.h>
 
@@ -76,12 +75,6 @@ bool isFolder(const std::string& path)
 {
     std::error_code error;
     return (!path.empty() && path.back() == '/') || fs::is_directory(path, error);
-}
-
-bool sameFile(const std::string& a, const std::string& b)
-{
-    std::error_code error;
-    return fs::equivalent(a, b, error) && !error;
 }
 
 /// The runs of numbers in `wanted` that the sorted frames lack.
@@ -201,6 +194,109 @@ bool expandClip(const std::string& argument, long length, const std::optional<Fr
     return true;
 }
 
+/// The frames the INPUT arguments stand for, in order, and what kinds of input gave them.
+struct InputFrames
+{
+    std::vector<NumberedFrame> frames;
+    bool anyPattern = false; // a sequence or a clip among them
+    bool allNumbered = true; // no plain file among them
+};
+
+bool expandInputs(const std::vector<std::string>& inputs, const std::optional<FrameRange>& range,
+                  const ClipLengths& clips, InputFrames* input, std::string* problem)
+{
+    for (const std::string& argument : inputs)
+    {
+        if (const auto clip = clips.find(argument); clip != clips.end())
+        {
+            input->anyPattern = true;
+            if (!expandClip(argument, clip->second, range, &input->frames, problem))
+            {
+                return false;
+            }
+        }
+        else if (const auto pattern = FramePattern::parse(argument))
+        {
+            input->anyPattern = true;
+            if (!expandPattern(argument, *pattern, range, &input->frames, problem))
+            {
+                return false;
+            }
+        }
+        else
+        {
+            input->allNumbered = false;
+            input->frames.push_back({0, argument});
+        }
+    }
+    if (range && !input->anyPattern)
+    {
+        *problem = "--frames picks frames of a sequence (a pattern such as shot.####.exr) or a "
+                   "clip, and no input is one";
+        return false;
+    }
+    return true;
+}
+
+/// Where the graded frames go: one file, a numbered pattern, or a folder. Whether two frames
+/// go to one file, or a frame over its input, is the run's path check to say, with the LUT and
+/// the project among the paths.
+class OutputPlan
+{
+public:
+    /// The plan for `output`, or nothing with the problem when the inputs can't go there.
+    static std::optional<OutputPlan> choose(const InputFrames& input, const std::string& output,
+                                            std::string* problem)
+    {
+        OutputPlan plan;
+        plan.m_output = output;
+        plan.m_pattern = FramePattern::parse(output);
+        if (plan.m_pattern && !input.allNumbered)
+        {
+            *problem = fmt::format("{}: a numbered output needs numbered inputs (a pattern such "
+                                   "as shot.####.exr)",
+                                   output);
+            return std::nullopt;
+        }
+        const bool folder = isFolder(output);
+        plan.m_oneFile = input.frames.size() == 1 && !input.anyPattern && !folder;
+        if (!plan.m_oneFile && !plan.m_pattern && !folder && fs::path(output).has_extension())
+        {
+            *problem = fmt::format("{}: several frames need a folder or a numbered pattern (such "
+                                   "as graded.####{}) to go into, not one file",
+                                   output, fs::path(output).extension().string());
+            return std::nullopt;
+        }
+        return plan;
+    }
+
+    /// Where `frame` goes: its number in the pattern, the one file, or the folder under its own
+    /// name (a clip's frame as NAME.0001.png).
+    [[nodiscard]] std::string pathFor(const NumberedFrame& frame) const
+    {
+        if (m_pattern)
+        {
+            return m_pattern->pathOf(frame.number);
+        }
+        if (m_oneFile)
+        {
+            return m_output;
+        }
+        if (frame.clipFrame >= 0)
+        {
+            return (fs::path(m_output) /
+                    fmt::format("{}.{:04}.png", fs::path(frame.path).stem().string(), frame.number))
+                .string();
+        }
+        return (fs::path(m_output) / fs::path(frame.path).filename()).string();
+    }
+
+private:
+    std::string m_output;
+    std::optional<FramePattern> m_pattern;
+    bool m_oneFile = false;
+};
+
 /// A movie is written from one clip: each of its frames (in the range) is a job whose output is
 /// the movie.
 bool planMovie(const std::vector<std::string>& inputs, const std::string& output,
@@ -214,11 +310,6 @@ bool planMovie(const std::vector<std::string>& inputs, const std::string& output
                                "and sequences go to a folder or a numbered pattern such as "
                                "graded.####.png",
                                output);
-        return false;
-    }
-    if (sameFile(clip->first, output))
-    {
-        *problem = fmt::format("{}: the graded movie would overwrite its input", output);
         return false;
     }
     std::vector<NumberedFrame> frames;
@@ -323,92 +414,20 @@ bool planFrames(const std::vector<std::string>& inputs, const std::string& outpu
     {
         return planMovie(inputs, output, range, clips, jobs, problem);
     }
-    std::vector<NumberedFrame> frames;
-    bool anyPattern = false;
-    bool allNumbered = true;
-    for (const std::string& argument : inputs)
+    InputFrames input;
+    if (!expandInputs(inputs, range, clips, &input, problem))
     {
-        if (const auto clip = clips.find(argument); clip != clips.end())
-        {
-            anyPattern = true;
-            if (!expandClip(argument, clip->second, range, &frames, problem))
-            {
-                return false;
-            }
-        }
-        else if (const auto pattern = FramePattern::parse(argument))
-        {
-            anyPattern = true;
-            if (!expandPattern(argument, *pattern, range, &frames, problem))
-            {
-                return false;
-            }
-        }
-        else
-        {
-            allNumbered = false;
-            frames.push_back({0, argument});
-        }
-    }
-
-    if (range && !anyPattern)
-    {
-        *problem = "--frames picks frames of a sequence (a pattern such as shot.####.exr) or a "
-                   "clip, and no input is one";
         return false;
     }
-    const auto outputPattern = FramePattern::parse(output);
-    if (outputPattern && !allNumbered)
+    const auto outputs = OutputPlan::choose(input, output, problem);
+    if (!outputs)
     {
-        *problem = fmt::format("{}: a numbered output needs numbered inputs (a pattern such as "
-                               "shot.####.exr)",
-                               output);
         return false;
     }
-    const bool toOneFile = frames.size() == 1 && !anyPattern && !isFolder(output);
-    if (!toOneFile && !outputPattern && !isFolder(output) && fs::path(output).has_extension())
-    {
-        *problem = fmt::format("{}: several frames need a folder or a numbered pattern (such as "
-                               "graded.####{}) to go into, not one file",
-                               output, fs::path(output).extension().string());
-        return false;
-    }
-
     jobs->clear();
-    std::set<std::string> outputs;
-    for (const NumberedFrame& frame : frames)
+    for (const NumberedFrame& frame : input.frames)
     {
-        std::string target;
-        if (outputPattern)
-        {
-            target = outputPattern->pathOf(frame.number);
-        }
-        else if (toOneFile)
-        {
-            target = output;
-        }
-        else if (frame.clipFrame >= 0)
-        {
-            target =
-                (fs::path(output) /
-                 fmt::format("{}.{:04}.png", fs::path(frame.path).stem().string(), frame.number))
-                    .string();
-        }
-        else
-        {
-            target = (fs::path(output) / fs::path(frame.path).filename()).string();
-        }
-        if (!outputs.insert(fs::path(target).lexically_normal().string()).second)
-        {
-            *problem = fmt::format("{}: two frames would be written to this one file", target);
-            return false;
-        }
-        if (sameFile(frame.path, target))
-        {
-            *problem = fmt::format("{}: the graded frame would overwrite its input", target);
-            return false;
-        }
-        jobs->push_back({frame.path, std::move(target), frame.clipFrame});
+        jobs->push_back({frame.path, outputs->pathFor(frame), frame.clipFrame});
     }
     return true;
 }

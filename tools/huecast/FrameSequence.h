@@ -70,9 +70,10 @@ using ClipLengths = std::map<std::string, long, std::less<>>;
 /// `clips` stands for its frames, numbered from 1, written as "NAME.0001.png" into a folder, or,
 /// when OUTPUT names a movie and that clip is the one input, into the movie (every job's output
 /// is then the movie). False with the problem in `problem` (no frames match, a sequence has a
-/// gap, a movie from anything but one clip, two frames would go to one file, a frame would
-/// overwrite its input). A gap is any number missing between a sequence's first and last frame;
-/// with `range`, only the frames in it are taken, and every one of them must be there.
+/// gap, a movie from anything but one clip). Whether two frames would go to one file, or a
+/// frame over its input, is for the run's path check (checkPathCollisions) to say. A gap is any
+/// number missing between a sequence's first and last frame; with `range`, only the frames in
+/// it are taken, and every one of them must be there.
 [[nodiscard]] bool planFrames(const std::vector<std::string>& inputs, const std::string& output,
                               const std::optional<FrameRange>& range, const ClipLengths& clips,
                               std::vector<FrameJob>* jobs, std::string* problem);

@@ -2,14 +2,12 @@
 // Copyright Huecast contributors
 #include "tools/huecast/GradingSession.h"
 
-#include <algorithm>
 #include <filesystem>
 
 #include <fmt/format.h>
 
 #include "host/Project.h"
 #include "platform/foundation/Text.h"
-#include "platform/fx/FxCustomValue.h"
 #include "plugin/HuecastParameters.h"
 
 namespace huecast::tool
@@ -18,7 +16,8 @@ namespace
 {
 
 constexpr auto kLUTParameter = parmIdOf(HuecastParameter::LUT);
-constexpr auto kLoadLUTParameter = parmIdOf(HuecastParameter::LoadLUT);
+constexpr host::LutParameters kLutParameters = {kLUTParameter, parmIdOf(HuecastParameter::LoadLUT),
+                                                kExternalFileIndex, kFirstLibraryIndex};
 constexpr auto kInterpolationParameter = parmIdOf(HuecastParameter::Interpolation);
 constexpr auto kAmountParameter = parmIdOf(HuecastParameter::Amount);
 
@@ -105,71 +104,53 @@ bool GradingSession::chooseLut(const LutChoice& choice)
     return false;
 }
 
+host::LutChooser GradingSession::lutChooser() const
+{
+    return {*m_instance, *m_presenter, kLutParameters};
+}
+
 bool GradingSession::chooseLibraryEntry(const std::string& name)
 {
-    const std::vector<std::string>& entries =
-        m_instance->parameters().parameter(kLUTParameter)->entries;
     // The popup's first entry, "No LUT", is a choice too; "External File" needs a file.
-    if (!entries.empty() && name == entries.front())
+    if (name == kNoLUTName)
     {
-        (void)m_instance->choosePopupEntry(kLUTParameter, 0);
+        (void)m_instance->choosePopupEntry(kLUTParameter, kNoLUTIndex);
         return true;
     }
-    const auto found = std::find(
-        entries.begin() + std::min<std::ptrdiff_t>(kFirstLibraryIndex, std::ssize(entries)),
-        entries.end(), name);
-    if (found == entries.end())
+    const host::LutChoiceResult result = lutChooser().chooseLibraryEntry(name);
+    if (result != host::LutChoiceResult::NotOffered)
     {
-        std::error_code ignored;
-        if (name.ends_with(".cube") || std::filesystem::is_regular_file(name, ignored))
-        {
-            fmt::print(m_errors,
-                       "huecast: \"{}\" is not in the LUT library; to load a .cube file, use "
-                       "--lut-file {}\n",
-                       name, name);
-            return false;
-        }
+        return result == host::LutChoiceResult::Loaded;
+    }
+    const std::string shown = foundation::escapeForTerminal(name);
+    std::error_code ignored;
+    if (name.ends_with(".cube") || std::filesystem::is_regular_file(name, ignored))
+    {
         fmt::print(m_errors,
-                   "huecast: \"{}\" is not in the LUT library (`huecast list` shows what is)\n",
-                   foundation::escapeForTerminal(name));
+                   "huecast: \"{}\" is not in the LUT library; to load a .cube file, use "
+                   "--lut-file {}\n",
+                   shown, shown);
         return false;
     }
-    const auto index = static_cast<std::int32_t>(found - entries.begin());
-    m_presenter->setAlertPrefix(
-        fmt::format("huecast: {}.cube: ", foundation::escapeForTerminal(name)));
-    const int alertsBefore = m_presenter->alertCount();
-    (void)m_instance->choosePopupEntry(kLUTParameter, index);
-    // A file that fails to load is reported in an alert and leaves the popup.
-    return m_presenter->alertCount() == alertsBefore;
+    fmt::print(m_errors,
+               "huecast: \"{}\" is not in the LUT library (`huecast list` shows what is)\n", shown);
+    return false;
 }
 
 bool GradingSession::chooseFile(const std::string& path)
 {
-    m_presenter->setAlertPrefix(fmt::format("huecast: {}: ", foundation::escapeForTerminal(path)));
-    const int alertsBefore = m_presenter->alertCount();
-    (void)m_instance->choosePopupEntry(kLUTParameter, kExternalFileIndex);
-    // A real open panel answers with an absolute path; a relative one could equal a name the
-    // cube cache keeps for something else ("kIdentityCube").
-    std::error_code ignored;
-    const std::string chosen = std::filesystem::absolute(path, ignored).string();
-    m_presenter->answerNextPanel(chosen);
-    if (!m_instance->clickBrowse(kLoadLUTParameter))
+    const host::LutChoiceResult result = lutChooser().chooseFile(path);
+    if (result == host::LutChoiceResult::NotOffered)
     {
         fmt::print(m_errors, "huecast: the plug-in offers no Browse button to load {}\n",
                    foundation::escapeForTerminal(path));
-        return false;
     }
-    const std::string* loaded =
-        fx::stringOf(m_instance->parameters().parameter(kLoadLUTParameter)->value);
-    return m_presenter->alertCount() == alertsBefore && loaded != nullptr && *loaded == chosen;
+    return result == host::LutChoiceResult::Loaded;
 }
 
 std::vector<std::string> GradingSession::libraryNames() const
 {
-    const std::vector<std::string>& entries =
-        m_instance->parameters().parameter(kLUTParameter)->entries;
-    return {entries.begin() + std::min<std::ptrdiff_t>(kFirstLibraryIndex, std::ssize(entries)),
-            entries.end()};
+    return lutChooser().libraryNames();
 }
 
 bool GradingSession::setControls(const GradeControls& controls)

@@ -10,6 +10,7 @@
 #include "host/CommandLinePresenter.h"
 #include "host/Frame.h"
 #include "host/FrameRenderer.h"
+#include "host/LutChooser.h"
 #include "host/ReferenceHost.h"
 
 namespace huecast::tool
@@ -80,6 +81,7 @@ private:
         : m_errors(errors), m_presenter(std::move(presenter))
     {
     }
+    [[nodiscard]] host::LutChooser lutChooser() const;
     bool chooseLibraryEntry(const std::string& name);
     bool chooseFile(const std::string& path);
 

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include <CLI/CLI.hpp>
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include "host/FrameFiles.h"
+#include "platform/foundation/DynamicModule.h"
 #include "platform/foundation/Text.h"
 #include "plugin/HuecastParameters.h"
 #include "tools/huecast/CheckCommand.h"
@@ -79,32 +79,25 @@ const huecast::tool::CommandModule* loadCommandModule(std::FILE* errors)
 {
     using huecast::tool::CommandModule;
     using huecast::tool::kCommandModuleName;
-    std::error_code ignored;
-    const std::filesystem::path folder =
-        std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path();
+    const std::filesystem::path folder = huecast::foundation::executableFolder();
     std::string failure = "it is in neither the private library folder nor the build tree";
     for (const auto& candidate : {folder / HUECAST_PRIVATE_FROM_BINDIR / kCommandModuleName,
                                   folder / "../../lib" / kCommandModuleName})
     {
+        std::error_code ignored;
         if (!std::filesystem::exists(candidate, ignored))
         {
             continue;
         }
-        void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-        if (handle == nullptr)
-        {
-            const char* reason = dlerror();
-            failure = reason != nullptr ? reason : candidate.string();
-            break;
-        }
-        const auto entry = reinterpret_cast<decltype(&HuecastCommandModule)>(
-            dlsym(handle, "HuecastCommandModule"));
-        const CommandModule* module = entry != nullptr ? entry() : nullptr;
-        if (module != nullptr && module->version == CommandModule::kVersion)
+        huecast::foundation::ModuleFailure loading;
+        const CommandModule* module = huecast::foundation::loadModule(
+            candidate.string(), "HuecastCommandModule", &CommandModule::version,
+            CommandModule::kVersion, &loading);
+        if (module != nullptr)
         {
             return module;
         }
-        failure = candidate.lexically_normal().string() + " has no compatible entry point";
+        failure = loading.reason;
         break;
     }
     std::fprintf(errors, "huecast: %s couldn't be loaded (%s)\n", kCommandModuleName,

@@ -3,8 +3,10 @@
 #include <cstdlib>
 #include <string>
 
+#include <epoxy/egl.h>
 #include <gtest/gtest.h>
 
+#include "platform/gl/ContextScope.h"
 #include "platform/gl/EglContext.h"
 #include "platform/gl/GL.h"
 
@@ -94,6 +96,32 @@ TEST(EglContextGLTest, MovedContextStaysUsableAndTheSourceRefusesToBecomeCurrent
     made.reset();
     ASSERT_TRUE(moved.makeCurrent(&error)) << error.localizedDescription();
     EXPECT_NE(glGetString(GL_VERSION), nullptr);
+}
+
+// A module called from a host's thread gives the thread back the context it had, or none.
+TEST(EglContextGLTest, ContextScopeGivesTheThreadBackWhatWasCurrent)
+{
+    foundation::Error error;
+    auto hosts = EglContext::create(2, 1, EglPlatform::Automatic, &error);
+    auto ours = EglContext::create(2, 1, EglPlatform::Automatic, &error);
+    ASSERT_NE(ours, nullptr) << error.localizedDescription();
+    ASSERT_TRUE(hosts->makeCurrent(&error)) << error.localizedDescription();
+    const EGLContext hostsHandle = eglGetCurrentContext();
+    {
+        const ContextScope scope(ours.get());
+        EXPECT_TRUE(scope.current());
+        EXPECT_NE(eglGetCurrentContext(), hostsHandle);
+    }
+    EXPECT_EQ(eglGetCurrentContext(), hostsHandle);
+
+    eglMakeCurrent(eglGetCurrentDisplay(), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    {
+        const ContextScope scope(ours.get());
+        EXPECT_NE(eglGetCurrentContext(), EGL_NO_CONTEXT);
+    }
+    EXPECT_EQ(eglGetCurrentContext(), EGL_NO_CONTEXT);
+    const ContextScope none(nullptr);
+    EXPECT_FALSE(none.current());
 }
 
 TEST(EglContextGLTest, FailuresComeBackAsErrors)
