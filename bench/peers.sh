@@ -3,7 +3,7 @@
 # Copyright Huecast contributors
 #
 # Huecast beside its peers, side by side in one run, in sections (SECTIONS picks which, in any
-# order; default all: "check render frei0r commands memory").
+# order; default all: "check render frei0r commands movie memory").
 #
 # check: loading one .cube file, FILE and a generated 65-point file with six-decimal values:
 #   huecast check FILE
@@ -41,6 +41,13 @@
 # alternate the two tools; prints each median, ffmpeg's as a multiple of huecast's (above 1:
 # huecast faster) and the rounds. The sequences run (ROUNDS + 1) / 2 rounds, the PNG ROUNDS.
 #
+# movie: a 10-second 1920x1080 25 fps H.264 clip (yuv420p, with AAC sound) graded back into an
+# H.264 movie, as a user times it:
+#   huecast render -q --lut-file LUT CLIP -o OUT.mp4   (libx264 CRF 16 yuv420p, sound copied)
+#   ffmpeg -i CLIP -vf lut3d=file=LUT:interp=trilinear -c:v libx264 -crf 16 -pix_fmt yuv420p
+#          -c:a copy OUT.mp4
+# (ROUNDS + 2) / 3 interleaved rounds; ffmpeg's median as a multiple of huecast's.
+#
 # memory: peak RSS (/usr/bin/time %M) of huecast render over a 10-frame and a MEMORY_FRAMES
 # (default 300) 1920x1080 8-bit uncompressed TIFF sequence, and the difference; when the disk
 # can't hold the 300 frames twice (about 3.8 GB), PNG frames instead, said in the printout.
@@ -55,7 +62,7 @@ file=${2:-$root/samples/luts/HighContrast.cube}
 rounds=${3:-15}
 render_bench=${RENDER_BENCH:-$root/build/release/bench/huecast_render_bench}
 threads=${THREADS:-$(nproc)}
-sections=${SECTIONS:-check render frei0r commands memory}
+sections=${SECTIONS:-check render frei0r commands movie memory}
 frames=${FRAMES:-30}
 memory_frames=${MEMORY_FRAMES:-300}
 
@@ -72,8 +79,8 @@ for section in $sections; do
         check) need "$huecast" ociochecklut /usr/bin/time ;;
         render) need "$render_bench" ;;
         frei0r) need "$render_bench" "$frei0r_dir/huecast.so" ;;
-        commands | memory) need "$huecast" /usr/bin/time ;;
-        *) echo "peers: no section '$section' (check render frei0r commands memory)" >&2; exit 2 ;;
+        commands | movie | memory) need "$huecast" /usr/bin/time ;;
+        *) echo "peers: no section '$section' (check render frei0r commands movie memory)" >&2; exit 2 ;;
     esac
 done
 
@@ -289,6 +296,22 @@ section_commands() {
     huecast_job=("$in/small.png" -o "$work/out/small.png")
     ffmpeg_job=("$in/small.png" -frames:v 1 -pix_fmt rgb24 "$work/out/small.png")
     compare_commands "one 64x36 8-bit PNG -> PNG" "$rounds" 1
+    rm -rf "$in" "$work/out"
+}
+
+# A clip graded back into a movie, encoder and all.
+section_movie() {
+    local in=$work/movie
+    cp "$root/samples/luts/Cool.cube" "$work/cool.cube"
+    mkdir -p "$in"
+    ffmpeg -v error -nostdin -f lavfi \
+        -i "gradients=s=1920x1080:n=5:speed=0.03:r=25,noise=alls=10:allf=t" -f lavfi \
+        -i "sine=r=48000" -t 10 -c:v libx264 -pix_fmt yuv420p -c:a aac "$in/clip.mp4"
+    echo "peers: a clip graded into a movie through a 33-point LUT (Cool.cube), $threads threads"
+    huecast_job=("$in/clip.mp4" -o "$work/out/graded.mp4")
+    ffmpeg_job=("$in/clip.mp4" -c:v libx264 -crf 16 -pix_fmt yuv420p -c:a copy "$work/out/graded.mp4")
+    compare_commands "10 s 1920x1080 25 fps H.264 -> H.264 (libx264 CRF 16), sound copied" \
+        "$(((rounds + 2) / 3))" 1
     rm -rf "$in" "$work/out"
 }
 

@@ -184,18 +184,18 @@ public:
     bool start(foundation::Error* error);
     bool read(long index, Frame* frame, int* channels, std::int64_t* time,
               foundation::Error* error);
-
-    long m_frames = 0;
+    [[nodiscard]] long frameCount() const { return m_frames; }
 
 private:
     bool restart(foundation::Error* error);
     /// The next frame from the decoder into m_decoded, the stream's end drained too.
     bool decodeNext(foundation::Error* error);
-    bool deliver(Frame* frame, int* channels, foundation::Error* error);
-    bool failed(foundation::Error* error, const std::string& what) const
+    /// Converts and turns the decoded frame `index`.
+    bool deliver(long index, Frame* frame, int* channels, foundation::Error* error);
+    static bool failed(foundation::Error* error, long index, const std::string& what)
     {
         return hostError(error, HostError::FrameUnreadable,
-                         fmt::format("Its frame {} can't be decoded: {}", m_next + 1, what));
+                         fmt::format("Its frame {} can't be decoded: {}", index + 1, what));
     }
 
     std::string m_path;
@@ -207,6 +207,7 @@ private:
     FramePtr m_decoded{av_frame_alloc()};
     Scaler m_scaler;
     Frame m_upright; // the converted frame before its turn
+    long m_frames = 0;
     long m_next = 0; // the index of the frame the decoder gives next
     bool m_draining = false;
 };
@@ -289,7 +290,7 @@ bool OpenClip::decodeNext(foundation::Error* error)
             if ((m_decoded->flags & AV_FRAME_FLAG_CORRUPT) != 0 ||
                 m_decoded->decode_error_flags != 0)
             {
-                return failed(error, "its data is damaged");
+                return failed(error, m_next, "its data is damaged");
             }
             return true;
         }
@@ -302,11 +303,11 @@ bool OpenClip::decodeNext(foundation::Error* error)
         }
         if (received != AVERROR(EAGAIN))
         {
-            return failed(error, errorText(received));
+            return failed(error, m_next, errorText(received));
         }
         if (m_draining)
         {
-            return failed(error, "the decoder stopped");
+            return failed(error, m_next, "the decoder stopped");
         }
         const int read = av_read_frame(m_input.get(), m_packet.get());
         if (read == AVERROR_EOF)
@@ -317,7 +318,7 @@ bool OpenClip::decodeNext(foundation::Error* error)
         }
         if (read < 0)
         {
-            return failed(error, errorText(read));
+            return failed(error, m_next, errorText(read));
         }
         int sent = 0;
         if (m_packet->stream_index == m_stream)
@@ -327,19 +328,20 @@ bool OpenClip::decodeNext(foundation::Error* error)
         av_packet_unref(m_packet.get());
         if (sent < 0)
         {
-            return failed(error, errorText(sent));
+            return failed(error, m_next, errorText(sent));
         }
     }
 }
 
-bool OpenClip::deliver(Frame* frame, int* channels, foundation::Error* error)
+bool OpenClip::deliver(long index, Frame* frame, int* channels, foundation::Error* error)
 {
     const AVFrame& decoded = *m_decoded;
     if (decoded.width < 1 || decoded.height < 1 || decoded.width > kMaxFrameEdge ||
         decoded.height > kMaxFrameEdge)
     {
-        return failed(error, fmt::format("its size of {}×{} pixels is outside 1 to {} each way",
-                                         decoded.width, decoded.height, kMaxFrameEdge));
+        return failed(error, index,
+                      fmt::format("its size of {}×{} pixels is outside 1 to {} each way",
+                                  decoded.width, decoded.height, kMaxFrameEdge));
     }
     const auto format = static_cast<AVPixelFormat>(decoded.format);
     const Delivery delivery = deliveryOf(format);
@@ -350,8 +352,9 @@ bool OpenClip::deliver(Frame* frame, int* channels, foundation::Error* error)
                                         nullptr, nullptr, nullptr));
     if (!m_scaler)
     {
-        return failed(error, fmt::format("its pixel format ({}) can't be converted to RGB",
-                                         av_get_pix_fmt_name(format)));
+        return failed(error, index,
+                      fmt::format("its pixel format ({}) can't be converted to RGB",
+                                  av_get_pix_fmt_name(format)));
     }
     int* inverse = nullptr;
     int* table = nullptr;
@@ -411,9 +414,7 @@ bool OpenClip::read(long index, Frame* frame, int* channels, std::int64_t* time,
         }
         ++m_next;
     }
-    --m_next; // the frame delivered is named in a failure to convert it
-    const bool delivered = deliver(frame, channels, error);
-    ++m_next;
+    const bool delivered = deliver(index, frame, channels, error);
     *time = m_decoded->best_effort_timestamp;
     av_frame_unref(m_decoded.get());
     return delivered;
@@ -427,7 +428,7 @@ bool openClip(const std::string& path, std::shared_ptr<void>* clip, long* frames
     {
         return false;
     }
-    *frames = opened->m_frames;
+    *frames = opened->frameCount();
     *clip = std::move(opened);
     return true;
 }
