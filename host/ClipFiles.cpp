@@ -18,11 +18,7 @@ const ClipModule* clipModule(HostError code, foundation::Error* error)
     static const auto loaded = loadHostModule<ClipModule>(
         kClipModuleName, "HuecastClipModule",
         "Clips can't be read or written: the clip module couldn't be loaded");
-    if (loaded.module == nullptr)
-    {
-        hostError(error, code, loaded.failure);
-    }
-    return loaded.module;
+    return loadedOrError(loaded, code, error);
 }
 
 } // namespace

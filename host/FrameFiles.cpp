@@ -33,11 +33,7 @@ const FrameFileModule* frameFileModule(HostError code, foundation::Error* error)
     static const auto loaded = loadHostModule<FrameFileModule>(
         kFrameFileModuleName, "HuecastFrameFileModule",
         "Frames can't be read or written: the frame-file module couldn't be loaded");
-    if (loaded.module == nullptr)
-    {
-        hostError(error, code, loaded.failure);
-    }
-    return loaded.module;
+    return loadedOrError(loaded, code, error);
 }
 
 // Without it every frame still goes through OpenImageIO, only slower.

@@ -11,6 +11,7 @@
 #include <dlfcn.h>
 #include <fmt/format.h>
 
+#include "host/HostError.h"
 #include "platform/foundation/DynamicModule.h"
 
 namespace huecast::host
@@ -57,6 +58,19 @@ LoadedModule<Module> loadHostModule(const char* name, const char* entryPoint, co
         return {nullptr, fmt::format("{} ({})", what, failure.reason)};
     }
     return {module, {}};
+}
+
+/// The module a load gave (kept in a function-local static), or null with its failure as an
+/// error of `code`.
+template <typename Module>
+const Module* loadedOrError(const LoadedModule<Module>& loaded, HostError code,
+                            foundation::Error* error)
+{
+    if (loaded.module == nullptr)
+    {
+        hostError(error, code, loaded.failure);
+    }
+    return loaded.module;
 }
 
 } // namespace huecast::host

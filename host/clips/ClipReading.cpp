@@ -39,6 +39,24 @@ Input openInput(const std::string& path, std::string* reason)
     return input;
 }
 
+void setColourMatrix(SwsContext* scaler, AVColorSpace space, std::optional<bool> sourceFull,
+                     std::optional<bool> targetFull)
+{
+    int* inverse = nullptr;
+    int* table = nullptr;
+    int sourceRange = 0;
+    int targetRange = 0;
+    int brightness = 0;
+    int contrast = 0;
+    int saturation = 0;
+    sws_getColorspaceDetails(scaler, &inverse, &sourceRange, &table, &targetRange, &brightness,
+                             &contrast, &saturation);
+    const int* coefficients = sws_getCoefficients(space);
+    sws_setColorspaceDetails(scaler, coefficients, sourceFull.value_or(sourceRange != 0) ? 1 : 0,
+                             coefficients, targetFull.value_or(targetRange != 0) ? 1 : 0,
+                             brightness, contrast, saturation);
+}
+
 int videoStreamOf(const AVFormatContext& input)
 {
     for (unsigned i = 0; i < input.nb_streams; ++i)
@@ -356,19 +374,9 @@ bool OpenClip::deliver(long index, Frame* frame, int* channels, foundation::Erro
                       fmt::format("its pixel format ({}) can't be converted to RGB",
                                   av_get_pix_fmt_name(format)));
     }
-    int* inverse = nullptr;
-    int* table = nullptr;
-    int sourceRange = 0;
-    int targetRange = 0;
-    int brightness = 0;
-    int contrast = 0;
-    int saturation = 0;
-    sws_getColorspaceDetails(m_scaler.get(), &inverse, &sourceRange, &table, &targetRange,
-                             &brightness, &contrast, &saturation);
-    const int* coefficients = sws_getCoefficients(decoded.colorspace);
-    sws_setColorspaceDetails(m_scaler.get(), coefficients,
-                             decoded.color_range == AVCOL_RANGE_JPEG ? 1 : sourceRange,
-                             coefficients, targetRange, brightness, contrast, saturation);
+    setColourMatrix(m_scaler.get(), decoded.colorspace,
+                    decoded.color_range == AVCOL_RANGE_JPEG ? std::optional(true) : std::nullopt,
+                    std::nullopt);
     const auto width = static_cast<std::uint32_t>(decoded.width);
     const auto height = static_cast<std::uint32_t>(decoded.height);
     Frame* converted = m_turn.any() ? &m_upright : frame;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
 extern "C"
@@ -55,6 +56,12 @@ inline std::string errorText(int code)
 
 /// Opens a container for reading, with what its streams hold found; null with the reason.
 Input openInput(const std::string& path, std::string* reason);
+
+/// Sets the scaler's YCbCr matrix to the colour space's, in both directions (one of them is
+/// RGB and takes none), and each side's range where given: full (true) or limited; the scaler
+/// keeps its own guess for a side not given.
+void setColourMatrix(SwsContext* scaler, AVColorSpace space, std::optional<bool> sourceFull,
+                     std::optional<bool> targetFull);
 
 /// The stream a clip's pictures come from (not a cover image), or -1.
 int videoStreamOf(const AVFormatContext& input);

@@ -301,19 +301,8 @@ bool OpenMovie::convert(const Frame& frame, foundation::Error* error)
         return failed(error, fmt::format("RGB can't be converted to {}",
                                          av_get_pix_fmt_name(encoder.pix_fmt)));
     }
-    int* inverse = nullptr;
-    int* table = nullptr;
-    int sourceRange = 0;
-    int targetRange = 0;
-    int brightness = 0;
-    int contrast = 0;
-    int saturation = 0;
-    sws_getColorspaceDetails(m_scaler.get(), &inverse, &sourceRange, &table, &targetRange,
-                             &brightness, &contrast, &saturation);
-    const int* coefficients = sws_getCoefficients(encoder.colorspace);
-    sws_setColorspaceDetails(m_scaler.get(), coefficients, 1, coefficients,
-                             encoder.color_range == AVCOL_RANGE_JPEG ? 1 : 0, brightness, contrast,
-                             saturation);
+    setColourMatrix(m_scaler.get(), encoder.colorspace, true,
+                    encoder.color_range == AVCOL_RANGE_JPEG);
     const std::uint8_t* planes[4] = {reinterpret_cast<const std::uint8_t*>(frame.data()), nullptr,
                                      nullptr, nullptr};
     const int strides[4] = {static_cast<int>(frame.rowBytes()), 0, 0, 0};
