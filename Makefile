@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_WORK := build/fuzz-work
 TOOL_RELEASE := build/release/tools/huecast/huecast
 
-.PHONY: all deps demo build test test-dev test-asan test-unsanitized package fuzz bench format format-check tidy clean
+.PHONY: all deps demo build test test-dev test-asan test-unsanitized package fuzz bench format format-check check-layers tidy clean
 
 all: build
 
@@ -36,22 +36,22 @@ build: deps
 # Every test under AddressSanitizer + UBSan, and from the dev build the one that caps its own
 # address space, which the sanitizers can't run under. Running the whole suite a second time
 # without sanitizers adds no coverage; `make test-dev` still does it.
-test: deps format-check test-asan test-unsanitized
+test: deps format-check check-layers test-asan test-unsanitized
 
 test-dev:
 	cmake --preset dev
 	cmake --build --preset dev -j $(JOBS)
-	ctest --preset dev
+	ctest --preset dev || { ./scripts/failed-tests build/dev; exit 1; }
 
 test-asan:
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
-	ctest --preset asan
+	ctest --preset asan || { ./scripts/failed-tests build/asan; exit 1; }
 
 test-unsanitized:
 	cmake --preset dev
 	cmake --build --preset dev -j $(JOBS) --target FrameFilesTest
-	ctest --preset dev -L unsanitized
+	ctest --preset dev -L unsanitized || { ./scripts/failed-tests build/dev; exit 1; }
 
 # The Debian package, build/package/huecast_<version>_<arch>.deb, checked by lintian.
 package: deps
@@ -82,6 +82,10 @@ format:
 
 format-check:
 	git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run --Werror
+
+# No folder includes from a layer above its own (docs/architecture.md).
+check-layers:
+	./scripts/check-layers
 
 tidy: deps
 	cmake --preset tidy

@@ -158,6 +158,23 @@ constexpr std::array<ByteKind, 256> kByteKinds = []
     return kinds;
 }();
 
+// The kind of the byte at `p`, End at `end`.
+[[gnu::always_inline]] inline ByteKind kindOf(const char* p, const char* end)
+{
+    return p == end ? ByteKind::End : kByteKinds[static_cast<std::uint8_t>(*p)];
+}
+
+// Moves `p` past bytes of the kind; the kind of the byte it stops at.
+[[gnu::always_inline]] inline ByteKind skipKind(const char*& p, const char* end, ByteKind skipped)
+{
+    ByteKind kind = kindOf(p, end);
+    while (kind == skipped)
+    {
+        kind = kindOf(++p, end);
+    }
+    return kind;
+}
+
 // The state of one read: nothing of it outlives the call.
 class CubeParse
 {
@@ -435,13 +452,9 @@ private:
     {
         const char* p = m_text.data() + pos;
         const char* const end = m_text.data() + m_text.size();
-        const auto kindAt = [&]
-        { return p == end ? ByteKind::End : kByteKinds[static_cast<std::uint8_t>(*p)]; };
-        ByteKind kind = kindAt();
-        while (kind == ByteKind::Blank)
-        {
-            kind = (++p, kindAt());
-        }
+        const auto kindAt = [&] { return kindOf(p, end); };
+        const auto skip = [&](ByteKind skipped) { return skipKind(p, end, skipped); };
+        ByteKind kind = skip(ByteKind::Blank);
         // A keyword starts with a letter, a comment with '#': both go the other way.
         if (kind != ByteKind::Text ||
             !((*p >= '0' && *p <= '9') || *p == '-' || *p == '+' || *p == '.'))
@@ -461,11 +474,7 @@ private:
             {
                 suspect = suspect || !value || kindAt() == ByteKind::Text;
             }
-            kind = kindAt();
-            while (kind == ByteKind::Text)
-            {
-                kind = (++p, kindAt()); // the rest of the token: "0.5x" reads as 0.5
-            }
+            kind = skip(ByteKind::Text); // the rest of the token: "0.5x" reads as 0.5
             if (kind == ByteKind::Other)
             {
                 return false;
@@ -491,10 +500,7 @@ private:
                 return false;
             }
         }
-        while (kind == ByteKind::Blank)
-        {
-            kind = (++p, kindAt());
-        }
+        kind = skip(ByteKind::Blank);
         if (kind != ByteKind::LineEnd && kind != ByteKind::End)
         {
             return false; // a fourth token: malformed

@@ -272,25 +272,110 @@ struct HeaderWalk
     bool refused = false;             // the error says why
 };
 
-// Walks one header's attributes as OpenEXR's reader does: fixed-size types by their own size
-// (a file giving another is damaged), channel lists to their terminator (which must be where
+// One attribute of a header: its name, its type and the size the file gives its value.
+struct ExrAttribute
+{
+    std::string name;
+    std::string type;
+    std::int32_t given = 0;
+    std::uint64_t size = 0; // `given` as the reader takes it, unsigned
+};
+
+// Whether an attribute's value is where its size says.
+enum class AttributeFit : std::uint8_t
+{
+    Fits,
+    Refused,    // the error says why
+    Unreadable, // the reader says what is wrong
+};
+
+AttributeFit refuseAttribute(const ExrAttribute& attribute, std::uint64_t size,
+                             foundation::Error* error)
+{
+    (void)pastTheEnd(error, fmt::format("its attribute \"{}\"", attribute.name), size);
+    return AttributeFit::Refused;
+}
+
+AttributeFit misSizedAttribute(const ExrAttribute& attribute, foundation::Error* error)
+{
+    (void)hostError(error, HostError::FrameUnreadable,
+                    fmt::format("It is damaged: its attribute \"{}\" says {} bytes, which a {} "
+                                "doesn't take",
+                                attribute.name, attribute.size, attribute.type));
+    return AttributeFit::Refused;
+}
+
+// Checks the size of the attribute's value at `offset`: fixed-size types by their own size (a
+// file giving another is damaged), channel lists to their terminator (which must be where
 // their size says), previews and the rest by the size given, each ending inside the file.
+AttributeFit fitAttribute(const File& file, std::uint64_t fileSize, std::uint64_t offset,
+                          const ExrAttribute& attribute, ExrHeader& header,
+                          foundation::Error* error)
+{
+    std::uint64_t taken = attribute.size;
+    if (attribute.type == "chlist")
+    {
+        const std::optional<std::uint64_t> end = readChannels(file, fileSize, offset, header);
+        if (!end || *end > fileSize)
+        {
+            return refuseAttribute(attribute, attribute.size, error);
+        }
+        if (*end != offset + attribute.size)
+        {
+            return misSizedAttribute(attribute, error);
+        }
+    }
+    else if (attribute.type == "preview")
+    {
+        std::array<unsigned char, 8> extent{};
+        if (!file.read(offset, extent.data(), extent.size()))
+        {
+            return AttributeFit::Unreadable;
+        }
+        taken = 8 + std::uint64_t{static_cast<std::uint32_t>(littleEndian32(extent.data()))} *
+                        static_cast<std::uint32_t>(littleEndian32(extent.data() + 4)) * 4;
+    }
+    else if (const std::optional<std::uint64_t> fixed = exrFixedSize(attribute.type);
+             fixed && *fixed != attribute.size)
+    {
+        return misSizedAttribute(attribute, error);
+    }
+    if (attribute.given < 0 || offset + taken > fileSize)
+    {
+        return refuseAttribute(attribute, std::max(attribute.size, taken), error);
+    }
+    return taken == attribute.size ? AttributeFit::Fits : misSizedAttribute(attribute, error);
+}
+
+// Keeps the first data window and compression the header gives; false when the value at
+// `offset` can't be read.
+bool noteAttribute(const File& file, std::uint64_t offset, const ExrAttribute& attribute,
+                   ExrHeader& header)
+{
+    std::array<unsigned char, 16> value{};
+    if (attribute.size <= value.size() && !file.read(offset, value.data(), attribute.size))
+    {
+        return false;
+    }
+    if (attribute.name == "dataWindow" && attribute.type == "box2i" && !header.window)
+    {
+        header.window =
+            std::array<std::int32_t, 4>{littleEndian32(&value[0]), littleEndian32(&value[4]),
+                                        littleEndian32(&value[8]), littleEndian32(&value[12])};
+    }
+    else if (attribute.name == "compression" && attribute.type == "compression" &&
+             !header.compressionSeen)
+    {
+        header.ratio = exrRatio(value[0]);
+        header.compressionSeen = true;
+    }
+    return true;
+}
+
+// Walks one header's attributes as OpenEXR's reader does, each checked by fitAttribute.
 HeaderWalk walkExrHeader(const File& file, std::uint64_t fileSize, std::uint64_t offset,
                          ExrHeader& header, foundation::Error* error)
 {
-    const auto refuse = [&](const std::string& name, std::uint64_t size)
-    {
-        (void)pastTheEnd(error, fmt::format("its attribute \"{}\"", name), size);
-        return HeaderWalk{std::nullopt, true};
-    };
-    const auto misSized = [&](const std::string& name, const std::string& type, std::uint64_t size)
-    {
-        (void)hostError(error, HostError::FrameUnreadable,
-                        fmt::format("It is damaged: its attribute \"{}\" says {} bytes, which a {} "
-                                    "doesn't take",
-                                    name, size, type));
-        return HeaderWalk{std::nullopt, true};
-    };
     for (int item = 0; item < kMaxHeaderItems; ++item)
     {
         const std::optional<std::string> name = exrName(file, fileSize, offset);
@@ -304,62 +389,23 @@ HeaderWalk walkExrHeader(const File& file, std::uint64_t fileSize, std::uint64_t
         {
             return {}; // the reader says what is wrong
         }
-        const std::int32_t given = littleEndian32(sizeBytes.data());
-        const auto size = static_cast<std::uint64_t>(static_cast<std::uint32_t>(given));
+        ExrAttribute attribute{*name, *type, littleEndian32(sizeBytes.data()), 0};
+        attribute.size = static_cast<std::uint64_t>(static_cast<std::uint32_t>(attribute.given));
         offset += 4;
-        std::uint64_t taken = size;
-        if (*type == "chlist")
+        switch (fitAttribute(file, fileSize, offset, attribute, header, error))
         {
-            const std::optional<std::uint64_t> end = readChannels(file, fileSize, offset, header);
-            if (!end || *end > fileSize)
-            {
-                return refuse(*name, size);
-            }
-            if (*end != offset + size)
-            {
-                return misSized(*name, *type, size);
-            }
+        case AttributeFit::Refused:
+            return {std::nullopt, true};
+        case AttributeFit::Unreadable:
+            return {};
+        case AttributeFit::Fits:
+            break;
         }
-        else if (*type == "preview")
-        {
-            std::array<unsigned char, 8> extent{};
-            if (!file.read(offset, extent.data(), extent.size()))
-            {
-                return {};
-            }
-            taken = 8 + std::uint64_t{static_cast<std::uint32_t>(littleEndian32(extent.data()))} *
-                            static_cast<std::uint32_t>(littleEndian32(extent.data() + 4)) * 4;
-        }
-        else if (const std::optional<std::uint64_t> fixed = exrFixedSize(*type);
-                 fixed && *fixed != size)
-        {
-            return misSized(*name, *type, size);
-        }
-        if (given < 0 || offset + taken > fileSize)
-        {
-            return refuse(*name, std::max(size, taken));
-        }
-        if (taken != size)
-        {
-            return misSized(*name, *type, size);
-        }
-        std::array<unsigned char, 16> value{};
-        if (size <= value.size() && !file.read(offset, value.data(), size))
+        if (!noteAttribute(file, offset, attribute, header))
         {
             return {};
         }
-        if (*name == "dataWindow" && *type == "box2i" && !header.window)
-        {
-            header.window =
-                std::array<std::int32_t, 4>{littleEndian32(&value[0]), littleEndian32(&value[4]),
-                                            littleEndian32(&value[8]), littleEndian32(&value[12])};
-        }
-        else if (*name == "compression" && *type == "compression" && !header.compressionSeen)
-        {
-            header.ratio = exrRatio(value[0]);
-            header.compressionSeen = true;
-        }
-        offset += size;
+        offset += attribute.size;
     }
     return {};
 }
@@ -447,56 +493,30 @@ std::uint64_t tiffRatio(std::uint32_t compression)
     }
 }
 
-// Reads the first directory of a classic TIFF: the image's size, samples and bits, and its
-// compression; the strips and tiles can hold no more than the file's bytes.
-bool checkTiff(const File& file, std::uint64_t fileSize, foundation::Error* error)
+// A number of `size` bytes in the file's byte order.
+std::uint32_t tiffNumber(bool little, const unsigned char* bytes, std::size_t size)
 {
-    std::array<unsigned char, 8> header{};
-    if (!file.read(0, header.data(), header.size()) || header[2] == 43 || header[3] == 43)
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < size; ++i)
     {
-        return true; // BigTIFF, or unreadable: the reader decides
+        value |= std::uint32_t{bytes[little ? i : size - 1 - i]} << (8 * i);
     }
-    const bool little = header[0] == 'I';
-    const auto number = [little](const unsigned char* bytes, std::size_t size)
-    {
-        std::uint32_t value = 0;
-        for (std::size_t i = 0; i < size; ++i)
-        {
-            value |= std::uint32_t{bytes[little ? i : size - 1 - i]} << (8 * i);
-        }
-        return value;
-    };
-    const std::uint64_t directory = number(header.data() + 4, 4);
-    std::array<unsigned char, 2> countBytes{};
-    if (directory + 2 > fileSize || !file.read(directory, countBytes.data(), countBytes.size()))
-    {
-        return true;
-    }
+    return value;
+}
+
+// What the first directory says of the first image's size, with the defaults of a directory
+// without these tags.
+struct TiffDirectory
+{
     std::uint64_t width = 0;
     std::uint64_t height = 0;
-    std::uint64_t bits = 1; // the defaults of a directory without these tags
+    std::uint64_t bits = 1;
     std::uint64_t samples = 1;
     std::uint64_t ratio = 1;
     bool subsampled = false;
-    const std::uint32_t entries = number(countBytes.data(), 2);
-    for (std::uint32_t i = 0; i < entries; ++i)
+
+    void take(std::uint32_t tag, std::uint32_t value)
     {
-        std::array<unsigned char, 12> entry{};
-        if (!file.read(directory + 2 + 12ULL * i, entry.data(), entry.size()))
-        {
-            return true;
-        }
-        const std::uint32_t tag = number(entry.data(), 2);
-        const std::size_t size = number(entry.data() + 2, 2) == 3 ? 2 : 4; // SHORT or LONG
-        // The first value: in the entry when all of them fit there, else where it points.
-        const std::uint64_t count = number(entry.data() + 4, 4);
-        std::array<unsigned char, 4> first{};
-        std::memcpy(first.data(), entry.data() + 8, first.size());
-        if (count * size > 4 && !file.read(number(entry.data() + 8, 4), first.data(), size))
-        {
-            return true;
-        }
-        const std::uint32_t value = number(first.data(), size);
         switch (tag)
         {
         case 256:
@@ -521,16 +541,70 @@ bool checkTiff(const File& file, std::uint64_t fileSize, foundation::Error* erro
             break;
         }
     }
-    if (outsideFrameEdges(error, width, height))
+};
+
+// The first directory of a classic TIFF file; nothing for BigTIFF or anything unreadable,
+// which the reader decides on.
+std::optional<TiffDirectory> readTiffDirectory(const File& file, std::uint64_t fileSize)
+{
+    std::array<unsigned char, 8> header{};
+    if (!file.read(0, header.data(), header.size()) || header[2] == 43 || header[3] == 43)
+    {
+        return std::nullopt;
+    }
+    const bool little = header[0] == 'I';
+    const std::uint64_t offset = tiffNumber(little, header.data() + 4, 4);
+    std::array<unsigned char, 2> countBytes{};
+    if (offset + 2 > fileSize || !file.read(offset, countBytes.data(), countBytes.size()))
+    {
+        return std::nullopt;
+    }
+    TiffDirectory directory;
+    const std::uint32_t entries = tiffNumber(little, countBytes.data(), 2);
+    for (std::uint32_t i = 0; i < entries; ++i)
+    {
+        std::array<unsigned char, 12> entry{};
+        if (!file.read(offset + 2 + 12ULL * i, entry.data(), entry.size()))
+        {
+            return std::nullopt;
+        }
+        // SHORT or LONG
+        const std::size_t size = tiffNumber(little, entry.data() + 2, 2) == 3 ? 2 : 4;
+        // The first value: in the entry when all of them fit there, else where it points.
+        const std::uint64_t count = tiffNumber(little, entry.data() + 4, 4);
+        std::array<unsigned char, 4> first{};
+        std::memcpy(first.data(), entry.data() + 8, first.size());
+        if (count * size > 4 &&
+            !file.read(tiffNumber(little, entry.data() + 8, 4), first.data(), size))
+        {
+            return std::nullopt;
+        }
+        directory.take(tiffNumber(little, entry.data(), 2), tiffNumber(little, first.data(), size));
+    }
+    return directory;
+}
+
+// Reads the first directory of a classic TIFF: the image's size, samples and bits, and its
+// compression; the strips and tiles can hold no more than the file's bytes.
+bool checkTiff(const File& file, std::uint64_t fileSize, foundation::Error* error)
+{
+    const std::optional<TiffDirectory> directory = readTiffDirectory(file, fileSize);
+    if (!directory)
+    {
+        return true; // the reader decides
+    }
+    if (outsideFrameEdges(error, directory->width, directory->height))
     {
         return false;
     }
     // Subsampled chroma holds a quarter of what three full samples would: counted as one sample.
-    const double raw = static_cast<double>(width) * static_cast<double>(height) *
-                       static_cast<double>((subsampled ? 1 : samples) * bits) / 8.0;
-    if (raw > static_cast<double>(fileSize) * static_cast<double>(ratio) + kSlackBytes)
+    const double raw =
+        static_cast<double>(directory->width) * static_cast<double>(directory->height) *
+        static_cast<double>((directory->subsampled ? 1 : directory->samples) * directory->bits) /
+        8.0;
+    if (raw > static_cast<double>(fileSize) * static_cast<double>(directory->ratio) + kSlackBytes)
     {
-        return tooLarge(error, width, height, fileSize);
+        return tooLarge(error, directory->width, directory->height, fileSize);
     }
     return true;
 }

@@ -145,44 +145,25 @@ std::string checkChoice(const Json& saved, std::int64_t version, const Parameter
     return {};
 }
 
-// Applies one saved parameter onto a copy of the declared one; an error text when it can't.
-std::string restoreParameter(const Json& saved, std::int64_t version,
-                             const fx::FxBundleInterface& bundle, Parameter& parameter)
+// A popup's saved entries and choice.
+std::string restorePopup(const Json& saved, std::int64_t version, Parameter& parameter)
 {
-    const std::string kind = saved.at("kind").get<std::string>();
-    if (kind != kindName(parameter.kind))
+    parameter.entries = saved.at("entries").get<std::vector<std::string>>();
+    parameter.defaultIndex = saved.at("default").get<std::int32_t>();
+    parameter.index = saved.at("value").get<std::int32_t>();
+    if (parameter.index < 0 || std::cmp_greater_equal(parameter.index, parameter.entries.size()))
     {
-        return fmt::format("parameter {} is a {} in the project but not in the effect",
-                           parameter.id, kind);
+        return fmt::format("holds choice {} for parameter {}, which lists {} entries",
+                           parameter.index, parameter.id, parameter.entries.size());
     }
-    parameter.flags = saved.at("flags").get<std::uint32_t>();
-    if (parameter.kind == ParameterKind::Popup)
-    {
-        parameter.entries = saved.at("entries").get<std::vector<std::string>>();
-        parameter.defaultIndex = saved.at("default").get<std::int32_t>();
-        parameter.index = saved.at("value").get<std::int32_t>();
-        if (parameter.index < 0 ||
-            std::cmp_greater_equal(parameter.index, parameter.entries.size()))
-        {
-            return fmt::format("holds choice {} for parameter {}, which lists {} entries",
-                               parameter.index, parameter.id, parameter.entries.size());
-        }
-        return checkChoice(saved, version, parameter);
-    }
-    if (parameter.kind == ParameterKind::Float)
-    {
-        if (std::string problem = restoreNumber(saved, parameter); !problem.empty())
-        {
-            return problem;
-        }
-        return checkChoice(saved, version, parameter);
-    }
-    if (saved.at("class").is_null())
-    {
-        parameter.value = nullptr;
-        return {};
-    }
-    const std::string className = saved.at("class").get<std::string>();
+    return checkChoice(saved, version, parameter);
+}
+
+// A custom value's archive bytes, checked against their checksum; an error text when they
+// can't be trusted.
+std::string archiveBytes(const Json& saved, const Parameter& parameter,
+                         std::vector<std::uint8_t>* bytes)
+{
     const auto& archive = saved.at("archive").get_ref<const std::string&>();
     if (archive.size() > kMaxArchiveBase64Bytes)
     {
@@ -190,8 +171,8 @@ std::string restoreParameter(const Json& saved, std::int64_t version,
                            "may have",
                            archive.size() / 4 * 3, parameter.id, kMaxArchiveBytes);
     }
-    const auto bytes = decodeBase64(archive);
-    if (!bytes)
+    auto decoded = decodeBase64(archive);
+    if (!decoded)
     {
         return fmt::format("holds a damaged value for parameter {}", parameter.id);
     }
@@ -203,14 +184,33 @@ std::string restoreParameter(const Json& saved, std::int64_t version,
                            "(it was saved by an earlier version of Huecast, or edited)",
                            parameter.id);
     }
-    if (saved.at("sha256").get_ref<const std::string&>() != sha256Hex(*bytes))
+    if (saved.at("sha256").get_ref<const std::string&>() != sha256Hex(*decoded))
     {
         return fmt::format("holds a damaged value for parameter {}: it doesn't match its "
                            "checksum",
                            parameter.id);
     }
+    *bytes = std::move(*decoded);
+    return {};
+}
+
+// A custom value, decoded by the plug-in from its archive.
+std::string restoreCustom(const Json& saved, const fx::FxBundleInterface& bundle,
+                          Parameter& parameter)
+{
+    if (saved.at("class").is_null())
+    {
+        parameter.value = nullptr;
+        return {};
+    }
+    const std::string className = saved.at("class").get<std::string>();
+    std::vector<std::uint8_t> bytes;
+    if (std::string problem = archiveBytes(saved, parameter, &bytes); !problem.empty())
+    {
+        return problem;
+    }
     foundation::Error archiveError;
-    const auto unarchiver = foundation::KeyedUnarchiver::create(*bytes, &archiveError);
+    const auto unarchiver = foundation::KeyedUnarchiver::create(bytes, &archiveError);
     if (!unarchiver)
     {
         return fmt::format("holds a damaged value for parameter {}: {}", parameter.id,
@@ -229,6 +229,126 @@ std::string restoreParameter(const Json& saved, std::int64_t version,
                            damage);
     }
     return {};
+}
+
+// Applies one saved parameter onto a copy of the declared one; an error text when it can't.
+std::string restoreParameter(const Json& saved, std::int64_t version,
+                             const fx::FxBundleInterface& bundle, Parameter& parameter)
+{
+    const std::string kind = saved.at("kind").get<std::string>();
+    if (kind != kindName(parameter.kind))
+    {
+        return fmt::format("parameter {} is a {} in the project but not in the effect",
+                           parameter.id, kind);
+    }
+    parameter.flags = saved.at("flags").get<std::uint32_t>();
+    switch (parameter.kind)
+    {
+    case ParameterKind::Popup:
+        return restorePopup(saved, version, parameter);
+    case ParameterKind::Float:
+        if (std::string problem = restoreNumber(saved, parameter); !problem.empty())
+        {
+            return problem;
+        }
+        return checkChoice(saved, version, parameter);
+    case ParameterKind::Custom:
+        break;
+    }
+    return restoreCustom(saved, bundle, parameter);
+}
+
+// The project file's JSON and format version, for `instances` effect instances; false after
+// saying why it is no project this build reads.
+bool readProject(const std::string& path, std::size_t instances, Json* project,
+                 std::int64_t* version, foundation::Error* error)
+{
+    foundation::Error readError;
+    const auto text = foundation::readUtf8File(
+        path, kProjectTextBytes + instances * kMaxArchiveBase64Bytes, &readError);
+    if (!text)
+    {
+        projectError(error, HostError::ProjectUnreadable, path,
+                     fmt::format("couldn't be read: {}", readError.localizedDescription()));
+        return false;
+    }
+    *project = Json::parse(*text, nullptr, false);
+    if (project->is_discarded() || !project->is_object() ||
+        project->value("format", std::string()) != kProjectFormatName ||
+        !project->contains("version") || !(*project)["version"].is_number_integer())
+    {
+        projectError(error, HostError::ProjectUnreadable, path,
+                     "is not a Huecast project (it is damaged or truncated)");
+        return false;
+    }
+    *version = (*project)["version"].get<std::int64_t>();
+    if (*version > kProjectFormatVersion)
+    {
+        projectError(error, HostError::ProjectTooNew, path,
+                     fmt::format("was saved in format version {}, and this build reads up to "
+                                 "version {}; nothing was loaded",
+                                 *version, kProjectFormatVersion));
+        return false;
+    }
+    return true;
+}
+
+// One instance's saved parameters onto copies of its declared ones, into `restored`.
+bool restoreInstance(const Json& saved, std::int64_t version, const fx::FxBundleInterface& bundle,
+                     const EffectInstance& instance, const std::string& path,
+                     std::vector<Parameter>* restored, foundation::Error* error)
+{
+    std::vector<Parameter> parameters = instance.parameters().parameters();
+    for (const Json& savedParameter : saved.at("parameters"))
+    {
+        const auto id = savedParameter.at("id").get<std::uint32_t>();
+        const auto declared = std::find_if(parameters.begin(), parameters.end(),
+                                           [id](const Parameter& p) { return p.id == id; });
+        if (declared == parameters.end())
+        {
+            projectError(error, HostError::ProjectMismatch, path,
+                         fmt::format("has a parameter {} that the effect doesn't declare", id));
+            return false;
+        }
+        if (const std::string problem =
+                restoreParameter(savedParameter, version, bundle, *declared);
+            !problem.empty())
+        {
+            projectError(error, HostError::ProjectUnreadable, path, problem);
+            return false;
+        }
+    }
+    *restored = std::move(parameters);
+    return true;
+}
+
+// Every instance's saved parameters, in order, into `restored`; the JSON library's exceptions
+// say where the file is damaged.
+bool restoreInstances(const Json& project, std::int64_t version,
+                      const fx::FxBundleInterface& bundle,
+                      const std::vector<EffectInstance*>& instances, const std::string& path,
+                      std::vector<std::vector<Parameter>>* restored, foundation::Error* error)
+{
+    const Json& savedInstances = project.at("instances");
+    if (!savedInstances.is_array() || savedInstances.size() != instances.size())
+    {
+        projectError(error, HostError::ProjectMismatch, path,
+                     fmt::format("holds {} effect instance(s) where {} were expected",
+                                 savedInstances.is_array() ? savedInstances.size() : 0,
+                                 instances.size()));
+        return false;
+    }
+    for (std::size_t i = 0; i < instances.size(); ++i)
+    {
+        std::vector<Parameter> parameters;
+        if (!restoreInstance(savedInstances[i], version, bundle, *instances[i], path, &parameters,
+                             error))
+        {
+            return false;
+        }
+        restored->push_back(std::move(parameters));
+    }
+    return true;
 }
 
 } // namespace
@@ -267,70 +387,19 @@ bool saveProject(const std::string& path, const std::vector<const EffectInstance
 bool loadProject(const std::string& path, const fx::FxBundleInterface& bundle,
                  const std::vector<EffectInstance*>& instances, foundation::Error* error)
 {
-    foundation::Error readError;
-    const auto text = foundation::readUtf8File(
-        path, kProjectTextBytes + instances.size() * kMaxArchiveBase64Bytes, &readError);
-    if (!text)
+    Json project;
+    std::int64_t version = 0;
+    if (!readProject(path, instances.size(), &project, &version, error))
     {
-        projectError(error, HostError::ProjectUnreadable, path,
-                     fmt::format("couldn't be read: {}", readError.localizedDescription()));
         return false;
     }
-    const Json project = Json::parse(*text, nullptr, false);
-    if (project.is_discarded() || !project.is_object() ||
-        project.value("format", std::string()) != kProjectFormatName ||
-        !project.contains("version") || !project["version"].is_number_integer())
-    {
-        projectError(error, HostError::ProjectUnreadable, path,
-                     "is not a Huecast project (it is damaged or truncated)");
-        return false;
-    }
-    const auto version = project["version"].get<std::int64_t>();
-    if (version > kProjectFormatVersion)
-    {
-        projectError(error, HostError::ProjectTooNew, path,
-                     fmt::format("was saved in format version {}, and this build reads up to "
-                                 "version {}; nothing was loaded",
-                                 version, kProjectFormatVersion));
-        return false;
-    }
-
     // Everything is restored into copies first; the instances change only when all is good.
     std::vector<std::vector<Parameter>> restored;
     try
     {
-        const Json& savedInstances = project.at("instances");
-        if (!savedInstances.is_array() || savedInstances.size() != instances.size())
+        if (!restoreInstances(project, version, bundle, instances, path, &restored, error))
         {
-            projectError(error, HostError::ProjectMismatch, path,
-                         fmt::format("holds {} effect instance(s) where {} were expected",
-                                     savedInstances.is_array() ? savedInstances.size() : 0,
-                                     instances.size()));
             return false;
-        }
-        for (std::size_t i = 0; i < instances.size(); ++i)
-        {
-            std::vector<Parameter> parameters = instances[i]->parameters().parameters();
-            for (const Json& saved : savedInstances[i].at("parameters"))
-            {
-                const auto id = saved.at("id").get<std::uint32_t>();
-                const auto declared = std::find_if(parameters.begin(), parameters.end(),
-                                                   [id](const Parameter& p) { return p.id == id; });
-                if (declared == parameters.end())
-                {
-                    projectError(
-                        error, HostError::ProjectMismatch, path,
-                        fmt::format("has a parameter {} that the effect doesn't declare", id));
-                    return false;
-                }
-                if (const std::string problem = restoreParameter(saved, version, bundle, *declared);
-                    !problem.empty())
-                {
-                    projectError(error, HostError::ProjectUnreadable, path, problem);
-                    return false;
-                }
-            }
-            restored.push_back(std::move(parameters));
         }
     }
     catch (const nlohmann::json::exception& exception)

@@ -71,22 +71,22 @@ HuecastFxPlug::~HuecastFxPlug()
         glDeleteProgram(_program_object);
         _program_object = 0;
     }
-    for (const std::optional<GLuint>& variant : m_variantPrograms)
+    for (const std::optional<PassProgram>& variant : m_variantPrograms)
     {
-        if (variant.value_or(0) != 0)
+        if (variant && variant->program != 0)
         {
-            glDeleteProgram(*variant);
+            glDeleteProgram(variant->program);
         }
     }
 }
 
-GLuint HuecastFxPlug::programFor(bool tetrahedral, bool partialAmount)
+PassProgram HuecastFxPlug::programFor(bool tetrahedral, bool partialAmount)
 {
     if (_program_object == 0 || (!tetrahedral && !partialAmount))
     {
-        return _program_object;
+        return {_program_object, m_uniforms};
     }
-    std::optional<GLuint>& variant =
+    std::optional<PassProgram>& variant =
         m_variantPrograms[(tetrahedral ? 0U : 1U) + (tetrahedral && partialAmount ? 2U : 0U)];
     if (!variant)
     {
@@ -101,16 +101,19 @@ GLuint HuecastFxPlug::programFor(bool tetrahedral, bool partialAmount)
             glDeleteProgram(program);
             program = 0;
         }
-        variant = program;
+        variant = PassProgram{program, program != 0 ? PassUniforms::of(program) : PassUniforms{}};
     }
     return *variant;
 }
 
 bool HuecastFxPlug::loadVertexShader(const char* vertexSource, const char* fragmentSource)
 {
-    return GLSL_Init(&_program_object) && GLSL_LoadVertexShader(&_program_object, vertexSource) &&
-           GLSL_LoadFragmentShader(&_program_object, fragmentSource) &&
-           GLSL_LinkShaderProgram(&_program_object);
+    const bool linked = GLSL_Init(&_program_object) &&
+                        GLSL_LoadVertexShader(&_program_object, vertexSource) &&
+                        GLSL_LoadFragmentShader(&_program_object, fragmentSource) &&
+                        GLSL_LinkShaderProgram(&_program_object);
+    m_uniforms = linked ? PassUniforms::of(_program_object) : PassUniforms{};
+    return linked;
 }
 
 foundation::Dictionary HuecastFxPlug::properties() const

@@ -18,6 +18,7 @@
 #include "platform/gl/GL.h"
 #include "platform/kit/NSControl.h"
 #include "plugin/HuecastParameters.h"
+#include "plugin/PassUniforms.h"
 
 namespace huecast
 {
@@ -95,16 +96,17 @@ private:
     [[nodiscard]] std::shared_ptr<kit::NSView> makeViewForParm(std::uint32_t parmId);
     bool applyLUTChoice();
     bool drawOutput(fx::FxTexture& output, fx::FxTexture& input, double time);
-    [[nodiscard]] GLuint programFor(bool tetrahedral, bool partialAmount);
+    [[nodiscard]] PassProgram programFor(bool tetrahedral, bool partialAmount);
     bool chooseLibraryEntry(std::size_t index);
     void showErrorAlert(const foundation::Error* error, std::string_view fallback) const;
 
     fx::PROAPIAccessing& m_apiManager;
     // The GL name keeps its established spelling: tools and notes refer to it by this name.
     GLuint _program_object = 0; // NOLINT(readability-identifier-naming)
+    PassUniforms m_uniforms;    // _program_object's, looked up when it links
     // The programs for tetrahedral, partial amount, and both, each built on its first frame
     // (0 after a failed build); _program_object is trilinear at the full amount.
-    std::array<std::optional<GLuint>, 3> m_variantPrograms;
+    std::array<std::optional<PassProgram>, 3> m_variantPrograms;
     std::weak_ptr<kit::NSButton> m_browseButton;
     std::weak_ptr<kit::NSTextField> m_filePathDisplay;
     std::vector<std::string> m_cubesList;

@@ -120,20 +120,20 @@ GradeControls controlsAt(fx::FxParameterRetrievalAPI& retrieval, double time)
     return controls;
 }
 
-void setUniforms(GLuint program, std::int64_t edge, const DomainMapping& domain,
+void setUniforms(const PassUniforms& uniforms, std::int64_t edge, const DomainMapping& domain,
                  const GradeControls& controls)
 {
-    glUniform1i(glGetUniformLocation(program, "inputTexture"), 0);
-    glUniform1i(glGetUniformLocation(program, "lookup"), 1);
+    glUniform1i(uniforms.inputTexture, 0);
+    glUniform1i(uniforms.lookup, 1);
     // Single precision throughout: 0 then addresses the first texel's centre, 1 the last's.
     const auto n = static_cast<float>(edge);
-    glUniform1f(glGetUniformLocation(program, "multiplier"), (n + (-1.0F)) / n);
-    glUniform1f(glGetUniformLocation(program, "offset"), 1.0F / (n + n));
-    glUniform3fv(glGetUniformLocation(program, "domainMin"), 1, domain.min.data());
-    glUniform3fv(glGetUniformLocation(program, "domainScale"), 1, domain.scale.data());
+    glUniform1f(uniforms.multiplier, (n + (-1.0F)) / n);
+    glUniform1f(uniforms.offset, 1.0F / (n + n));
+    glUniform3fv(uniforms.domainMin, 1, domain.min.data());
+    glUniform3fv(uniforms.domainScale, 1, domain.scale.data());
     // Only the variants have these; elsewhere the location is −1, which GL ignores.
-    glUniform1f(glGetUniformLocation(program, "latticeEdge"), n);
-    glUniform1f(glGetUniformLocation(program, "amount"), controls.amount);
+    glUniform1f(uniforms.latticeEdge, n);
+    glUniform1f(uniforms.amount, controls.amount);
 }
 
 // Tetrahedral weights are taken in the fragment stage from four entries read at texel centres;
@@ -258,7 +258,8 @@ bool HuecastFxPlug::drawOutput(fx::FxTexture& outputTexture, fx::FxTexture& inpu
     }
     const GradeControls controls = controlsAt(*retrieval, time);
     // Made before any state changes: a variant that can't be built draws nothing.
-    const GLuint program = programFor(controls.tetrahedral, controls.amount < 1.0F);
+    const PassProgram pass = programFor(controls.tetrahedral, controls.amount < 1.0F);
+    const GLuint program = pass.program;
     if (program == 0 && _program_object != 0)
     {
         return false;
@@ -289,7 +290,7 @@ bool HuecastFxPlug::drawOutput(fx::FxTexture& outputTexture, fx::FxTexture& inpu
     {
         // The current program is not part of the attribute stack: the bindings reset it.
         bindings.useProgram(program);
-        setUniforms(program, edge, domainOf(*cube), controls);
+        setUniforms(pass.uniforms, edge, domainOf(*cube), controls);
     }
     drawQuad(inRect, outRect);
     return true;

@@ -2,6 +2,7 @@
 // Copyright Huecast contributors
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -49,18 +50,9 @@ inline constexpr std::int32_t kTetrahedralIndex = 1;
     {
         const auto lower = [](char c)
         { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (name.size() != entry.size())
-        {
-            return false;
-        }
-        for (std::size_t i = 0; i < name.size(); ++i)
-        {
-            if (lower(name[i]) != lower(entry[i]))
-            {
-                return false;
-            }
-        }
-        return true;
+        return name.size() == entry.size() &&
+               std::equal(name.begin(), name.end(), entry.begin(),
+                          [&lower](char a, char b) { return lower(a) == lower(b); });
     };
     if (sameIgnoringCase(kTrilinearName))
     {

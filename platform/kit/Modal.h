@@ -47,7 +47,7 @@ struct AlertContent
 
 /// Shows modal UI. The host installs one: the command-line host answers open panels from its
 /// arguments and prints alerts; tests script the answers and read back what was shown.
-class [[gnu::visibility("default")]] ModalPresenter
+class __attribute__((visibility("default"))) ModalPresenter
 {
 public:
     virtual ~ModalPresenter();
@@ -61,21 +61,12 @@ public:
 [[gnu::visibility("default")]] [[nodiscard]] std::shared_ptr<ModalPresenter> modalPresenter();
 
 /// A modal file chooser.
-class [[gnu::visibility("default")]] NSOpenPanel
+class __attribute__((visibility("default"))) NSOpenPanel
 {
 public:
-    void setCanChooseFiles(bool value)
-    {
-        m_request.canChooseFiles = value;
-    }
-    void setCanChooseDirectories(bool value)
-    {
-        m_request.canChooseDirectories = value;
-    }
-    void setAllowsMultipleSelection(bool value)
-    {
-        m_request.allowsMultipleSelection = value;
-    }
+    void setCanChooseFiles(bool value) { m_request.canChooseFiles = value; }
+    void setCanChooseDirectories(bool value) { m_request.canChooseDirectories = value; }
+    void setAllowsMultipleSelection(bool value) { m_request.allowsMultipleSelection = value; }
     void setAllowedFileTypes(std::vector<std::string> types)
     {
         m_request.allowedFileTypes = std::move(types);
@@ -84,10 +75,7 @@ public:
     /// Runs the panel; kModalResponseOK when the user chose something.
     long runModal();
     /// The chosen paths, after runModal.
-    [[nodiscard]] const std::vector<std::string>& paths() const
-    {
-        return m_paths;
-    }
+    [[nodiscard]] const std::vector<std::string>& paths() const { return m_paths; }
 
 private:
     OpenPanelRequest m_request;
@@ -95,25 +83,16 @@ private:
 };
 
 /// A modal alert.
-class [[gnu::visibility("default")]] NSAlert
+class __attribute__((visibility("default"))) NSAlert
 {
 public:
     void addButtonWithTitle(std::string title)
     {
         m_content.buttonTitles.push_back(std::move(title));
     }
-    void setMessageText(std::string text)
-    {
-        m_content.messageText = std::move(text);
-    }
-    void setInformativeText(std::string text)
-    {
-        m_content.informativeText = std::move(text);
-    }
-    void setAlertStyle(NSAlertStyle style)
-    {
-        m_content.style = style;
-    }
+    void setMessageText(std::string text) { m_content.messageText = std::move(text); }
+    void setInformativeText(std::string text) { m_content.informativeText = std::move(text); }
+    void setAlertStyle(NSAlertStyle style) { m_content.style = style; }
     long runModal();
 
 private:

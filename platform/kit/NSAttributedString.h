@@ -83,24 +83,18 @@ template <typename T>
 }
 
 /// Text whose stretches carry attributes (colour, font, paragraph style).
-class [[gnu::visibility("default")]] NSAttributedString
+class __attribute__((visibility("default"))) NSAttributedString
 {
 public:
     NSAttributedString() = default;
     /// The whole string with one set of attributes.
     explicit NSAttributedString(std::string string, const NSAttributes& attributes = {});
 
-    [[nodiscard]] const std::string& string() const
-    {
-        return m_string;
-    }
-    [[nodiscard]] std::size_t length() const
-    {
-        return m_string.size();
-    }
+    [[nodiscard]] const std::string& string() const { return m_string; }
+    [[nodiscard]] std::size_t length() const { return m_string.size(); }
     /// The attributes at the index and, when asked for, the longest range around it that has
     /// the same ones. An index past the end answers no attributes and an empty range.
-    [[nodiscard]] NSAttributes attributesAtIndex(std::size_t index, NSRange * effectiveRange) const;
+    [[nodiscard]] NSAttributes attributesAtIndex(std::size_t index, NSRange* effectiveRange) const;
 
     /// The size that the text's lines take when laid out without a width limit.
     [[nodiscard]] NSSize size() const;
@@ -112,7 +106,7 @@ public:
 
 protected:
     /// Gives the layout the text, the default font and each stretch's colour and font.
-    void fillLayout(PangoLayout * layout) const;
+    void fillLayout(PangoLayout* layout) const;
 
     struct Run
     {
@@ -124,7 +118,7 @@ protected:
 };
 
 /// An attributed string whose attributes can change.
-class [[gnu::visibility("default")]] NSMutableAttributedString : public NSAttributedString
+class __attribute__((visibility("default"))) NSMutableAttributedString : public NSAttributedString
 {
 public:
     using NSAttributedString::NSAttributedString;

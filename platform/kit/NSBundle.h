@@ -11,7 +11,7 @@ namespace huecast::kit
 
 /// A loadable module's folder and the resources beside it: a module at B/name.so has its
 /// resources in B/resources/.
-class [[gnu::visibility("default")]] NSBundle
+class __attribute__((visibility("default"))) NSBundle
 {
 public:
     /// The bundle of the module (shared object or executable) whose code or data holds the
@@ -21,14 +21,8 @@ public:
 
     explicit NSBundle(std::string bundlePath) : m_bundlePath(std::move(bundlePath)) {}
 
-    [[nodiscard]] const std::string& bundlePath() const
-    {
-        return m_bundlePath;
-    }
-    [[nodiscard]] std::string resourcePath() const
-    {
-        return m_bundlePath + "/resources";
-    }
+    [[nodiscard]] const std::string& bundlePath() const { return m_bundlePath; }
+    [[nodiscard]] std::string resourcePath() const { return m_bundlePath + "/resources"; }
     /// The path of the resource file "name.type", or an empty string when there is no such
     /// file.
     [[nodiscard]] std::string pathForResource(std::string_view name, std::string_view type) const;

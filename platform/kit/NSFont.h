@@ -9,7 +9,7 @@ namespace huecast::kit
 {
 
 /// A font: the name it was asked for, the face that draws it and its size in points.
-class [[gnu::visibility("default")]] NSFont
+class __attribute__((visibility("default"))) NSFont
 {
 public:
     /// The font with a PostScript-style name ("Family" or "Family-Style", e.g.
@@ -19,37 +19,16 @@ public:
     [[nodiscard]] static NSFont fontWithName(std::string_view name, double size);
     /// The system's user-interface font (the sans-serif face, regular weight).
     [[nodiscard]] static NSFont systemFontOfSize(double size);
-    [[nodiscard]] static double systemFontSize()
-    {
-        return 13.0;
-    }
-    [[nodiscard]] static double smallSystemFontSize()
-    {
-        return 11.0;
-    }
+    [[nodiscard]] static double systemFontSize() { return 13.0; }
+    [[nodiscard]] static double smallSystemFontSize() { return 11.0; }
 
-    [[nodiscard]] const std::string& fontName() const
-    {
-        return m_fontName;
-    }
-    [[nodiscard]] double pointSize() const
-    {
-        return m_pointSize;
-    }
+    [[nodiscard]] const std::string& fontName() const { return m_fontName; }
+    [[nodiscard]] double pointSize() const { return m_pointSize; }
     /// The installed family that draws the font ("sans-serif" when falling back).
-    [[nodiscard]] const std::string& familyName() const
-    {
-        return m_familyName;
-    }
+    [[nodiscard]] const std::string& familyName() const { return m_familyName; }
     /// The face's weight on the usual 100 (thin) to 900 (black) scale; 400 is regular.
-    [[nodiscard]] int weight() const
-    {
-        return m_weight;
-    }
-    [[nodiscard]] bool isItalic() const
-    {
-        return m_italic;
-    }
+    [[nodiscard]] int weight() const { return m_weight; }
+    [[nodiscard]] bool isItalic() const { return m_italic; }
 
     friend bool operator==(const NSFont&, const NSFont&) = default;
 

@@ -10,32 +10,23 @@ namespace huecast::kit
 /// Where drawing goes: a cairo context whose user space is the coordinate system of the view
 /// being drawn, and whether that system is flipped (y grows downwards). One is current per
 /// thread while a view tree is drawn.
-class [[gnu::visibility("default")]] NSGraphicsContext
+class __attribute__((visibility("default"))) NSGraphicsContext
 {
 public:
-    explicit NSGraphicsContext(cairo_t * cairo) : m_cairo(cairo) {}
+    explicit NSGraphicsContext(cairo_t* cairo) : m_cairo(cairo) {}
 
-    [[nodiscard]] cairo_t* cairo() const
-    {
-        return m_cairo;
-    }
-    [[nodiscard]] bool isFlipped() const
-    {
-        return m_flipped;
-    }
-    void setFlipped(bool flipped)
-    {
-        m_flipped = flipped;
-    }
+    [[nodiscard]] cairo_t* cairo() const { return m_cairo; }
+    [[nodiscard]] bool isFlipped() const { return m_flipped; }
+    void setFlipped(bool flipped) { m_flipped = flipped; }
 
     /// The thread's current context, or null outside drawing.
     [[nodiscard]] static NSGraphicsContext* currentContext();
 
     /// Makes a context current for the scope's lifetime, then restores the previous one.
-    class [[gnu::visibility("default")]] Scope
+    class __attribute__((visibility("default"))) Scope
     {
     public:
-        explicit Scope(NSGraphicsContext & context);
+        explicit Scope(NSGraphicsContext& context);
         Scope(const Scope&) = delete;
         Scope& operator=(const Scope&) = delete;
         ~Scope();

@@ -21,7 +21,7 @@ enum class NSCompositingOperation : long
 };
 
 /// A bitmap image; one pixel is one point.
-class [[gnu::visibility("default")]] NSImage
+class __attribute__((visibility("default"))) NSImage
 {
 public:
     /// The image in a PNG file, or null when the file can't be read as one.
@@ -32,19 +32,16 @@ public:
     ~NSImage();
 
     [[nodiscard]] NSSize size() const;
-    [[nodiscard]] cairo_surface_t* surface() const
-    {
-        return m_surface;
-    }
+    [[nodiscard]] cairo_surface_t* surface() const { return m_surface; }
 
     /// Draws the image stretched over the rectangle of the current graphics context. With
     /// `flipped` the image's top row goes at the rectangle's smaller y (the context's y grows
     /// downwards), else at its larger y.
-    void drawInRect(NSRect rect, NSCompositingOperation operation, double fraction, bool flipped)
-        const;
+    void drawInRect(NSRect rect, NSCompositingOperation operation, double fraction,
+                    bool flipped) const;
 
 private:
-    explicit NSImage(cairo_surface_t * surface) : m_surface(surface) {}
+    explicit NSImage(cairo_surface_t* surface) : m_surface(surface) {}
 
     cairo_surface_t* m_surface;
 };

@@ -29,7 +29,7 @@ enum class NSAutoresizingMask : std::uint32_t
 
 /// A rectangle of the view tree. A superview owns its subviews; a subview knows its superview
 /// without owning it.
-class [[gnu::visibility("default")]] NSView : public std::enable_shared_from_this<NSView>
+class __attribute__((visibility("default"))) NSView : public std::enable_shared_from_this<NSView>
 {
 public:
     explicit NSView(NSRect frame) : m_frame(frame) {}
@@ -37,45 +37,24 @@ public:
     NSView& operator=(const NSView&) = delete;
     virtual ~NSView();
 
-    [[nodiscard]] NSRect frame() const
-    {
-        return m_frame;
-    }
+    [[nodiscard]] NSRect frame() const { return m_frame; }
     /// Moves or resizes the view; subviews follow by their autoresizing masks.
     void setFrame(NSRect frame);
     /// The view's own coordinate space: origin 0, the frame's size.
-    [[nodiscard]] NSRect bounds() const
-    {
-        return {0, 0, m_frame.width, m_frame.height};
-    }
+    [[nodiscard]] NSRect bounds() const { return {0, 0, m_frame.width, m_frame.height}; }
 
     /// Whether y grows downwards in the view's own coordinates (controls) or upwards (plain
     /// views).
-    [[nodiscard]] virtual bool isFlipped() const
-    {
-        return false;
-    }
+    [[nodiscard]] virtual bool isFlipped() const { return false; }
     /// Draws the view's own content in its own coordinates into the current graphics context;
     /// subviews are drawn afterwards by whoever draws the tree. A plain view draws nothing.
     virtual void drawRect(NSRect dirtyRect);
 
-    [[nodiscard]] std::uint32_t autoresizingMask() const
-    {
-        return m_autoresizingMask;
-    }
-    void setAutoresizingMask(std::uint32_t mask)
-    {
-        m_autoresizingMask = mask;
-    }
+    [[nodiscard]] std::uint32_t autoresizingMask() const { return m_autoresizingMask; }
+    void setAutoresizingMask(std::uint32_t mask) { m_autoresizingMask = mask; }
 
-    [[nodiscard]] std::int64_t tag() const
-    {
-        return m_tag;
-    }
-    void setTag(std::int64_t tag)
-    {
-        m_tag = tag;
-    }
+    [[nodiscard]] std::int64_t tag() const { return m_tag; }
+    void setTag(std::int64_t tag) { m_tag = tag; }
 
     /// Appends a subview (it is drawn above the earlier ones) and becomes its superview.
     void addSubview(std::shared_ptr<NSView> view);
@@ -83,10 +62,7 @@ public:
     {
         return m_subviews;
     }
-    [[nodiscard]] NSView* superview() const
-    {
-        return m_superview;
-    }
+    [[nodiscard]] NSView* superview() const { return m_superview; }
 
     /// This view if its tag matches, else the first match in a depth-first search of the
     /// subviews in order; null when none has the tag.
