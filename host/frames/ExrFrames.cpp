@@ -5,9 +5,11 @@
 // the same header, the same arithmetic on premultiplied colour).
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <memory>
@@ -31,6 +33,7 @@
 #include <OpenEXR/ImfVersion.h>
 
 #include "host/frames/CommonFormats.h"
+#include "host/frames/HalfFloats.h"
 
 namespace huecast::host::frames
 {
@@ -287,46 +290,64 @@ Imf::Header headerFor(const Frame& frame, const ExrLayout& layout, int channels,
     return header;
 }
 
+constexpr std::array<const char*, 4> kChannelNames{"R", "G", "B", "A"};
+
 /// Slices for the first `channels` of R, G, B and A, interleaved values of `type` `pixelBytes`
 /// apart in rows `rowBytes` apart, placed so that row `firstRow` of the file lands on `base`;
 /// alpha 1 where the file has none.
 Imf::FrameBuffer slicesOf(std::byte* base, Imf::PixelType type, std::size_t channels,
                           std::size_t pixelBytes, std::size_t rowBytes, int firstRow)
 {
-    static constexpr std::array<const char*, 4> kNames{"R", "G", "B", "A"};
     const std::size_t size = type == Imf::HALF ? sizeof(half) : sizeof(float);
     std::byte* const origin =
         base - static_cast<std::ptrdiff_t>(firstRow) * static_cast<std::ptrdiff_t>(rowBytes);
     Imf::FrameBuffer buffer;
     for (std::size_t c = 0; c < channels; ++c)
     {
-        buffer.insert(kNames[c], Imf::Slice(type, reinterpret_cast<char*>(origin + c * size),
-                                            pixelBytes, rowBytes, 1, 1, 1.0));
+        buffer.insert(kChannelNames[c], Imf::Slice(type, reinterpret_cast<char*>(origin + c * size),
+                                                   pixelBytes, rowBytes, 1, 1, 1.0));
     }
     return buffer;
 }
 
-/// Puts rows of the frame, premultiplied when there is alpha, into the band as `T`: the
-/// arithmetic of the OpenImageIO module, then OpenImageIO's conversion to the stored type.
+/// Puts rows of the frame into the band as `T`, each row's channels one after another (the
+/// order OpenEXR stores them in, so its copy reads each run in sequence), premultiplied when
+/// there is alpha: the arithmetic of the OpenImageIO module, then the conversion to the stored
+/// type, rounded as Imath's half rounds. `scratch` holds a row's values as floats.
 template <typename T>
 void fillBand(const Frame& frame, std::uint32_t top, std::uint32_t rows, std::size_t channels,
-              T* band)
+              T* band, float* scratch)
 {
+    const std::size_t width = frame.width();
     for (std::uint32_t y = 0; y < rows; ++y)
     {
         const float* source = frame.rowAs<float>(top + y).data();
-        T* target = band + static_cast<std::size_t>(y) * frame.width() * channels;
-        for (std::uint32_t x = 0; x < frame.width(); ++x, source += Frame::kChannels)
+        T* const target = band + static_cast<std::size_t>(y) * width * channels;
+        float* const values = std::is_same_v<T, float> ? reinterpret_cast<float*>(target) : scratch;
+        if (channels == 3)
         {
-            const auto alpha = static_cast<double>(source[3]);
-            for (std::size_t c = 0; c < channels; ++c)
+            for (std::size_t x = 0; x < width; ++x, source += Frame::kChannels)
             {
-                // Emitted light, where alpha is 0, is not multiplied away.
-                const float value = channels == 4 && c < 3 && alpha > 0.0
-                                        ? static_cast<float>(static_cast<double>(source[c]) * alpha)
-                                        : source[c];
-                *target++ = T(value);
+                values[x] = source[0];
+                values[width + x] = source[1];
+                values[2 * width + x] = source[2];
             }
+        }
+        for (std::size_t x = 0; channels == 4 && x < width; ++x, source += Frame::kChannels)
+        {
+            // Emitted light, where alpha is 0, is not multiplied away.
+            const auto alpha = static_cast<double>(source[3]);
+            for (std::size_t c = 0; c < 3; ++c)
+            {
+                values[c * width + x] =
+                    alpha > 0.0 ? static_cast<float>(static_cast<double>(source[c]) * alpha)
+                                : source[c];
+            }
+            values[3 * width + x] = source[3];
+        }
+        if constexpr (std::is_same_v<T, half>)
+        {
+            floatsToHalves(values, reinterpret_cast<std::uint16_t*>(target), width * channels);
         }
     }
 }
@@ -337,16 +358,27 @@ template <typename T>
 void writeBands(Imf::OutputFile& file, const Frame& frame, std::size_t channels)
 {
     constexpr std::uint32_t kBandRows = 128;
-    const std::size_t rowBytes = frame.width() * channels * sizeof(T);
+    const std::size_t width = frame.width();
+    const std::size_t rowBytes = width * channels * sizeof(T);
     const auto band = std::make_unique_for_overwrite<T[]>(
-        std::size_t{std::min(frame.height(), kBandRows)} * frame.width() * channels);
+        std::size_t{std::min(frame.height(), kBandRows)} * width * channels);
+    const auto scratch = std::make_unique_for_overwrite<float[]>(width * channels);
+    const Imf::PixelType type = std::is_same_v<T, half> ? Imf::HALF : Imf::FLOAT;
     for (std::uint32_t top = 0; top < frame.height(); top += kBandRows)
     {
         const std::uint32_t rows = std::min(kBandRows, frame.height() - top);
-        fillBand(frame, top, rows, channels, band.get());
-        file.setFrameBuffer(slicesOf(reinterpret_cast<std::byte*>(band.get()),
-                                     std::is_same_v<T, half> ? Imf::HALF : Imf::FLOAT, channels,
-                                     channels * sizeof(T), rowBytes, static_cast<int>(top)));
+        fillBand(frame, top, rows, channels, band.get(), scratch.get());
+        // Channel c of a row starts c × width values in, each value next to the one before.
+        auto* const base = reinterpret_cast<std::byte*>(band.get()) -
+                           static_cast<std::ptrdiff_t>(top) * static_cast<std::ptrdiff_t>(rowBytes);
+        Imf::FrameBuffer slices;
+        for (std::size_t c = 0; c < channels; ++c)
+        {
+            slices.insert(kChannelNames[c],
+                          Imf::Slice(type, reinterpret_cast<char*>(base + c * width * sizeof(T)),
+                                     sizeof(T), rowBytes, 1, 1, 1.0));
+        }
+        file.setFrameBuffer(slices);
         file.writePixels(static_cast<int>(rows));
     }
 }
@@ -374,6 +406,66 @@ void writePixels(std::ofstream& stream, const std::string& name, const Frame& fr
     {
         writeBands<half>(file, frame, channels);
     }
+}
+
+/// Reads an uncompressed file's scan lines as stored (each line's channels one after another,
+/// in the channel list's order, little-endian) and widens them into the frame's RGBA rows:
+/// OpenEXR's own copy into a frame buffer goes value by value. False for a line whose size is
+/// not what the header says, as a damaged file's may be.
+bool readStoredLines(Imf::InputFile& file, const Imf::ChannelList& list, Imf::PixelType type,
+                     Frame* frame)
+{
+    const std::size_t width = frame->width();
+    const std::size_t valueBytes = type == Imf::HALF ? sizeof(half) : sizeof(float);
+    std::array<std::size_t, Frame::kChannels> places{};
+    std::size_t count = 0;
+    for (auto it = list.begin(); it != list.end(); ++it, ++count)
+    {
+        const std::string_view name = it.name();
+        places[count] = name == "R" ? 0 : name == "G" ? 1 : name == "B" ? 2 : 3;
+    }
+    // Each line's channels widened side by side, then laid out as RGBA in one pass.
+    const auto planes = std::make_unique_for_overwrite<float[]>(width * Frame::kChannels);
+    std::fill_n(planes.get() + 3 * width, width, 1.0F); // a missing alpha is opaque
+    const auto halves = std::make_unique_for_overwrite<std::uint16_t[]>(width);
+    for (std::uint32_t y = 0; y < frame->height(); ++y)
+    {
+        const char* data = nullptr;
+        int size = 0;
+        file.rawPixelData(static_cast<int>(y), data, size);
+        if (size < 0 || static_cast<std::size_t>(size) != width * count * valueBytes)
+        {
+            return false;
+        }
+        for (std::size_t c = 0; c < count; ++c)
+        {
+            float* const plane = planes.get() + places[c] * width;
+            const char* const stored = data + c * width * valueBytes;
+            if (type == Imf::HALF)
+            {
+                // Copied out first: OpenEXR's line buffer holds bytes, not halves.
+                std::memcpy(halves.get(), stored, width * sizeof(half));
+                halvesToFloats(halves.get(), plane, width);
+            }
+            else
+            {
+                std::memcpy(plane, stored, width * sizeof(float));
+            }
+        }
+        float* row = frame->rowAs<float>(y).data();
+        const float* const red = planes.get();
+        const float* const green = red + width;
+        const float* const blue = green + width;
+        const float* const alpha = blue + width;
+        for (std::size_t x = 0; x < width; ++x, row += Frame::kChannels)
+        {
+            row[0] = red[x];
+            row[1] = green[x];
+            row[2] = blue[x];
+            row[3] = alpha[x];
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -419,9 +511,19 @@ bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const St
     // with 1, as OpenImageIO's conversion and the OpenImageIO module's opaque fill do.
     frame->reshape(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
                    PixelType::Float);
-    file.setFrameBuffer(slicesOf(frame->data(), Imf::FLOAT, Frame::kChannels,
-                                 frame->bytesPerPixel(), frame->rowBytes(), 0));
-    file.readPixels(0, static_cast<int>(height) - 1);
+    if (header.compression() == Imf::NO_COMPRESSION && std::endian::native == std::endian::little)
+    {
+        if (!readStoredLines(file, header.channels(), type, frame))
+        {
+            return false;
+        }
+    }
+    else
+    {
+        file.setFrameBuffer(slicesOf(frame->data(), Imf::FLOAT, Frame::kChannels,
+                                     frame->bytesPerPixel(), frame->rowBytes(), 0));
+        file.readPixels(0, static_cast<int>(height) - 1);
+    }
     if (*count == 4)
     {
         for (std::uint32_t y = 0; y < frame->height(); ++y)
