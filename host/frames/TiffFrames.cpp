@@ -3,9 +3,9 @@
 //
 // TIFF frames through libtiff. The reader takes only the plain layouts (one image of 8- or 16-bit
 // unsigned grey, grey and alpha, RGB or RGBA in contiguous strips, uncompressed or LZW, deflate
-// or PackBits) whose every tag it knows what OpenImageIO makes of; the writer replays the calls
-// OpenImageIO's TIFF writer makes for such a source, in its order, so libtiff lays the file out
-// byte for byte the same.
+// or PackBits) whose every tag it knows what OpenImageIO makes of; the writer makes the calls
+// OpenImageIO's TIFF writer makes for such a source, in its order, but keeps the resolution as
+// the source stores it.
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -736,38 +736,18 @@ void packRow(const Frame& frame, std::uint32_t y, To* into)
     }
 }
 
-/// The resolution tags OpenImageIO writes: it mends missing, tiny or contradicting densities.
+/// The resolution tags as the source stores them: OpenImageIO reports them so, zeros and
+/// tiny or contradicting densities included, and reads back what is written here.
 void setResolution(TIFF* tif, const TiffLayout& layout)
 {
-    float x = layout.xResolution.value_or(1.0F);
-    float y = layout.yResolution.value_or(1.0F);
-    std::optional<std::uint16_t> unit = layout.resolutionUnit;
-    bool written = layout.xResolution.has_value();
-    x = x <= 0.0F ? 1.0F : x;
-    y = y <= 0.0F ? 1.0F : y;
-    // The reader's aspect ratio, from the densities as stored.
-    const float aspect =
-        layout.xResolution && *layout.xResolution != 0.0F && *layout.yResolution != 0.0F
-            ? *layout.yResolution / *layout.xResolution
-            : 1.0F;
-    if (x < 1.0F || y < 1.0F || aspect * x != y)
+    if (layout.xResolution && layout.yResolution)
     {
-        if (x < 1.0F || y < 1.0F)
-        {
-            x = 1.0F;
-            unit = RESUNIT_NONE;
-        }
-        y = x * aspect;
-        written = true;
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<double>(*layout.xResolution));
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<double>(*layout.yResolution));
     }
-    if (written)
+    if (layout.resolutionUnit)
     {
-        TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<double>(x));
-        TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<double>(y));
-    }
-    if (unit)
-    {
-        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, static_cast<int>(*unit));
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, static_cast<int>(*layout.resolutionUnit));
     }
 }
 
