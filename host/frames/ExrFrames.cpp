@@ -64,8 +64,7 @@ struct KnownAttribute
 
 // The attributes OpenImageIO's writer and ffmpeg's exr encoder put in a file (a density where
 // render's source had one), each checked to come back through OpenImageIO as written here.
-// Anything else (comments, chromaticities, multi-part names, tile descriptions) OpenImageIO
-// translates in ways not reproduced here.
+// Others are carried as they are when of a type below.
 constexpr std::array<KnownAttribute, 15> kKnownAttributes{{
     {"channels", "chlist", false},
     {"compression", "compression", false},
@@ -92,6 +91,19 @@ const KnownAttribute* knownAttribute(std::string_view name)
     return found != kKnownAttributes.end() ? found : nullptr;
 }
 
+/// Whether OpenImageIO reads an attribute no one above names into an attribute of the same
+/// name and type, which its own write gives back unchanged (a tool's or a studio's strings and
+/// numbers, comments, owner, chromaticities): so it is carried as it is. Its own "oiio:" names
+/// it reads in ways of its own.
+bool isCarriedAsItIs(std::string_view name, std::string_view type)
+{
+    constexpr std::array<std::string_view, 11> kTypes{"string", "float", "double",        "int",
+                                                      "v2i",    "v2f",   "v3i",           "v3f",
+                                                      "m33f",   "m44f",  "chromaticities"};
+    return !name.starts_with("oiio:") &&
+           std::find(kTypes.begin(), kTypes.end(), type) != kTypes.end();
+}
+
 /// Whether every attribute is one OpenImageIO is known to take over unchanged. It drops empty
 /// strings and ends strings at the first NUL.
 bool hasOnlyKnownAttributes(const Imf::Header& header)
@@ -99,7 +111,8 @@ bool hasOnlyKnownAttributes(const Imf::Header& header)
     for (auto it = header.begin(); it != header.end(); ++it)
     {
         const KnownAttribute* known = knownAttribute(it.name());
-        if (known == nullptr || known->type != it.attribute().typeName())
+        if (known != nullptr ? known->type != it.attribute().typeName()
+                             : !isCarriedAsItIs(it.name(), it.attribute().typeName()))
         {
             return false;
         }
@@ -257,7 +270,8 @@ Imf::Header headerFor(const Frame& frame, const ExrLayout& layout, int channels,
     for (auto it = layout.header.begin(); it != layout.header.end(); ++it)
     {
         const KnownAttribute* known = knownAttribute(it.name());
-        if (known != nullptr && known->carried)
+        if (known != nullptr ? known->carried
+                             : isCarriedAsItIs(it.name(), it.attribute().typeName()))
         {
             header.insert(it.name(), it.attribute());
         }
