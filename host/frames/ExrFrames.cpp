@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
-// OpenEXR frames through OpenEXR itself: single-part scanline RGB and RGBA files of half or
-// float channels, read and written as the OpenImageIO module does (the same library underneath,
-// the same header, the same arithmetic on premultiplied colour).
+// OpenEXR frames through OpenEXR itself: single-part scanline or single-level tiled RGB and RGBA
+// files of half or float channels, read and written as the OpenImageIO module does (the same
+// library underneath, the header's attributes carried, the same arithmetic on premultiplied
+// colour, the data window written from 0, 0).
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -30,6 +31,7 @@
 #include <OpenEXR/ImfStdIO.h>
 #include <OpenEXR/ImfStringAttribute.h>
 #include <OpenEXR/ImfThreading.h>
+#include <OpenEXR/ImfTiledOutputFile.h>
 #include <OpenEXR/ImfVersion.h>
 
 #include "host/frames/CommonFormats.h"
@@ -65,7 +67,8 @@ struct KnownAttribute
 // The attributes OpenImageIO's writer and ffmpeg's exr encoder put in a file (a density where
 // render's source had one), each checked to come back through OpenImageIO as written here.
 // Others are carried as they are when of a type below.
-constexpr std::array<KnownAttribute, 15> kKnownAttributes{{
+constexpr std::array<KnownAttribute, 16> kKnownAttributes{{
+    {"tiles", "tiledesc", false},
     {"channels", "chlist", false},
     {"compression", "compression", false},
     {"dataWindow", "box2i", false},
@@ -299,6 +302,12 @@ Imf::Header headerFor(const Frame& frame, const ExrLayout& layout, int channels,
             header.channels().insert(name, Imf::Channel(type, 1, 1, false));
         }
     }
+    // Tiles as the source's, as OpenImageIO writes them; the window starts at 0 whatever the
+    // source's data and display windows were.
+    if (layout.header.hasTileDescription())
+    {
+        header.setTileDescription(layout.header.tileDescription());
+    }
     header.compression() = compression.first;
     header.zipCompressionLevel() = compression.second;
     return header;
@@ -307,14 +316,16 @@ Imf::Header headerFor(const Frame& frame, const ExrLayout& layout, int channels,
 constexpr std::array<const char*, 4> kChannelNames{"R", "G", "B", "A"};
 
 /// Slices for the first `channels` of R, G, B and A, interleaved values of `type` `pixelBytes`
-/// apart in rows `rowBytes` apart, placed so that row `firstRow` of the file lands on `base`;
+/// apart in rows `rowBytes` apart, placed so that the file's pixel (`first`) lands on `base`;
 /// alpha 1 where the file has none.
 Imf::FrameBuffer slicesOf(std::byte* base, Imf::PixelType type, std::size_t channels,
-                          std::size_t pixelBytes, std::size_t rowBytes, int firstRow)
+                          std::size_t pixelBytes, std::size_t rowBytes, Imath::V2i first = {0, 0})
 {
     const std::size_t size = type == Imf::HALF ? sizeof(half) : sizeof(float);
+    // OpenEXR addresses a slice from the file's pixel (0, 0), which may lie outside the frame.
     std::byte* const origin =
-        base - static_cast<std::ptrdiff_t>(firstRow) * static_cast<std::ptrdiff_t>(rowBytes);
+        base - static_cast<std::ptrdiff_t>(first.y) * static_cast<std::ptrdiff_t>(rowBytes) -
+        static_cast<std::ptrdiff_t>(first.x) * static_cast<std::ptrdiff_t>(pixelBytes);
     Imf::FrameBuffer buffer;
     for (std::size_t c = 0; c < channels; ++c)
     {
@@ -366,6 +377,26 @@ void fillBand(const Frame& frame, std::uint32_t top, std::uint32_t rows, std::si
     }
 }
 
+/// Slices over a band of `rows` rows laid out as `fillBand` lays them, the first being row
+/// `top` of the file.
+template <typename T>
+Imf::FrameBuffer bandSlices(T* band, std::size_t width, std::size_t channels, std::uint32_t top)
+{
+    const std::size_t rowBytes = width * channels * sizeof(T);
+    // Channel c of a row starts c × width values in, each value next to the one before.
+    auto* const base = reinterpret_cast<std::byte*>(band) -
+                       static_cast<std::ptrdiff_t>(top) * static_cast<std::ptrdiff_t>(rowBytes);
+    Imf::FrameBuffer slices;
+    for (std::size_t c = 0; c < channels; ++c)
+    {
+        slices.insert(kChannelNames[c],
+                      Imf::Slice(std::is_same_v<T, half> ? Imf::HALF : Imf::FLOAT,
+                                 reinterpret_cast<char*>(base + c * width * sizeof(T)), sizeof(T),
+                                 rowBytes, 1, 1, 1.0));
+    }
+    return slices;
+}
+
 /// Writes the frame's rows through a band of rows at a time, enough for every worker to
 /// compress a block of them.
 template <typename T>
@@ -373,43 +404,56 @@ void writeBands(Imf::OutputFile& file, const Frame& frame, std::size_t channels)
 {
     constexpr std::uint32_t kBandRows = 128;
     const std::size_t width = frame.width();
-    const std::size_t rowBytes = width * channels * sizeof(T);
     const auto band = std::make_unique_for_overwrite<T[]>(
         std::size_t{std::min(frame.height(), kBandRows)} * width * channels);
     const auto scratch = std::make_unique_for_overwrite<float[]>(width * channels);
-    const Imf::PixelType type = std::is_same_v<T, half> ? Imf::HALF : Imf::FLOAT;
     for (std::uint32_t top = 0; top < frame.height(); top += kBandRows)
     {
         const std::uint32_t rows = std::min(kBandRows, frame.height() - top);
         fillBand(frame, top, rows, channels, band.get(), scratch.get());
-        // Channel c of a row starts c × width values in, each value next to the one before.
-        auto* const base = reinterpret_cast<std::byte*>(band.get()) -
-                           static_cast<std::ptrdiff_t>(top) * static_cast<std::ptrdiff_t>(rowBytes);
-        Imf::FrameBuffer slices;
-        for (std::size_t c = 0; c < channels; ++c)
-        {
-            slices.insert(kChannelNames[c],
-                          Imf::Slice(type, reinterpret_cast<char*>(base + c * width * sizeof(T)),
-                                     sizeof(T), rowBytes, 1, 1, 1.0));
-        }
-        file.setFrameBuffer(slices);
+        file.setFrameBuffer(bandSlices(band.get(), width, channels, top));
         file.writePixels(static_cast<int>(rows));
     }
 }
 
-/// Writes the frame's pixels as the header describes them. OpenEXR takes the stored type only,
-/// so a band of rows at a time is premultiplied and converted, except float RGB, which goes
-/// straight from the frame.
+/// Writes every tile from the whole frame, converted at once: a tile spans many rows.
+template <typename T>
+void writeTiles(Imf::TiledOutputFile& file, const Frame& frame, std::size_t channels)
+{
+    const std::size_t width = frame.width();
+    const auto whole = std::make_unique_for_overwrite<T[]>(frame.height() * width * channels);
+    const auto scratch = std::make_unique_for_overwrite<float[]>(width * channels);
+    fillBand(frame, 0, frame.height(), channels, whole.get(), scratch.get());
+    file.setFrameBuffer(bandSlices(whole.get(), width, channels, 0));
+    file.writeTiles(0, file.numXTiles() - 1, 0, file.numYTiles() - 1);
+}
+
+/// Writes the frame's pixels as the header describes them, in tiles where it has a tile
+/// description. OpenEXR takes the stored type only, so rows are premultiplied and converted,
+/// except float RGB scan lines, which go straight from the frame.
 void writePixels(std::ofstream& stream, const std::string& name, const Frame& frame,
                  const Imf::Header& header, Imf::PixelType type, std::size_t channels)
 {
     setUpThreads();
     Imf::StdOFStream exrStream(stream, name.c_str());
+    if (header.hasTileDescription())
+    {
+        Imf::TiledOutputFile file(exrStream, header, Imf::globalThreadCount());
+        if (type == Imf::FLOAT)
+        {
+            writeTiles<float>(file, frame, channels);
+        }
+        else
+        {
+            writeTiles<half>(file, frame, channels);
+        }
+        return;
+    }
     Imf::OutputFile file(exrStream, header, Imf::globalThreadCount());
     if (type == Imf::FLOAT && channels == 3)
     {
         file.setFrameBuffer(slicesOf(const_cast<std::byte*>(frame.data()), Imf::FLOAT, channels,
-                                     frame.bytesPerPixel(), frame.rowBytes(), 0));
+                                     frame.bytesPerPixel(), frame.rowBytes()));
         file.writePixels(static_cast<int>(frame.height()));
     }
     else if (type == Imf::FLOAT)
@@ -427,7 +471,7 @@ void writePixels(std::ofstream& stream, const std::string& name, const Frame& fr
 /// OpenEXR's own copy into a frame buffer goes value by value. False for a line whose size is
 /// not what the header says, as a damaged file's may be.
 bool readStoredLines(Imf::InputFile& file, const Imf::ChannelList& list, Imf::PixelType type,
-                     Frame* frame)
+                     int top, Frame* frame)
 {
     const std::size_t width = frame->width();
     const std::size_t valueBytes = type == Imf::HALF ? sizeof(half) : sizeof(float);
@@ -446,7 +490,7 @@ bool readStoredLines(Imf::InputFile& file, const Imf::ChannelList& list, Imf::Pi
     {
         const char* data = nullptr;
         int size = 0;
-        file.rawPixelData(static_cast<int>(y), data, size);
+        file.rawPixelData(top + static_cast<int>(y), data, size);
         if (size < 0 || static_cast<std::size_t>(size) != width * count * valueBytes)
         {
             return false;
@@ -500,17 +544,25 @@ bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const St
     Imf::InputFile file(exrStream, Imf::globalThreadCount());
     const Imf::Header& header = file.header();
     const int version = file.version();
-    if (Imf::isTiled(version) || Imf::isMultiPart(version) || Imf::isNonImage(version) ||
-        !hasOnlyKnownAttributes(header) || header.lineOrder() != Imf::INCREASING_Y ||
-        !isTakenCompression(header.compression()))
+    const bool tiled = Imf::isTiled(version);
+    if (Imf::isMultiPart(version) || Imf::isNonImage(version) || !hasOnlyKnownAttributes(header) ||
+        header.lineOrder() != Imf::INCREASING_Y || !isTakenCompression(header.compression()) ||
+        (tiled &&
+         (!header.hasTileDescription() || header.tileDescription().mode != Imf::ONE_LEVEL ||
+          header.tileDescription().xSize > static_cast<unsigned>(kMaxFrameEdge) ||
+          header.tileDescription().ySize > static_cast<unsigned>(kMaxFrameEdge))))
     {
-        return false;
+        return false; // mipmaps and ripmaps OpenImageIO reads as levels of their own
     }
     const Imath::Box2i& data = header.dataWindow();
     const std::int64_t width = std::int64_t{data.max.x} - data.min.x + 1;
     const std::int64_t height = std::int64_t{data.max.y} - data.min.y + 1;
-    if (data != header.displayWindow() || data.min != Imath::V2i(0, 0) || width < 1 || height < 1 ||
-        width > kMaxFrameEdge || height > kMaxFrameEdge)
+    // The data window's pixels are the frame, wherever the display window is: OpenImageIO
+    // writes them back from 0, 0.
+    constexpr int kMaxOrigin = 1 << 24; // keeps the slices' origins far from wrapping
+    if (width < 1 || height < 1 || width > kMaxFrameEdge || height > kMaxFrameEdge ||
+        std::abs(std::int64_t{data.min.x}) > kMaxOrigin ||
+        std::abs(std::int64_t{data.min.y}) > kMaxOrigin)
     {
         return false;
     }
@@ -525,9 +577,10 @@ bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const St
     // with 1, as OpenImageIO's conversion and the OpenImageIO module's opaque fill do.
     frame->reshape(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
                    PixelType::Float);
-    if (header.compression() == Imf::NO_COMPRESSION && std::endian::native == std::endian::little)
+    if (!tiled && header.compression() == Imf::NO_COMPRESSION &&
+        std::endian::native == std::endian::little)
     {
-        if (!readStoredLines(file, header.channels(), type, frame))
+        if (!readStoredLines(file, header.channels(), type, data.min.y, frame))
         {
             return false;
         }
@@ -535,8 +588,8 @@ bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const St
     else
     {
         file.setFrameBuffer(slicesOf(frame->data(), Imf::FLOAT, Frame::kChannels,
-                                     frame->bytesPerPixel(), frame->rowBytes(), 0));
-        file.readPixels(0, static_cast<int>(height) - 1);
+                                     frame->bytesPerPixel(), frame->rowBytes(), data.min));
+        file.readPixels(data.min.y, data.max.y);
     }
     if (*count == 4)
     {

@@ -89,6 +89,7 @@ Attributes attributesOf(const std::string& path)
     attributes["(size)"] = OIIO::Strutil::fmt::format("{}x{}+{}+{} in {}x{}+{}+{}", spec.width,
                                                       spec.height, spec.x, spec.y, spec.full_width,
                                                       spec.full_height, spec.full_x, spec.full_y);
+    attributes["(tiles)"] = OIIO::Strutil::fmt::format("{}x{}", spec.tile_width, spec.tile_height);
     attributes["(channels)"] = OIIO::Strutil::fmt::format(
         "{} {}", OIIO::Strutil::join(spec.channelnames, ","), spec.format.c_str());
     for (const OIIO::ParamValue& value : spec.extra_attribs)
