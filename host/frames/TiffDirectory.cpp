@@ -27,32 +27,39 @@ constexpr std::array<std::uint16_t, 21> kKnownTags = {
     TIFFTAG_PREDICTOR,
 };
 
-std::uint16_t le16(const unsigned char* bytes)
+/// A stored 16-bit number, in the file's byte order.
+std::uint16_t u16(const unsigned char* bytes, bool bigEndian)
 {
-    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8U));
+    return bigEndian ? static_cast<std::uint16_t>((bytes[0] << 8U) | bytes[1])
+                     : static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8U));
 }
 
-std::uint32_t le32(const unsigned char* bytes)
+/// A stored 32-bit number, in the file's byte order.
+std::uint32_t u32(const unsigned char* bytes, bool bigEndian)
 {
-    return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8U) |
-           (static_cast<std::uint32_t>(bytes[2]) << 16U) |
-           (static_cast<std::uint32_t>(bytes[3]) << 24U);
+    const std::uint32_t high = u16(bytes + (bigEndian ? 0 : 2), bigEndian);
+    const std::uint32_t low = u16(bytes + (bigEndian ? 2 : 0), bigEndian);
+    return (high << 16U) | low;
 }
 
 struct Directory
 {
     std::vector<unsigned char> entries; ///< 12 bytes each
     std::uint32_t next = 0;
+    bool bigEndian = false;
 
     [[nodiscard]] std::size_t count() const { return entries.size() / 12; }
-    [[nodiscard]] std::uint16_t tag(std::size_t index) const { return le16(&entries[index * 12]); }
+    [[nodiscard]] std::uint16_t tag(std::size_t index) const
+    {
+        return u16(&entries[index * 12], bigEndian);
+    }
     [[nodiscard]] const unsigned char* entry(std::size_t index) const
     {
         return &entries[index * 12];
     }
 };
 
-std::optional<Directory> readDirectory(int fd, std::uint32_t offset)
+std::optional<Directory> readDirectory(int fd, std::uint32_t offset, bool bigEndian)
 {
     std::array<unsigned char, 2> count{};
     if (offset == 0 || !readAt(fd, offset, count.data(), count.size()))
@@ -60,12 +67,13 @@ std::optional<Directory> readDirectory(int fd, std::uint32_t offset)
         return std::nullopt;
     }
     Directory directory;
-    directory.entries.resize(std::size_t{le16(count.data())} * 12 + 4);
+    directory.bigEndian = bigEndian;
+    directory.entries.resize(std::size_t{u16(count.data(), bigEndian)} * 12 + 4);
     if (!readAt(fd, offset + 2, directory.entries.data(), directory.entries.size()))
     {
         return std::nullopt;
     }
-    directory.next = le32(&directory.entries[directory.entries.size() - 4]);
+    directory.next = u32(&directory.entries[directory.entries.size() - 4], bigEndian);
     directory.entries.resize(directory.entries.size() - 4);
     return directory;
 }
@@ -93,18 +101,22 @@ bool readAt(int fd, std::uint64_t offset, void* into, std::size_t size)
     return true;
 }
 
-/// Whether the file is a little-endian classic TIFF of one image that carries only known tags,
-/// and an Exif directory, if any, that holds just the sRGB colour space; says whether there is
-/// such a directory, and a predictor.
+/// Whether the file is a classic TIFF (either byte order) of one image that carries only known
+/// tags, and an Exif directory, if any, that holds just the sRGB colour space; says whether there
+/// is such a directory, and a predictor.
 bool onlyKnownTags(int fd, bool* exifSrgb, bool* predictor)
 {
     std::array<unsigned char, 8> header{};
-    if (!readAt(fd, 0, header.data(), header.size()) || header[0] != 'I' || header[1] != 'I' ||
-        le16(&header[2]) != 42)
+    if (!readAt(fd, 0, header.data(), header.size()))
     {
-        return false; // big-endian files and BigTIFF aren't verified
+        return false;
     }
-    const std::optional<Directory> main = readDirectory(fd, le32(&header[4]));
+    const bool big = header[0] == 'M' && header[1] == 'M';
+    if ((!big && (header[0] != 'I' || header[1] != 'I')) || u16(&header[2], big) != 42)
+    {
+        return false; // BigTIFF isn't verified
+    }
+    const std::optional<Directory> main = readDirectory(fd, u32(&header[4], big), big);
     if (!main || main->next != 0)
     {
         return false; // one image only: OpenImageIO reports the others as subimages
@@ -121,10 +133,12 @@ bool onlyKnownTags(int fd, bool* exifSrgb, bool* predictor)
         *predictor |= tag == TIFFTAG_PREDICTOR;
         if (tag == TIFFTAG_EXIFIFD)
         {
-            const std::optional<Directory> exif = readDirectory(fd, le32(main->entry(i) + 8));
+            const std::optional<Directory> exif =
+                readDirectory(fd, u32(main->entry(i) + 8, big), big);
+            // A short value sits at the start of the entry's value field in either order.
             if (!exif || exif->count() != 1 || exif->tag(0) != EXIFTAG_COLORSPACE ||
-                le16(exif->entry(0) + 2) != TIFF_SHORT || le32(exif->entry(0) + 4) != 1 ||
-                le16(exif->entry(0) + 8) != 1)
+                u16(exif->entry(0) + 2, big) != TIFF_SHORT || u32(exif->entry(0) + 4, big) != 1 ||
+                u16(exif->entry(0) + 8, big) != 1)
             {
                 return false;
             }

@@ -13,9 +13,9 @@ namespace huecast::host::frames
 /// Reads `size` bytes at `offset` of the file; false if the file ends first or a read fails.
 [[nodiscard]] bool readAt(int fd, std::uint64_t offset, void* into, std::size_t size);
 
-/// Whether the file is a little-endian classic TIFF of one image that carries only known tags,
-/// and an Exif directory, if any, that holds just the sRGB colour space; says whether there is
-/// such a directory, and a predictor.
+/// Whether the file is a classic TIFF (either byte order) of one image that carries only known
+/// tags, and an Exif directory, if any, that holds just the sRGB colour space; says whether there
+/// is such a directory, and a predictor.
 [[nodiscard]] bool onlyKnownTags(int fd, bool* exifSrgb, bool* predictor);
 
 } // namespace huecast::host::frames

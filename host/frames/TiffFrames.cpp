@@ -421,6 +421,14 @@ bool readTiff(const std::string& path, Frame* frame, std::shared_ptr<const Store
     {
         return false;
     }
+    // libtiff puts decoded 16-bit values in the machine's order; strips read as stored keep the
+    // file's.
+    if (type == PixelType::UInt16 && stored->compression == COMPRESSION_NONE &&
+        TIFFIsByteSwapped(tif.get()) != 0)
+    {
+        TIFFSwabArrayOfShort(reinterpret_cast<std::uint16_t*>(frame->data()),
+                             static_cast<tmsize_t>(packedRow / 2 * height));
+    }
     if (type == PixelType::UInt8)
     {
         expandPixels<std::uint8_t>(frame, samples, associated);
