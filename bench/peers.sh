@@ -35,6 +35,8 @@
 #   the same frames as half-float RGB uncompressed OpenEXR -> the same (ffmpeg's exr encoder,
 #       -format half -compression none)
 #   one 64x36 8-bit RGB PNG -> PNG, both writers' default compression
+#   that PNG, a 1920x1080 16-bit TIFF and a 1920x1080 half-float OpenEXR as oiiotool writes them
+#       (text chunks; zip compression) -> the same kind, ffmpeg told the same compression
 # The frames are a moving gradient plus noise, made once per run by ffmpeg's lavfi sources; both
 # tools write files of the input's channel type, and the outputs are removed before every run.
 # Thread counts as above, and OpenImageIO's pool (OPENIMAGEIO_THREADS) is THREADS too. Rounds
@@ -79,7 +81,8 @@ for section in $sections; do
         check) need "$huecast" ociochecklut /usr/bin/time ;;
         render) need "$render_bench" ;;
         frei0r) need "$render_bench" "$frei0r_dir/huecast.so" ;;
-        commands | movie | memory) need "$huecast" /usr/bin/time ;;
+        commands) need "$huecast" oiiotool ;;
+        movie | memory) need "$huecast" /usr/bin/time ;;
         *) echo "peers: no section '$section' (check render frei0r commands movie memory)" >&2; exit 2 ;;
     esac
 done
@@ -296,6 +299,20 @@ section_commands() {
     huecast_job=("$in/small.png" -o "$work/out/small.png")
     ffmpeg_job=("$in/small.png" -frames:v 1 -pix_fmt rgb24 "$work/out/small.png")
     compare_commands "one 64x36 8-bit PNG -> PNG" "$rounds" 1
+    # Single frames as oiiotool writes them (its text chunks, its default zip compression), each
+    # written back in the same kind by both tools.
+    oiiotool "$in/small.png" -o "$in/oiio-small.png"
+    oiiotool "$in/8/f.0001.tif" -d uint16 -o "$in/oiio-16.tif"
+    oiiotool "$in/8/f.0001.tif" -d half -o "$in/oiio-half.exr"
+    huecast_job=("$in/oiio-small.png" -o "$work/out/small.png")
+    ffmpeg_job=("$in/oiio-small.png" -frames:v 1 -pix_fmt rgb24 "$work/out/small.png")
+    compare_commands "one 64x36 8-bit PNG written by oiiotool -> PNG" "$rounds" 1
+    huecast_job=("$in/oiio-16.tif" -o "$work/out/f.tif")
+    ffmpeg_job=("$in/oiio-16.tif" -frames:v 1 -compression_algo deflate -pix_fmt rgb48le "$work/out/f.tif")
+    compare_commands "one 1920x1080 16-bit TIFF written by oiiotool (zip) -> TIFF" "$rounds" 1
+    huecast_job=("$in/oiio-half.exr" -o "$work/out/f.exr")
+    ffmpeg_job=("$in/oiio-half.exr" -frames:v 1 -pix_fmt gbrpf32le -format half -compression zip16 "$work/out/f.exr")
+    compare_commands "one 1920x1080 half-float OpenEXR written by oiiotool (zip) -> OpenEXR" "$rounds" 1
     rm -rf "$in" "$work/out"
 }
 

@@ -14,8 +14,8 @@
 namespace huecast::host::frames
 {
 
-/// What a read kept of a file to write the graded frame back the way OpenImageIO would have
-/// written it: each format derives its own.
+/// What a read kept of a file to write the graded frame back with the metadata OpenImageIO
+/// reported for it: each format derives its own.
 struct StoredLayout
 {
     explicit StoredLayout(Family kind) : family(kind) {}
@@ -27,9 +27,9 @@ struct StoredLayout
 };
 
 /// Each reader: true with the frame filled (as the OpenImageIO module fills it) and the layout
-/// and source channel count set, or false for anything it doesn't reproduce exactly or can't
-/// read. Each writer: given its own family's layout, writes `destination` from the start, or
-/// returns false for anything it doesn't reproduce exactly or can't write.
+/// and source channel count set, or false for metadata it doesn't keep as OpenImageIO reports
+/// it, or a file it can't read. Each writer: given its own family's layout, writes `destination`
+/// from the start, or returns false for anything it doesn't reproduce exactly or can't write.
 bool readPng(const std::string& path, Frame* frame, std::shared_ptr<const StoredLayout>* layout,
              int* channels, std::string* damage);
 bool writePng(const std::string& destination, const Frame& frame, const StoredLayout& layout,

@@ -18,9 +18,10 @@ namespace huecast::host
 
 /// What the common-format module offers: PNG, TIFF and OpenEXR frames read and written through
 /// libpng, libtiff and OpenEXR, which load in milliseconds where OpenImageIO takes half a
-/// second. It takes only the files it handles exactly as the OpenImageIO module does (the same
-/// pixels, the same bytes written) and declines the rest, which the host then hands to that
-/// module: so every file keeps today's behaviour, and errors keep OpenImageIO's messages.
+/// second. It takes the files whose pixels and metadata it reads as the OpenImageIO module
+/// does, and writes files from which OpenImageIO reads back the same pixels and metadata as
+/// from that module's own write (not the same bytes); it declines the rest, which the host
+/// then hands to that module, and errors keep OpenImageIO's messages.
 struct CommonFrameFileModule
 {
     static constexpr int kVersion = 2;

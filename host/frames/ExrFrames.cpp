@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
-// OpenEXR frames through OpenEXR itself: single-part scanline RGB and RGBA files of half or
-// float channels, read and written as the OpenImageIO module does (the same library underneath,
-// the same header, the same arithmetic on premultiplied colour).
+// OpenEXR frames through OpenEXR itself: single-part scanline or single-level tiled RGB and RGBA
+// files of half or float channels, read and written as the OpenImageIO module does (the same
+// library underneath, the header's attributes carried, the same arithmetic on premultiplied
+// colour, the data window written from 0, 0).
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <memory>
@@ -28,9 +31,11 @@
 #include <OpenEXR/ImfStdIO.h>
 #include <OpenEXR/ImfStringAttribute.h>
 #include <OpenEXR/ImfThreading.h>
+#include <OpenEXR/ImfTiledOutputFile.h>
 #include <OpenEXR/ImfVersion.h>
 
 #include "host/frames/CommonFormats.h"
+#include "host/frames/HalfFloats.h"
 
 namespace huecast::host::frames
 {
@@ -61,9 +66,9 @@ struct KnownAttribute
 
 // The attributes OpenImageIO's writer and ffmpeg's exr encoder put in a file (a density where
 // render's source had one), each checked to come back through OpenImageIO as written here.
-// Anything else (comments, chromaticities, multi-part names, tile descriptions) OpenImageIO
-// translates in ways not reproduced here.
-constexpr std::array<KnownAttribute, 15> kKnownAttributes{{
+// Others are carried as they are when of a type below.
+constexpr std::array<KnownAttribute, 16> kKnownAttributes{{
+    {"tiles", "tiledesc", false},
     {"channels", "chlist", false},
     {"compression", "compression", false},
     {"dataWindow", "box2i", false},
@@ -89,6 +94,19 @@ const KnownAttribute* knownAttribute(std::string_view name)
     return found != kKnownAttributes.end() ? found : nullptr;
 }
 
+/// Whether OpenImageIO reads an attribute no one above names into an attribute of the same
+/// name and type, which its own write gives back unchanged (a tool's or a studio's strings and
+/// numbers, comments, owner, chromaticities): so it is carried as it is. Its own "oiio:" names
+/// it reads in ways of its own.
+bool isCarriedAsItIs(std::string_view name, std::string_view type)
+{
+    constexpr std::array<std::string_view, 11> kTypes{"string", "float", "double",        "int",
+                                                      "v2i",    "v2f",   "v3i",           "v3f",
+                                                      "m33f",   "m44f",  "chromaticities"};
+    return !name.starts_with("oiio:") &&
+           std::find(kTypes.begin(), kTypes.end(), type) != kTypes.end();
+}
+
 /// Whether every attribute is one OpenImageIO is known to take over unchanged. It drops empty
 /// strings and ends strings at the first NUL.
 bool hasOnlyKnownAttributes(const Imf::Header& header)
@@ -96,7 +114,8 @@ bool hasOnlyKnownAttributes(const Imf::Header& header)
     for (auto it = header.begin(); it != header.end(); ++it)
     {
         const KnownAttribute* known = knownAttribute(it.name());
-        if (known == nullptr || known->type != it.attribute().typeName())
+        if (known != nullptr ? known->type != it.attribute().typeName()
+                             : !isCarriedAsItIs(it.name(), it.attribute().typeName()))
         {
             return false;
         }
@@ -254,7 +273,8 @@ Imf::Header headerFor(const Frame& frame, const ExrLayout& layout, int channels,
     for (auto it = layout.header.begin(); it != layout.header.end(); ++it)
     {
         const KnownAttribute* known = knownAttribute(it.name());
-        if (known != nullptr && known->carried)
+        if (known != nullptr ? known->carried
+                             : isCarriedAsItIs(it.name(), it.attribute().typeName()))
         {
             header.insert(it.name(), it.attribute());
         }
@@ -282,53 +302,99 @@ Imf::Header headerFor(const Frame& frame, const ExrLayout& layout, int channels,
             header.channels().insert(name, Imf::Channel(type, 1, 1, false));
         }
     }
+    // Tiles as the source's, as OpenImageIO writes them; the window starts at 0 whatever the
+    // source's data and display windows were.
+    if (layout.header.hasTileDescription())
+    {
+        header.setTileDescription(layout.header.tileDescription());
+    }
     header.compression() = compression.first;
     header.zipCompressionLevel() = compression.second;
     return header;
 }
 
+constexpr std::array<const char*, 4> kChannelNames{"R", "G", "B", "A"};
+
 /// Slices for the first `channels` of R, G, B and A, interleaved values of `type` `pixelBytes`
-/// apart in rows `rowBytes` apart, placed so that row `firstRow` of the file lands on `base`;
+/// apart in rows `rowBytes` apart, placed so that the file's pixel (`first`) lands on `base`;
 /// alpha 1 where the file has none.
 Imf::FrameBuffer slicesOf(std::byte* base, Imf::PixelType type, std::size_t channels,
-                          std::size_t pixelBytes, std::size_t rowBytes, int firstRow)
+                          std::size_t pixelBytes, std::size_t rowBytes, Imath::V2i first = {0, 0})
 {
-    static constexpr std::array<const char*, 4> kNames{"R", "G", "B", "A"};
     const std::size_t size = type == Imf::HALF ? sizeof(half) : sizeof(float);
+    // OpenEXR addresses a slice from the file's pixel (0, 0), which may lie outside the frame.
     std::byte* const origin =
-        base - static_cast<std::ptrdiff_t>(firstRow) * static_cast<std::ptrdiff_t>(rowBytes);
+        base - static_cast<std::ptrdiff_t>(first.y) * static_cast<std::ptrdiff_t>(rowBytes) -
+        static_cast<std::ptrdiff_t>(first.x) * static_cast<std::ptrdiff_t>(pixelBytes);
     Imf::FrameBuffer buffer;
     for (std::size_t c = 0; c < channels; ++c)
     {
-        buffer.insert(kNames[c], Imf::Slice(type, reinterpret_cast<char*>(origin + c * size),
-                                            pixelBytes, rowBytes, 1, 1, 1.0));
+        buffer.insert(kChannelNames[c], Imf::Slice(type, reinterpret_cast<char*>(origin + c * size),
+                                                   pixelBytes, rowBytes, 1, 1, 1.0));
     }
     return buffer;
 }
 
-/// Puts rows of the frame, premultiplied when there is alpha, into the band as `T`: the
-/// arithmetic of the OpenImageIO module, then OpenImageIO's conversion to the stored type.
+/// Puts rows of the frame into the band as `T`, each row's channels one after another (the
+/// order OpenEXR stores them in, so its copy reads each run in sequence), premultiplied when
+/// there is alpha: the arithmetic of the OpenImageIO module, then the conversion to the stored
+/// type, rounded as Imath's half rounds. `scratch` holds a row's values as floats.
 template <typename T>
 void fillBand(const Frame& frame, std::uint32_t top, std::uint32_t rows, std::size_t channels,
-              T* band)
+              T* band, float* scratch)
 {
+    const std::size_t width = frame.width();
     for (std::uint32_t y = 0; y < rows; ++y)
     {
         const float* source = frame.rowAs<float>(top + y).data();
-        T* target = band + static_cast<std::size_t>(y) * frame.width() * channels;
-        for (std::uint32_t x = 0; x < frame.width(); ++x, source += Frame::kChannels)
+        T* const target = band + static_cast<std::size_t>(y) * width * channels;
+        float* const values = std::is_same_v<T, float> ? reinterpret_cast<float*>(target) : scratch;
+        if (channels == 3)
         {
-            const auto alpha = static_cast<double>(source[3]);
-            for (std::size_t c = 0; c < channels; ++c)
+            for (std::size_t x = 0; x < width; ++x, source += Frame::kChannels)
             {
-                // Emitted light, where alpha is 0, is not multiplied away.
-                const float value = channels == 4 && c < 3 && alpha > 0.0
-                                        ? static_cast<float>(static_cast<double>(source[c]) * alpha)
-                                        : source[c];
-                *target++ = T(value);
+                values[x] = source[0];
+                values[width + x] = source[1];
+                values[2 * width + x] = source[2];
             }
         }
+        for (std::size_t x = 0; channels == 4 && x < width; ++x, source += Frame::kChannels)
+        {
+            // Emitted light, where alpha is 0, is not multiplied away.
+            const auto alpha = static_cast<double>(source[3]);
+            for (std::size_t c = 0; c < 3; ++c)
+            {
+                values[c * width + x] =
+                    alpha > 0.0 ? static_cast<float>(static_cast<double>(source[c]) * alpha)
+                                : source[c];
+            }
+            values[3 * width + x] = source[3];
+        }
+        if constexpr (std::is_same_v<T, half>)
+        {
+            floatsToHalves(values, reinterpret_cast<std::uint16_t*>(target), width * channels);
+        }
     }
+}
+
+/// Slices over a band of `rows` rows laid out as `fillBand` lays them, the first being row
+/// `top` of the file.
+template <typename T>
+Imf::FrameBuffer bandSlices(T* band, std::size_t width, std::size_t channels, std::uint32_t top)
+{
+    const std::size_t rowBytes = width * channels * sizeof(T);
+    // Channel c of a row starts c × width values in, each value next to the one before.
+    auto* const base = reinterpret_cast<std::byte*>(band) -
+                       static_cast<std::ptrdiff_t>(top) * static_cast<std::ptrdiff_t>(rowBytes);
+    Imf::FrameBuffer slices;
+    for (std::size_t c = 0; c < channels; ++c)
+    {
+        slices.insert(kChannelNames[c],
+                      Imf::Slice(std::is_same_v<T, half> ? Imf::HALF : Imf::FLOAT,
+                                 reinterpret_cast<char*>(base + c * width * sizeof(T)), sizeof(T),
+                                 rowBytes, 1, 1, 1.0));
+    }
+    return slices;
 }
 
 /// Writes the frame's rows through a band of rows at a time, enough for every worker to
@@ -337,33 +403,57 @@ template <typename T>
 void writeBands(Imf::OutputFile& file, const Frame& frame, std::size_t channels)
 {
     constexpr std::uint32_t kBandRows = 128;
-    const std::size_t rowBytes = frame.width() * channels * sizeof(T);
+    const std::size_t width = frame.width();
     const auto band = std::make_unique_for_overwrite<T[]>(
-        std::size_t{std::min(frame.height(), kBandRows)} * frame.width() * channels);
+        std::size_t{std::min(frame.height(), kBandRows)} * width * channels);
+    const auto scratch = std::make_unique_for_overwrite<float[]>(width * channels);
     for (std::uint32_t top = 0; top < frame.height(); top += kBandRows)
     {
         const std::uint32_t rows = std::min(kBandRows, frame.height() - top);
-        fillBand(frame, top, rows, channels, band.get());
-        file.setFrameBuffer(slicesOf(reinterpret_cast<std::byte*>(band.get()),
-                                     std::is_same_v<T, half> ? Imf::HALF : Imf::FLOAT, channels,
-                                     channels * sizeof(T), rowBytes, static_cast<int>(top)));
+        fillBand(frame, top, rows, channels, band.get(), scratch.get());
+        file.setFrameBuffer(bandSlices(band.get(), width, channels, top));
         file.writePixels(static_cast<int>(rows));
     }
 }
 
-/// Writes the frame's pixels as the header describes them. OpenEXR takes the stored type only,
-/// so a band of rows at a time is premultiplied and converted, except float RGB, which goes
-/// straight from the frame.
+/// Writes every tile from the whole frame, converted at once: a tile spans many rows.
+template <typename T>
+void writeTiles(Imf::TiledOutputFile& file, const Frame& frame, std::size_t channels)
+{
+    const std::size_t width = frame.width();
+    const auto whole = std::make_unique_for_overwrite<T[]>(frame.height() * width * channels);
+    const auto scratch = std::make_unique_for_overwrite<float[]>(width * channels);
+    fillBand(frame, 0, frame.height(), channels, whole.get(), scratch.get());
+    file.setFrameBuffer(bandSlices(whole.get(), width, channels, 0));
+    file.writeTiles(0, file.numXTiles() - 1, 0, file.numYTiles() - 1);
+}
+
+/// Writes the frame's pixels as the header describes them, in tiles where it has a tile
+/// description. OpenEXR takes the stored type only, so rows are premultiplied and converted,
+/// except float RGB scan lines, which go straight from the frame.
 void writePixels(std::ofstream& stream, const std::string& name, const Frame& frame,
                  const Imf::Header& header, Imf::PixelType type, std::size_t channels)
 {
     setUpThreads();
     Imf::StdOFStream exrStream(stream, name.c_str());
+    if (header.hasTileDescription())
+    {
+        Imf::TiledOutputFile file(exrStream, header, Imf::globalThreadCount());
+        if (type == Imf::FLOAT)
+        {
+            writeTiles<float>(file, frame, channels);
+        }
+        else
+        {
+            writeTiles<half>(file, frame, channels);
+        }
+        return;
+    }
     Imf::OutputFile file(exrStream, header, Imf::globalThreadCount());
     if (type == Imf::FLOAT && channels == 3)
     {
         file.setFrameBuffer(slicesOf(const_cast<std::byte*>(frame.data()), Imf::FLOAT, channels,
-                                     frame.bytesPerPixel(), frame.rowBytes(), 0));
+                                     frame.bytesPerPixel(), frame.rowBytes()));
         file.writePixels(static_cast<int>(frame.height()));
     }
     else if (type == Imf::FLOAT)
@@ -374,6 +464,66 @@ void writePixels(std::ofstream& stream, const std::string& name, const Frame& fr
     {
         writeBands<half>(file, frame, channels);
     }
+}
+
+/// Reads an uncompressed file's scan lines as stored (each line's channels one after another,
+/// in the channel list's order, little-endian) and widens them into the frame's RGBA rows:
+/// OpenEXR's own copy into a frame buffer goes value by value. False for a line whose size is
+/// not what the header says, as a damaged file's may be.
+bool readStoredLines(Imf::InputFile& file, const Imf::ChannelList& list, Imf::PixelType type,
+                     int top, Frame* frame)
+{
+    const std::size_t width = frame->width();
+    const std::size_t valueBytes = type == Imf::HALF ? sizeof(half) : sizeof(float);
+    std::array<std::size_t, Frame::kChannels> places{};
+    std::size_t count = 0;
+    for (auto it = list.begin(); it != list.end(); ++it, ++count)
+    {
+        const std::string_view name = it.name();
+        places[count] = name == "R" ? 0 : name == "G" ? 1 : name == "B" ? 2 : 3;
+    }
+    // Each line's channels widened side by side, then laid out as RGBA in one pass.
+    const auto planes = std::make_unique_for_overwrite<float[]>(width * Frame::kChannels);
+    std::fill_n(planes.get() + 3 * width, width, 1.0F); // a missing alpha is opaque
+    const auto halves = std::make_unique_for_overwrite<std::uint16_t[]>(width);
+    for (std::uint32_t y = 0; y < frame->height(); ++y)
+    {
+        const char* data = nullptr;
+        int size = 0;
+        file.rawPixelData(top + static_cast<int>(y), data, size);
+        if (size < 0 || static_cast<std::size_t>(size) != width * count * valueBytes)
+        {
+            return false;
+        }
+        for (std::size_t c = 0; c < count; ++c)
+        {
+            float* const plane = planes.get() + places[c] * width;
+            const char* const stored = data + c * width * valueBytes;
+            if (type == Imf::HALF)
+            {
+                // Copied out first: OpenEXR's line buffer holds bytes, not halves.
+                std::memcpy(halves.get(), stored, width * sizeof(half));
+                halvesToFloats(halves.get(), plane, width);
+            }
+            else
+            {
+                std::memcpy(plane, stored, width * sizeof(float));
+            }
+        }
+        float* row = frame->rowAs<float>(y).data();
+        const float* const red = planes.get();
+        const float* const green = red + width;
+        const float* const blue = green + width;
+        const float* const alpha = blue + width;
+        for (std::size_t x = 0; x < width; ++x, row += Frame::kChannels)
+        {
+            row[0] = red[x];
+            row[1] = green[x];
+            row[2] = blue[x];
+            row[3] = alpha[x];
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -394,17 +544,25 @@ bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const St
     Imf::InputFile file(exrStream, Imf::globalThreadCount());
     const Imf::Header& header = file.header();
     const int version = file.version();
-    if (Imf::isTiled(version) || Imf::isMultiPart(version) || Imf::isNonImage(version) ||
-        !hasOnlyKnownAttributes(header) || header.lineOrder() != Imf::INCREASING_Y ||
-        !isTakenCompression(header.compression()))
+    const bool tiled = Imf::isTiled(version);
+    if (Imf::isMultiPart(version) || Imf::isNonImage(version) || !hasOnlyKnownAttributes(header) ||
+        header.lineOrder() != Imf::INCREASING_Y || !isTakenCompression(header.compression()) ||
+        (tiled &&
+         (!header.hasTileDescription() || header.tileDescription().mode != Imf::ONE_LEVEL ||
+          header.tileDescription().xSize > static_cast<unsigned>(kMaxFrameEdge) ||
+          header.tileDescription().ySize > static_cast<unsigned>(kMaxFrameEdge))))
     {
-        return false;
+        return false; // mipmaps and ripmaps OpenImageIO reads as levels of their own
     }
     const Imath::Box2i& data = header.dataWindow();
     const std::int64_t width = std::int64_t{data.max.x} - data.min.x + 1;
     const std::int64_t height = std::int64_t{data.max.y} - data.min.y + 1;
-    if (data != header.displayWindow() || data.min != Imath::V2i(0, 0) || width < 1 || height < 1 ||
-        width > kMaxFrameEdge || height > kMaxFrameEdge)
+    // The data window's pixels are the frame, wherever the display window is: OpenImageIO
+    // writes them back from 0, 0.
+    constexpr int kMaxOrigin = 1 << 24; // keeps the slices' origins far from wrapping
+    if (width < 1 || height < 1 || width > kMaxFrameEdge || height > kMaxFrameEdge ||
+        std::abs(std::int64_t{data.min.x}) > kMaxOrigin ||
+        std::abs(std::int64_t{data.min.y}) > kMaxOrigin)
     {
         return false;
     }
@@ -419,9 +577,20 @@ bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const St
     // with 1, as OpenImageIO's conversion and the OpenImageIO module's opaque fill do.
     frame->reshape(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
                    PixelType::Float);
-    file.setFrameBuffer(slicesOf(frame->data(), Imf::FLOAT, Frame::kChannels,
-                                 frame->bytesPerPixel(), frame->rowBytes(), 0));
-    file.readPixels(0, static_cast<int>(height) - 1);
+    if (!tiled && header.compression() == Imf::NO_COMPRESSION &&
+        std::endian::native == std::endian::little)
+    {
+        if (!readStoredLines(file, header.channels(), type, data.min.y, frame))
+        {
+            return false;
+        }
+    }
+    else
+    {
+        file.setFrameBuffer(slicesOf(frame->data(), Imf::FLOAT, Frame::kChannels,
+                                     frame->bytesPerPixel(), frame->rowBytes(), data.min));
+        file.readPixels(data.min.y, data.max.y);
+    }
     if (*count == 4)
     {
         for (std::uint32_t y = 0; y < frame->height(); ++y)

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
-// PNG frames through libpng, for the files whose metadata OpenImageIO carries across in a way
-// known here: colour space, pixel density and the Software tag.
+// PNG frames through libpng: every layout libpng reads, with the metadata OpenImageIO reports
+// for it (colour space, ICC profile, time, text, pixel density) kept for the written frame.
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <png.h>
@@ -21,15 +24,7 @@ namespace huecast::host::frames
 namespace
 {
 
-/// The colour spaces OpenImageIO names for what the file says: the sRGB chunk (or nothing at
-/// all), or a lone gamma of 1/2.2.
-enum class ColourSpace : std::uint8_t
-{
-    Srgb,
-    Gamma22,
-};
-
-/// pHYs: OpenImageIO keeps it as a resolution and writes the same numbers back.
+/// pHYs: OpenImageIO reports it as a resolution, zeros included, and the numbers are kept.
 struct PixelDensity
 {
     png_uint_32 x = 0;
@@ -37,16 +32,29 @@ struct PixelDensity
     int unit = PNG_RESOLUTION_UNKNOWN;
 };
 
+/// A text chunk as stored: OpenImageIO reports each under its key (three keys renamed), and
+/// reads the same from the chunk written back.
+struct PngText
+{
+    int compression = PNG_TEXT_COMPRESSION_NONE;
+    std::string key;
+    std::string text;
+    std::string language;
+    std::string translatedKey;
+};
+
 struct PngLayout final : StoredLayout
 {
     PngLayout() : StoredLayout(Family::Png) {}
 
     int bitDepth = 8;
-    ColourSpace colourSpace = ColourSpace::Srgb;
+    std::optional<png_fixed_point> gamma; ///< gAMA without sRGB; none for sRGB
     std::optional<PixelDensity> density;
+    std::optional<png_time> time;
+    std::string profileName; ///< iCCP, kept with its profile
+    std::vector<png_byte> profile;
+    std::vector<PngText> texts; ///< every text chunk before the pixels but the tool's own
 };
-
-constexpr png_uint_32 kGamma22 = 45455; // 1/2.2 as PNG stores it
 
 /// Closes the file however the function that opened it ends.
 struct FileCloser
@@ -64,58 +72,116 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 void ignoreWarning(png_structp /*png*/, png_const_charp /*message*/) {}
 
-/// OpenImageIO's name for the colour space, which it writes as a text chunk.
-const char* nameOf(ColourSpace colourSpace)
+/// OpenImageIO's name for the colour space, which it writes as a text chunk: "sRGB", or for a
+/// gamma its reciprocal rounded to hundredths ("Gamma1.8"), 1 being "linear".
+std::string nameOf(const std::optional<png_fixed_point>& gamma)
 {
-    return colourSpace == ColourSpace::Srgb ? "sRGB" : "Gamma2.2";
+    if (!gamma)
+    {
+        return "sRGB";
+    }
+    float exponent = static_cast<float>(1.0 / (static_cast<double>(*gamma) / 100000.0));
+    exponent = std::round(100.0F * exponent) / 100.0F;
+    if (exponent == 1.0F)
+    {
+        return "linear";
+    }
+    std::array<char, 32> name{};
+    std::snprintf(name.data(), name.size(), "Gamma%.2g", static_cast<double>(exponent));
+    return name.data();
 }
 
-/// The text chunks OpenImageIO reads in a way known here: its own colour-space tag when it says
-/// what the chunks say, and Software, which every written frame replaces.
-bool knownTexts(png_structp png, png_infop info, ColourSpace colourSpace)
+bool equalsIgnoringCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](unsigned char x, unsigned char y)
+                                              { return std::tolower(x) == std::tolower(y); });
+}
+
+/// Keys OpenImageIO reads into something other than one attribute of that name (an XMP or
+/// Exif packet, the time, the density, its own settings), or writes in ways of its own: a file
+/// holding one is left to it.
+bool isSpecialKey(std::string_view key)
+{
+    constexpr std::array<std::string_view, 10> kSpecial{
+        "XML:com.adobe.xmp", "Raw profile type exif", "DateTime",
+        "ResolutionUnit",    "XResolution",           "YResolution",
+        "PixelAspectRatio",  "planarconfig",          "compression",
+        "ICCProfile"};
+    return std::any_of(kSpecial.begin(), kSpecial.end(),
+                       [&](std::string_view special)
+                       { return equalsIgnoringCase(key, special); }) ||
+           key.starts_with("oiio:") || key.starts_with("ICCProfile:");
+}
+
+/// Keeps the text chunks, but for Software, which every written frame replaces, and
+/// OpenImageIO's colour-space tag where it says what the chunks say. False for a key read in
+/// a way of its own.
+bool keepTexts(png_structp png, png_infop info, PngLayout* layout)
 {
     png_textp texts = nullptr;
     const int count = png_get_text(png, info, &texts, nullptr);
+    const std::string colourSpace = nameOf(layout->gamma);
     for (int i = 0; i < count; ++i)
     {
-        const std::string key = texts[i].key;
-        const std::string value(texts[i].text, texts[i].text_length);
-        const bool ownColourSpace = key == "oiio:ColorSpace" && value == nameOf(colourSpace);
-        if (key != "Software" && !ownColourSpace)
+        const png_text& text = texts[i];
+        const std::string_view key = text.key;
+        const std::string_view value(text.text, text.compression > PNG_TEXT_COMPRESSION_zTXt
+                                                    ? text.itxt_length
+                                                    : text.text_length);
+        if (equalsIgnoringCase(key, "Software") ||
+            (key == "oiio:ColorSpace" && value == colourSpace))
+        {
+            continue;
+        }
+        if (isSpecialKey(key) || value.find('\0') != std::string_view::npos)
         {
             return false;
         }
+        layout->texts.push_back({text.compression, std::string(key), std::string(value),
+                                 text.lang != nullptr ? text.lang : "",
+                                 text.lang_key != nullptr ? text.lang_key : ""});
     }
     return true;
 }
 
-/// What the file's chunks before the pixels say; false when one of them is not known here.
+/// What the file's chunks before the pixels say; false when one of them is read by
+/// OpenImageIO in a way not kept here (an Exif block, which it decodes into attributes of many
+/// types and writes back as text).
 bool layoutOf(png_structp png, png_infop info, PngLayout* layout)
 {
-    constexpr png_uint_32 kUnknown = PNG_INFO_PLTE | PNG_INFO_tRNS | PNG_INFO_bKGD | PNG_INFO_hIST |
-                                     PNG_INFO_iCCP | PNG_INFO_sBIT | PNG_INFO_sPLT | PNG_INFO_tIME |
-                                     PNG_INFO_pCAL | PNG_INFO_sCAL | PNG_INFO_eXIf;
-    png_unknown_chunkp unknown = nullptr;
-    if (png_get_valid(png, info, kUnknown) != 0 || png_get_unknown_chunks(png, info, &unknown) != 0)
+    if (png_get_valid(png, info, PNG_INFO_eXIf) != 0)
     {
         return false;
     }
-    layout->bitDepth = png_get_bit_depth(png, info);
-    png_fixed_point gamma = 0;
-    const bool hasGamma = png_get_gAMA_fixed(png, info, &gamma) != 0;
-    if (hasGamma && gamma != static_cast<png_fixed_point>(kGamma22))
+    if (png_get_valid(png, info, PNG_INFO_sRGB) == 0)
     {
-        return false;
+        png_fixed_point gamma = 0;
+        if (png_get_gAMA_fixed(png, info, &gamma) != 0 && gamma > 0)
+        {
+            layout->gamma = gamma;
+        }
     }
-    layout->colourSpace = png_get_valid(png, info, PNG_INFO_sRGB) == 0 && hasGamma
-                              ? ColourSpace::Gamma22
-                              : ColourSpace::Srgb;
     PixelDensity density;
     if (png_get_pHYs(png, info, &density.x, &density.y, &density.unit) != 0)
     {
         layout->density = density;
     }
-    return knownTexts(png, info, layout->colourSpace);
+    png_timep time = nullptr;
+    if (png_get_tIME(png, info, &time) != 0 && time != nullptr)
+    {
+        layout->time = *time;
+    }
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 length = 0;
+    if (png_get_iCCP(png, info, &name, &compression, &profile, &length) != 0 && length > 0)
+    {
+        layout->profileName = name != nullptr ? name : "";
+        layout->profile.assign(profile, profile + length);
+    }
+    return keepTexts(png, info, layout);
 }
 
 /// Where a check keeps libpng's message before the jump out.
@@ -160,29 +226,25 @@ PngRead readPixels(std::FILE* file, Frame* frame, PngLayout* layout, int* channe
         png_destroy_read_struct(&png, &info, nullptr);
         return PngRead::Damaged;
     }
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, nullptr, 0);
     png_init_io(png, file);
     png_read_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);
-    const int depth = png_get_bit_depth(png, info);
+    if (width > static_cast<png_uint_32>(kMaxFrameEdge) ||
+        height > static_cast<png_uint_32>(kMaxFrameEdge) || !layoutOf(png, info, layout))
+    {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return PngRead::Declined;
+    }
+    // As OpenImageIO reads it: a palette expanded to RGB, fewer than 8 bits to 8, a
+    // transparent colour to alpha.
     const int colour = png_get_color_type(png, info);
-    const bool plain = (depth == 8 || depth == 16) &&
-                       png_get_interlace_type(png, info) == PNG_INTERLACE_NONE &&
-                       (colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA ||
-                        colour == PNG_COLOR_TYPE_RGB || colour == PNG_COLOR_TYPE_RGB_ALPHA);
-    if (!plain || width > static_cast<png_uint_32>(kMaxFrameEdge) ||
-        height > static_cast<png_uint_32>(kMaxFrameEdge))
-    {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return PngRead::Declined;
-    }
-    if (!layoutOf(png, info, layout))
-    {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return PngRead::Declined;
-    }
-    *channels = png_get_channels(png, info);
+    const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    const int depth = png_get_bit_depth(png, info) == 16 ? 16 : 8;
+    const bool colourful = (colour & (PNG_COLOR_MASK_COLOR | PNG_COLOR_MASK_PALETTE)) != 0;
+    const bool alpha = (colour & PNG_COLOR_MASK_ALPHA) != 0 || transparency;
+    *channels = (colourful ? 3 : 1) + (alpha ? 1 : 0);
+    layout->bitDepth = depth;
     try
     {
         frame->reshape(width, height, depth == 16 ? PixelType::UInt16 : PixelType::UInt8);
@@ -192,22 +254,33 @@ PngRead readPixels(std::FILE* file, Frame* frame, PngLayout* layout, int* channe
         png_destroy_read_struct(&png, &info, nullptr);
         return PngRead::TooLarge;
     }
+    png_set_expand(png);
     if (depth == 16)
     {
         png_set_swap(png);
     }
-    if ((colour & PNG_COLOR_MASK_COLOR) == 0)
+    if (!colourful)
     {
         png_set_gray_to_rgb(png);
     }
-    if ((colour & PNG_COLOR_MASK_ALPHA) == 0)
+    if (!alpha)
     {
         png_set_filler(png, 0xFFFF, PNG_FILLER_AFTER);
     }
+    // Interlaced rows are read once a pass, each pass filling in its pixels.
+    const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    for (png_uint_32 y = 0; y < height; ++y)
+    if (png_get_rowbytes(png, info) != frame->pixelRowBytes())
     {
-        png_read_row(png, reinterpret_cast<png_bytep>(frame->row(y)), nullptr);
+        png_destroy_read_struct(&png, &info, nullptr);
+        return PngRead::Declined;
+    }
+    for (int pass = 0; pass < passes; ++pass)
+    {
+        for (png_uint_32 y = 0; y < height; ++y)
+        {
+            png_read_row(png, reinterpret_cast<png_bytep>(frame->row(y)), nullptr);
+        }
     }
     // What follows the pixels is checked but not kept: OpenImageIO doesn't read it either.
     png_read_end(png, nullptr);
@@ -215,13 +288,40 @@ PngRead readPixels(std::FILE* file, Frame* frame, PngLayout* layout, int* channe
     return PngRead::Taken;
 }
 
-/// Writes what OpenImageIO's PNG writer writes for such a source: the colour space as chunks
-/// and as its own text tag, a zero offset, the source's pixel density, then Software.
+/// Writes the frame with what OpenImageIO reported of the source: the colour space as chunks
+/// and as its own text tag, the ICC profile, a zero offset, the pixel density, the time, the
+/// text chunks, then Software.
 bool writePixels(std::FILE* file, const Frame& frame, const PngLayout& layout, int channels)
 {
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, jumpOut, ignoreWarning);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    // libpng keeps pointers to these until the info is written.
+    const std::string colourSpace = nameOf(layout.gamma);
+    std::string colourSpaceKey = "oiio:ColorSpace";
+    std::string softwareKey = "Software";
+    std::string software = kSoftware;
+    std::vector<png_text> texts;
+    texts.reserve(layout.texts.size() + 2);
+    const auto addText = [&texts](int compression, const std::string& key, const std::string& text,
+                                  const std::string& language = {},
+                                  const std::string& translatedKey = {})
+    {
+        png_text entry{};
+        entry.compression = compression;
+        entry.key = const_cast<char*>(key.c_str());
+        entry.text = const_cast<char*>(text.c_str());
+        entry.text_length = text.size();
+        entry.lang = const_cast<char*>(language.c_str());
+        entry.lang_key = const_cast<char*>(translatedKey.c_str());
+        texts.push_back(entry);
+    };
+    addText(PNG_TEXT_COMPRESSION_NONE, colourSpaceKey, colourSpace);
+    for (const PngText& text : layout.texts)
+    {
+        addText(text.compression, text.key, text.text, text.language, text.translatedKey);
+    }
+    addText(PNG_TEXT_COMPRESSION_NONE, softwareKey, software);
     if (info == nullptr || setjmp(png_jmpbuf(png)) != 0)
     {
         png_destroy_write_struct(&png, &info);
@@ -233,32 +333,28 @@ bool writePixels(std::FILE* file, const Frame& frame, const PngLayout& layout, i
     png_set_IHDR(png, info, frame.width(), frame.height(), layout.bitDepth,
                  channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    std::array<char, 16> colourSpaceKey{"oiio:ColorSpace"};
-    std::array<char, 9> softwareKey{"Software"};
-    std::array<char, 16> colourSpace{};
-    std::snprintf(colourSpace.data(), colourSpace.size(), "%s", nameOf(layout.colourSpace));
-    std::array<char, 64> software{};
-    std::snprintf(software.data(), software.size(), "%s", kSoftware);
-    if (layout.colourSpace == ColourSpace::Srgb)
+    if (!layout.gamma)
     {
         png_set_sRGB_gAMA_and_cHRM(png, info, PNG_sRGB_INTENT_ABSOLUTE);
     }
     else
     {
-        png_set_gAMA_fixed(png, info, static_cast<png_fixed_point>(kGamma22));
+        png_set_gAMA_fixed(png, info, *layout.gamma);
+    }
+    if (!layout.profile.empty())
+    {
+        png_set_iCCP(png, info, layout.profileName.c_str(), PNG_COMPRESSION_TYPE_BASE,
+                     layout.profile.data(), static_cast<png_uint_32>(layout.profile.size()));
     }
     png_set_oFFs(png, info, 0, 0, PNG_OFFSET_PIXEL);
     if (layout.density)
     {
         png_set_pHYs(png, info, layout.density->x, layout.density->y, layout.density->unit);
     }
-    std::array<png_text, 2> texts{};
-    texts[0].compression = PNG_TEXT_COMPRESSION_NONE;
-    texts[0].key = colourSpaceKey.data();
-    texts[0].text = colourSpace.data();
-    texts[1].compression = PNG_TEXT_COMPRESSION_NONE;
-    texts[1].key = softwareKey.data();
-    texts[1].text = software.data();
+    if (layout.time)
+    {
+        png_set_tIME(png, info, &*layout.time);
+    }
     png_set_text(png, info, texts.data(), static_cast<int>(texts.size()));
     png_write_info(png, info);
     if (layout.bitDepth == 16)

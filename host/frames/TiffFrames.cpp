@@ -3,9 +3,9 @@
 //
 // TIFF frames through libtiff. The reader takes only the plain layouts (one image of 8- or 16-bit
 // unsigned grey, grey and alpha, RGB or RGBA in contiguous strips, uncompressed or LZW, deflate
-// or PackBits) whose every tag it knows what OpenImageIO makes of; the writer replays the calls
-// OpenImageIO's TIFF writer makes for such a source, in its order, so libtiff lays the file out
-// byte for byte the same.
+// or PackBits) whose every tag it knows what OpenImageIO makes of; the writer makes the calls
+// OpenImageIO's TIFF writer makes for such a source, in its order, but keeps the resolution as
+// the source stores it.
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -28,7 +28,9 @@
 #include <tiffio.h>
 #include <unistd.h>
 
+#include "host/frames/BufferedFile.h"
 #include "host/frames/CommonFormats.h"
+#include "host/frames/TiffDirectory.h"
 
 namespace huecast::host::frames
 {
@@ -54,123 +56,6 @@ struct TiffLayout final : StoredLayout
 
 /// The deflate level OpenImageIO's writer uses when the name gives none.
 constexpr int kZipQuality = 6;
-
-// ---- the file's own directory, read before libtiff sees it ----
-
-/// The tags whose meaning to OpenImageIO, and back through its writer, the module reproduces.
-constexpr std::array<std::uint16_t, 21> kKnownTags = {
-    TIFFTAG_SUBFILETYPE,     TIFFTAG_IMAGEWIDTH,   TIFFTAG_IMAGELENGTH,     TIFFTAG_BITSPERSAMPLE,
-    TIFFTAG_COMPRESSION,     TIFFTAG_PHOTOMETRIC,  TIFFTAG_STRIPOFFSETS,    TIFFTAG_ORIENTATION,
-    TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_ROWSPERSTRIP, TIFFTAG_STRIPBYTECOUNTS, TIFFTAG_XRESOLUTION,
-    TIFFTAG_YRESOLUTION,     TIFFTAG_PLANARCONFIG, TIFFTAG_RESOLUTIONUNIT,  TIFFTAG_SOFTWARE,
-    TIFFTAG_DATETIME,        TIFFTAG_EXTRASAMPLES, TIFFTAG_SAMPLEFORMAT,    TIFFTAG_EXIFIFD,
-    TIFFTAG_PREDICTOR,
-};
-
-std::uint16_t le16(const unsigned char* bytes)
-{
-    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8U));
-}
-
-std::uint32_t le32(const unsigned char* bytes)
-{
-    return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8U) |
-           (static_cast<std::uint32_t>(bytes[2]) << 16U) |
-           (static_cast<std::uint32_t>(bytes[3]) << 24U);
-}
-
-bool readAt(int fd, std::uint64_t offset, void* into, std::size_t size)
-{
-    auto* bytes = static_cast<unsigned char*>(into);
-    while (size > 0)
-    {
-        const ssize_t count = ::pread(fd, bytes, size, static_cast<off_t>(offset));
-        if (count < 0 && errno == EINTR)
-        {
-            continue;
-        }
-        if (count <= 0)
-        {
-            return false;
-        }
-        bytes += count;
-        offset += static_cast<std::uint64_t>(count);
-        size -= static_cast<std::size_t>(count);
-    }
-    return true;
-}
-
-struct Directory
-{
-    std::vector<unsigned char> entries; ///< 12 bytes each
-    std::uint32_t next = 0;
-
-    [[nodiscard]] std::size_t count() const { return entries.size() / 12; }
-    [[nodiscard]] std::uint16_t tag(std::size_t index) const { return le16(&entries[index * 12]); }
-    [[nodiscard]] const unsigned char* entry(std::size_t index) const
-    {
-        return &entries[index * 12];
-    }
-};
-
-std::optional<Directory> readDirectory(int fd, std::uint32_t offset)
-{
-    std::array<unsigned char, 2> count{};
-    if (offset == 0 || !readAt(fd, offset, count.data(), count.size()))
-    {
-        return std::nullopt;
-    }
-    Directory directory;
-    directory.entries.resize(std::size_t{le16(count.data())} * 12 + 4);
-    if (!readAt(fd, offset + 2, directory.entries.data(), directory.entries.size()))
-    {
-        return std::nullopt;
-    }
-    directory.next = le32(&directory.entries[directory.entries.size() - 4]);
-    directory.entries.resize(directory.entries.size() - 4);
-    return directory;
-}
-
-/// Whether the file is a little-endian classic TIFF of one image that carries only known tags,
-/// and an Exif directory, if any, that holds just the sRGB colour space; says whether there is
-/// such a directory, and a predictor.
-bool onlyKnownTags(int fd, bool* exifSrgb, bool* predictor)
-{
-    std::array<unsigned char, 8> header{};
-    if (!readAt(fd, 0, header.data(), header.size()) || header[0] != 'I' || header[1] != 'I' ||
-        le16(&header[2]) != 42)
-    {
-        return false; // big-endian files and BigTIFF aren't verified
-    }
-    const std::optional<Directory> main = readDirectory(fd, le32(&header[4]));
-    if (!main || main->next != 0)
-    {
-        return false; // one image only: OpenImageIO reports the others as subimages
-    }
-    *exifSrgb = false;
-    *predictor = false;
-    for (std::size_t i = 0; i < main->count(); ++i)
-    {
-        const std::uint16_t tag = main->tag(i);
-        if (std::find(kKnownTags.begin(), kKnownTags.end(), tag) == kKnownTags.end())
-        {
-            return false;
-        }
-        *predictor |= tag == TIFFTAG_PREDICTOR;
-        if (tag == TIFFTAG_EXIFIFD)
-        {
-            const std::optional<Directory> exif = readDirectory(fd, le32(main->entry(i) + 8));
-            if (!exif || exif->count() != 1 || exif->tag(0) != EXIFTAG_COLORSPACE ||
-                le16(exif->entry(0) + 2) != TIFF_SHORT || le32(exif->entry(0) + 4) != 1 ||
-                le16(exif->entry(0) + 8) != 1)
-            {
-                return false;
-            }
-            *exifSrgb = true;
-        }
-    }
-    return true;
-}
 
 // ---- libtiff, quiet ----
 
@@ -536,6 +421,14 @@ bool readTiff(const std::string& path, Frame* frame, std::shared_ptr<const Store
     {
         return false;
     }
+    // libtiff puts decoded 16-bit values in the machine's order; strips read as stored keep the
+    // file's.
+    if (type == PixelType::UInt16 && stored->compression == COMPRESSION_NONE &&
+        TIFFIsByteSwapped(tif.get()) != 0)
+    {
+        TIFFSwabArrayOfShort(reinterpret_cast<std::uint16_t*>(frame->data()),
+                             static_cast<tmsize_t>(packedRow / 2 * height));
+    }
     if (type == PixelType::UInt8)
     {
         expandPixels<std::uint8_t>(frame, samples, associated);
@@ -553,108 +446,6 @@ bool readTiff(const std::string& path, Frame* frame, std::shared_ptr<const Store
 
 namespace
 {
-
-/// The file being written, through a buffer: libtiff appends strip after strip (a strip per
-/// row from ffmpeg's sources) and seeks back only to rewrite its header and directory, so
-/// appends gather into large writes.
-class BufferedFile
-{
-public:
-    explicit BufferedFile(int fd) : m_fd(fd)
-    {
-        // One buffer per writing thread, kept: fresh pages for every frame cost more than
-        // the copy.
-        thread_local std::vector<unsigned char> buffer(kBufferBytes);
-        m_buffer = &buffer;
-    }
-
-    bool write(const void* from, std::size_t count)
-    {
-        if (m_position != m_bufferStart + m_length || m_length + count > m_buffer->size())
-        {
-            flush();
-            m_bufferStart = m_position;
-        }
-        if (count > m_buffer->size())
-        {
-            m_failed |= !writeAt(from, count, m_position);
-            m_bufferStart = m_position + count;
-        }
-        else
-        {
-            std::memcpy(m_buffer->data() + m_length, from, count);
-            m_length += count;
-        }
-        m_position += count;
-        m_size = std::max(m_size, m_position);
-        return !m_failed;
-    }
-
-    std::size_t read(void* into, std::size_t count)
-    {
-        flush();
-        const ssize_t got = ::pread(m_fd, into, count, static_cast<off_t>(m_position));
-        if (got <= 0)
-        {
-            return 0;
-        }
-        m_position += static_cast<std::uint64_t>(got);
-        return static_cast<std::size_t>(got);
-    }
-
-    std::uint64_t seek(std::uint64_t offset, int whence)
-    {
-        const std::uint64_t base =
-            whence == SEEK_CUR ? m_position : (whence == SEEK_END ? m_size : 0);
-        m_position = base + offset;
-        return m_position;
-    }
-
-    [[nodiscard]] std::uint64_t size() const { return m_size; }
-
-    /// Writes what is buffered; false if any write failed.
-    bool flush()
-    {
-        if (m_length > 0)
-        {
-            m_failed |= !writeAt(m_buffer->data(), m_length, m_bufferStart);
-            m_length = 0;
-        }
-        return !m_failed;
-    }
-
-private:
-    static constexpr std::size_t kBufferBytes = std::size_t{1} << 20U;
-
-    bool writeAt(const void* from, std::size_t count, std::uint64_t offset) const
-    {
-        const auto* bytes = static_cast<const unsigned char*>(from);
-        while (count > 0)
-        {
-            const ssize_t done = ::pwrite(m_fd, bytes, count, static_cast<off_t>(offset));
-            if (done < 0 && errno == EINTR)
-            {
-                continue;
-            }
-            if (done <= 0)
-            {
-                return false;
-            }
-            bytes += done;
-            offset += static_cast<std::uint64_t>(done);
-            count -= static_cast<std::size_t>(done);
-        }
-        return true;
-    }
-
-    int m_fd;
-    std::vector<unsigned char>* m_buffer = nullptr;
-    std::uint64_t m_bufferStart = 0;
-    std::size_t m_length = 0;
-    std::uint64_t m_position = 0;
-    std::uint64_t m_size = 0;
-    bool m_failed = false;
-};
 
 tmsize_t fileRead(thandle_t handle, void* into, tmsize_t size)
 {
@@ -736,38 +527,18 @@ void packRow(const Frame& frame, std::uint32_t y, To* into)
     }
 }
 
-/// The resolution tags OpenImageIO writes: it mends missing, tiny or contradicting densities.
+/// The resolution tags as the source stores them: OpenImageIO reports them so, zeros and
+/// tiny or contradicting densities included, and reads back what is written here.
 void setResolution(TIFF* tif, const TiffLayout& layout)
 {
-    float x = layout.xResolution.value_or(1.0F);
-    float y = layout.yResolution.value_or(1.0F);
-    std::optional<std::uint16_t> unit = layout.resolutionUnit;
-    bool written = layout.xResolution.has_value();
-    x = x <= 0.0F ? 1.0F : x;
-    y = y <= 0.0F ? 1.0F : y;
-    // The reader's aspect ratio, from the densities as stored.
-    const float aspect =
-        layout.xResolution && *layout.xResolution != 0.0F && *layout.yResolution != 0.0F
-            ? *layout.yResolution / *layout.xResolution
-            : 1.0F;
-    if (x < 1.0F || y < 1.0F || aspect * x != y)
+    if (layout.xResolution && layout.yResolution)
     {
-        if (x < 1.0F || y < 1.0F)
-        {
-            x = 1.0F;
-            unit = RESUNIT_NONE;
-        }
-        y = x * aspect;
-        written = true;
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<double>(*layout.xResolution));
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<double>(*layout.yResolution));
     }
-    if (written)
+    if (layout.resolutionUnit)
     {
-        TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<double>(x));
-        TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<double>(y));
-    }
-    if (unit)
-    {
-        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, static_cast<int>(*unit));
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, static_cast<int>(*layout.resolutionUnit));
     }
 }
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
 //
-// Both frame-file modules side by side: the common-format one must give what the OpenImageIO
-// one gives, pixel for pixel and byte for byte, or decline the file.
+// Both frame-file modules side by side: the common-format one must read what the OpenImageIO
+// one reads, and write files OpenImageIO reads as it reads its own, or decline the file.
 #pragma once
 
 #include <string>
@@ -29,8 +29,9 @@ enum class CommonModule
 
 /// Reads `source` through both modules and, when the common one takes it, expects the same
 /// frame and channel count, then writes that frame through both to `output` (whose extension
-/// names the format) in `dir` and expects the same bytes, the time of writing aside. Expects
-/// the common module to write whenever it read. Failures are reported through gtest.
+/// names the format) in `dir` and expects OpenImageIO to read the same pixels and the same
+/// metadata from both files (the resolution as the source stores it).
+/// Expects the common module to write whenever it read. Failures are reported through gtest.
 CommonModule compareWithOpenImageIO(const std::string& source, const TempDir& dir,
                                     const std::string& output,
                                     const host::FrameWriteOptions& options = {});

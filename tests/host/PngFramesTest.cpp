@@ -2,8 +2,11 @@
 // Copyright Huecast contributors
 //
 // PNG frames through the common-format module, against OpenImageIO.
+#include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -44,26 +47,62 @@ struct PngSource
     int interlace = 0;
 };
 
+/// The rows of a 37×11 image of varied bytes, each after its filter byte; interlaced, the
+/// seven passes' rows in turn (whole bytes a pixel only).
+std::string rawRows(const PngSource& source, std::uint32_t width, std::uint32_t height)
+{
+    const int channels = source.colour == 0 || source.colour == 3 ? 1
+                         : source.colour == 4                     ? 2
+                         : source.colour == 2                     ? 3
+                                                                  : 4;
+    const std::size_t rowBytes =
+        (width * static_cast<std::size_t>(channels * source.depth) + 7) / 8;
+    const auto byteAt = [](std::size_t x, std::size_t y)
+    { return static_cast<char>((x * 7 + y * 13 + x * x / 5) % 256); };
+    std::string raw;
+    if (source.interlace == 0)
+    {
+        for (std::uint32_t y = 0; y < height; ++y)
+        {
+            raw += '\0';
+            for (std::size_t x = 0; x < rowBytes; ++x)
+            {
+                raw += byteAt(x, y);
+            }
+        }
+        return raw;
+    }
+    const std::size_t pixelBytes = rowBytes / width;
+    constexpr std::array<std::array<std::uint32_t, 4>, 7> kPasses{{{0, 0, 8, 8},
+                                                                   {4, 0, 8, 8},
+                                                                   {0, 4, 4, 8},
+                                                                   {2, 0, 4, 4},
+                                                                   {0, 2, 2, 4},
+                                                                   {1, 0, 2, 2},
+                                                                   {0, 1, 1, 2}}};
+    for (const auto& [left, top, across, down] : kPasses)
+    {
+        for (std::uint32_t y = top; y < height && left < width; y += down)
+        {
+            raw += '\0';
+            for (std::uint32_t x = left; x < width; x += across)
+            {
+                for (std::size_t b = 0; b < pixelBytes; ++b)
+                {
+                    raw += byteAt(x * pixelBytes + b, y);
+                }
+            }
+        }
+    }
+    return raw;
+}
+
 /// A 37×11 PNG of varied pixels with the chunks given before and after them.
 std::string pngBytes(const PngSource& source)
 {
     constexpr std::uint32_t kWidth = 37;
     constexpr std::uint32_t kHeight = 11;
-    const int channels = source.colour == 0   ? 1
-                         : source.colour == 4 ? 2
-                         : source.colour == 2 ? 3
-                                              : 4;
-    const std::size_t rowBytes =
-        (kWidth * static_cast<std::size_t>(channels * source.depth) + 7) / 8;
-    std::string raw;
-    for (std::uint32_t y = 0; y < kHeight; ++y)
-    {
-        raw += '\0';
-        for (std::size_t x = 0; x < rowBytes; ++x)
-        {
-            raw += static_cast<char>((x * 7 + std::size_t{y} * 13 + x * x / 5) % 256);
-        }
-    }
+    const std::string raw = rawRows(source, kWidth, kHeight);
     std::vector<Bytef> packed(compressBound(static_cast<uLong>(raw.size())));
     uLongf packedSize = packed.size();
     compress(packed.data(), &packedSize, reinterpret_cast<const Bytef*>(raw.data()),
@@ -87,10 +126,49 @@ std::string text(const std::string& key, const std::string& value)
     return chunk("tEXt", key + std::string(1, '\0') + value);
 }
 
+std::string compressedText(const std::string& key, const std::string& value)
+{
+    std::vector<Bytef> packed(compressBound(static_cast<uLong>(value.size())));
+    uLongf packedSize = packed.size();
+    compress(packed.data(), &packedSize, reinterpret_cast<const Bytef*>(value.data()),
+             static_cast<uLong>(value.size()));
+    return chunk("zTXt", key + std::string(2, '\0') +
+                             std::string(reinterpret_cast<const char*>(packed.data()), packedSize));
+}
+
+std::string palette(int entries)
+{
+    std::string colours;
+    for (int i = 0; i < entries * 3; ++i)
+    {
+        colours += static_cast<char>(i * 37 % 256);
+    }
+    return chunk("PLTE", colours);
+}
+
+/// The smallest ICC header libpng accepts for RGB images: no tags.
+std::string iccProfile()
+{
+    std::string header = bigEndian(132) + "none" + bigEndian(0x02100000) + "mntrRGB XYZ " +
+                         std::string(12, '\0') + "acspAPPL" + std::string(20, '\0') + bigEndian(0) +
+                         bigEndian(0xF6D6) + bigEndian(0x10000) + bigEndian(0xD32D) +
+                         std::string(48, '\0') + bigEndian(0);
+    std::vector<Bytef> packed(compressBound(static_cast<uLong>(header.size())));
+    uLongf packedSize = packed.size();
+    compress(packed.data(), &packedSize, reinterpret_cast<const Bytef*>(header.data()),
+             static_cast<uLong>(header.size()));
+    return chunk("iCCP", std::string("display") + std::string(2, '\0') +
+                             std::string(reinterpret_cast<const char*>(packed.data()), packedSize));
+}
+
 const std::string kSrgb = chunk("sRGB", std::string(1, '\0'));
 const std::string kGamma22 = chunk("gAMA", bigEndian(45455));
+const std::string kChromaticities =
+    chunk("cHRM", bigEndian(31270) + bigEndian(32900) + bigEndian(64000) + bigEndian(33000) +
+                      bigEndian(30000) + bigEndian(60000) + bigEndian(15000) + bigEndian(6000));
+const std::string kTime = chunk("tIME", std::string("\x07\xE4\x01\x02\x03\x04\x05", 7));
 
-TEST(PngFrames, TakesTheLayoutsItWritesAsOpenImageIODoes)
+TEST(PngFrames, TakesWhatToolsWriteAndWritesWhatOpenImageIOReadsAsItsOwn)
 {
     const std::vector<PngSource> sources = {
         {"grey8", 8, 0},
@@ -101,20 +179,44 @@ TEST(PngFrames, TakesTheLayoutsItWritesAsOpenImageIODoes)
         {"greyAlpha16", 16, 4},
         {"rgb16", 16, 2},
         {"rgba16", 16, 6},
+        {"grey1", 1, 0},
+        {"grey2", 2, 0},
+        {"grey4", 4, 0},
+        {"palette8", 8, 3, palette(256)},
+        {"palette4", 4, 3, palette(16)},
+        {"paletteTransparent", 8, 3, palette(256) + chunk("tRNS", "\x00\x80\xff\x10")},
+        {"greyTransparent", 8, 0, chunk("tRNS", bigEndian(7).substr(2))},
+        {"rgbTransparent", 8, 2, chunk("tRNS", std::string("\0\x07\0\x0d\0\x13", 6))},
+        {"rgb16Transparent", 16, 2, chunk("tRNS", std::string("\x07\x0e\x0d\x1a\x13\x26", 6))},
+        {"interlaced", 8, 2, "", "", 1},
+        {"interlaced16Alpha", 16, 6, "", "", 1},
+        {"interlacedPalette", 8, 3, palette(256), "", 1},
         {"srgb", 8, 2, kSrgb},
         {"gamma22", 8, 6, kGamma22},
         {"srgbAndGamma", 8, 2, kGamma22 + kSrgb},
-        {"chromaticities", 8, 2,
-         chunk("cHRM", bigEndian(31270) + bigEndian(32900) + bigEndian(64000) + bigEndian(33000) +
-                           bigEndian(30000) + bigEndian(60000) + bigEndian(15000) +
-                           bigEndian(6000))},
+        {"linear", 8, 2, chunk("gAMA", bigEndian(100000))},
+        {"gamma18", 16, 2, chunk("gAMA", bigEndian(55556)) + kChromaticities},
+        {"chromaticities", 8, 2, kChromaticities},
+        {"allThree", 8, 2, kGamma22 + kChromaticities + kSrgb},
+        {"profile", 8, 2, iccProfile()},
+        {"time", 8, 2, kTime},
         {"offset", 8, 2, chunk("oFFs", bigEndian(5) + bigEndian(7) + std::string(1, '\0'))},
         {"aspect", 8, 2, pixelDensity(1, 2, 0)},
         {"perMetre", 16, 2, pixelDensity(3780, 3779, 1)},
         {"fineDensity", 8, 2, pixelDensity(118110, 1, 1)},
+        {"zeroDensity", 8, 2, pixelDensity(0, 1, 0)},
         {"software", 8, 2, text("Software", "another tool 2.0")},
         {"ownColourSpace", 8, 2, kSrgb + text("oiio:ColorSpace", "sRGB") + text("Software", "x")},
+        {"texts", 8, 2,
+         text("Comment", "kept") + text("Title", "a title") + text("Author", "someone") +
+             text("Description", "what") + text("Exif:ImageHistory", "oiiotool --create") +
+             compressedText("Copyright", "(c) someone") +
+             chunk("iTXt", std::string("Disclaimer\0\0\0en\0Haftung\0none", 28)) +
+             text("Empty", "")},
         {"textAfterPixels", 8, 2, "", text("Comment", "not read")},
+        {"otherChunks", 8, 2,
+         chunk("bKGD", std::string(6, '\0')) + chunk("sBIT", "\x08\x08\x08") +
+             chunk("prIv", "data")},
     };
     const TempDir dir;
     for (const PngSource& source : sources)
@@ -131,19 +233,59 @@ TEST(PngFrames, TakesTheLayoutsItWritesAsOpenImageIODoes)
     }
 }
 
+TEST(PngFrames, TakesWhatFfmpegAndOiiotoolWrite)
+{
+    if (std::system("command -v ffmpeg >/dev/null && command -v oiiotool >/dev/null") != 0)
+    {
+        GTEST_SKIP() << "ffmpeg or oiiotool is not installed";
+    }
+    const TempDir dir;
+    // Each command writes OUT.
+    const std::string ffmpeg = "ffmpeg -v error -nostdin -f lavfi -i testsrc2=s=37x11 "
+                               "-frames:v 1 -pix_fmt ";
+    const std::string oiiotool = "oiiotool --pattern fill:topleft=0,0.2,0.4:topright=1,0.5,0:"
+                                 "bottomleft=0.1,1,0.3:bottomright=0.7,0.1,0.9 37x11 3 ";
+    const std::vector<std::pair<std::string, std::string>> commands = {
+        {"ffmpeg-rgb24", ffmpeg + "rgb24 OUT"},
+        {"ffmpeg-rgba", ffmpeg + "rgba OUT"},
+        {"ffmpeg-rgb48", ffmpeg + "rgb48be OUT"},
+        {"ffmpeg-rgba64", ffmpeg + "rgba64be OUT"},
+        {"ffmpeg-gray", ffmpeg + "gray OUT"},
+        {"ffmpeg-gray16", ffmpeg + "gray16be OUT"},
+        {"ffmpeg-ya8", ffmpeg + "ya8 OUT"},
+        {"ffmpeg-pal8", ffmpeg + "pal8 OUT"},
+        {"ffmpeg-monob", ffmpeg + "monob OUT"},
+        {"oiiotool-8", oiiotool + "-d uint8 -o OUT"},
+        {"oiiotool-16", oiiotool + "-d uint16 -o OUT"},
+        {"oiiotool-alpha", oiiotool + "--ch R,G,B,A=0.5 -d uint8 -o OUT"},
+        {"oiiotool-metadata",
+         oiiotool + "--attrib Artist someone --attrib ImageDescription what --attrib DateTime "
+                    "\"2021:02:03 04:05:06\" --attrib Copyright \"(c) someone\" -d uint8 -o OUT"},
+        {"oiiotool-gamma", oiiotool + "--attrib oiio:ColorSpace Gamma1.8 -d uint8 -o OUT"},
+        {"oiiotool-linear", oiiotool + "--attrib oiio:ColorSpace linear -d uint16 -o OUT"},
+        {"oiiotool-density", oiiotool + "--attrib XResolution 300 --attrib YResolution 300 "
+                                        "--attrib ResolutionUnit inch -d uint8 -o OUT"},
+    };
+    for (const auto& [name, command] : commands)
+    {
+        SCOPED_TRACE(name);
+        const std::string path = dir.pathOf(name + ".png");
+        std::string line = command;
+        line.replace(line.find("OUT"), 3, "'" + path + "'");
+        ASSERT_EQ(std::system((line + " >/dev/null 2>&1").c_str()), 0) << line;
+        EXPECT_EQ(compareWithOpenImageIO(path, dir, name + "-out.png"), CommonModule::Took);
+    }
+}
+
 TEST(PngFrames, DeclinesWhatOpenImageIOMapsInItsOwnWay)
 {
     const std::string validIdat = pngBytes({"", 8, 2});
     const std::vector<PngSource> sources = {
-        {"comment", 8, 2, text("Comment", "kept by OpenImageIO under its own rules")},
-        {"time", 8, 2, chunk("tIME", std::string("\x07\xE4\x01\x02\x03\x04\x05", 7))},
-        {"otherGamma", 8, 2, chunk("gAMA", bigEndian(50000))},
         {"otherColourSpace", 8, 2, text("oiio:ColorSpace", "Linear")},
-        {"transparentColour", 8, 2, chunk("tRNS", std::string(6, '\0'))},
-        {"background", 8, 2, chunk("bKGD", std::string(6, '\0'))},
-        {"privateChunk", 8, 2, chunk("prIv", "data")},
-        {"interlaced", 8, 2, "", "", 1},
-        {"fourBitGrey", 4, 0},
+        {"exif", 8, 2, chunk("eXIf", std::string("II*\0\x08\0\0\0\0\0\0\0\0\0", 14))},
+        {"xmp", 8, 2, text("XML:com.adobe.xmp", "<x:xmpmeta/>")},
+        {"exifAsText", 8, 2, text("Raw profile type exif", "\nexif\n 0\n")},
+        {"timeAsText", 8, 2, text("DateTime", "yesterday")},
     };
     const TempDir dir;
     for (const PngSource& source : sources)

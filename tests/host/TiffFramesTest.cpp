@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include "host/frames/CommonFrameFileModule.h"
 #include "tests/host/FrameModules.h"
@@ -41,6 +42,55 @@ std::string byOiiotool(const TempDir& dir, const std::string& name, const std::s
                        const std::string& arguments)
 {
     return made(dir, name, "oiiotool '" + source + "' " + arguments + " -o");
+}
+
+/// A 37×11 frame of varied values written big-endian by libtiff itself (no tool here writes
+/// that order): `samples` channels of `bits` bits, in the compression given.
+std::string bigEndian(const TempDir& dir, const std::string& name, int samples, int bits,
+                      std::uint16_t compression)
+{
+    const std::string path = dir.pathOf(name);
+    TIFF* tif = TIFFOpen(path.c_str(), "wb");
+    if (tif == nullptr)
+    {
+        ADD_FAILURE() << "libtiff can't write " << path;
+        return path;
+    }
+    constexpr std::uint32_t kWidth = 37;
+    constexpr std::uint32_t kHeight = 11;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kWidth);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kHeight);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 4U);
+    if (samples == 4)
+    {
+        const std::uint16_t unassociated = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &unassociated);
+    }
+    const std::size_t values = std::size_t{kWidth} * static_cast<std::size_t>(samples);
+    std::vector<std::uint16_t> row(values);
+    for (std::uint32_t y = 0; y < kHeight; ++y)
+    {
+        for (std::size_t x = 0; x < values; ++x)
+        {
+            row[x] = static_cast<std::uint16_t>((x * 2741 + y * 977 + x * x) % 65536);
+        }
+        if (bits == 8)
+        {
+            std::vector<std::uint8_t> bytes(row.begin(), row.end());
+            TIFFWriteScanline(tif, bytes.data(), y, 0);
+        }
+        else
+        {
+            TIFFWriteScanline(tif, row.data(), y, 0);
+        }
+    }
+    TIFFClose(tif);
+    return path;
 }
 
 struct Case
@@ -97,6 +147,10 @@ TEST(TiffFrames, TakesPlainFramesAndWritesThemAsOpenImageIODoes)
     cases.push_back(
         {byOiiotool(dir, "oiio-rows.tif", png, "--compression none --attrib tiff:RowsPerStrip 5"),
          none});
+    // Big-endian files: values stored in the other order, read as stored and by libtiff.
+    cases.push_back({bigEndian(dir, "big-16.tif", 3, 16, COMPRESSION_NONE), kept});
+    cases.push_back({bigEndian(dir, "big-16-alpha-lzw.tif", 4, 16, COMPRESSION_LZW), kept});
+    cases.push_back({bigEndian(dir, "big-8-deflate.tif", 3, 8, COMPRESSION_ADOBE_DEFLATE), kept});
     // Metadata the writer carries over or mends: a time stamp without software, a unit without
     // densities, unequal densities, densities of 1 without a unit.
     const std::string& plain = cases[0].source;

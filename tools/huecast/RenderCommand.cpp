@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include <fmt/format.h>
 #include <malloc.h>
@@ -187,23 +188,30 @@ FrameSteps frameSteps(const RenderOptions& options, const std::vector<FrameJob>&
                       ClipReaders& readers, GradingSession& session, std::FILE* errors)
 {
     FrameSteps steps;
-    steps.read = [&](std::size_t index, host::Frame* frame, host::FrameFileFormat* format,
-                     foundation::Error* error)
+    // Whether each frame's file holds alpha, told by the read to the grade: a frame read without
+    // it has no empty pixels to keep, and looking for them costs a pass over the frame. Chars,
+    // not bools: the two threads write and read neighbouring entries.
+    const auto withAlpha = std::make_shared<std::vector<char>>(jobs.size(), 1);
+    steps.read = [&, withAlpha](std::size_t index, host::Frame* frame,
+                                host::FrameFileFormat* format, foundation::Error* error)
     {
         const FrameJob& job = jobs[index];
         format->setWriteOptions(options.written);
-        return job.clipFrame >= 0
-                   ? readers.at(job.input)->readFrame(job.clipFrame, frame, format, error)
-                   : host::readFrameFile(job.input, frame, format, error);
+        const bool read =
+            job.clipFrame >= 0
+                ? readers.at(job.input)->readFrame(job.clipFrame, frame, format, error)
+                : host::readFrameFile(job.input, frame, format, error);
+        (*withAlpha)[index] = static_cast<char>(format->writtenChannels() == 4);
+        return read;
     };
-    steps.grade = [&](std::size_t index, const host::Frame& input, host::Frame* output,
-                      foundation::Error* error)
+    steps.grade = [&, withAlpha](std::size_t index, const host::Frame& input, host::Frame* output,
+                                 foundation::Error* error)
     {
         if (!session.render(input, output, error))
         {
             return false;
         }
-        if (host::storesPremultipliedColour(jobs[index].output))
+        if ((*withAlpha)[index] != 0 && host::storesPremultipliedColour(jobs[index].output))
         {
             host::keepEmptyPixelsEmpty(input, output);
         }

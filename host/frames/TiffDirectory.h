@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Huecast contributors
+// A TIFF file's own directory, read before libtiff sees it: the module's check that a file holds
+// only tags whose meaning it keeps.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace huecast::host::frames
+{
+
+/// Reads `size` bytes at `offset` of the file; false if the file ends first or a read fails.
+[[nodiscard]] bool readAt(int fd, std::uint64_t offset, void* into, std::size_t size);
+
+/// Whether the file is a classic TIFF (either byte order) of one image that carries only known
+/// tags, and an Exif directory, if any, that holds just the sRGB colour space; says whether there
+/// is such a directory, and a predictor.
+[[nodiscard]] bool onlyKnownTags(int fd, bool* exifSrgb, bool* predictor);
+
+} // namespace huecast::host::frames
