@@ -272,7 +272,7 @@ TEST_F(RenderFootage, WritesAGradedClipBackAsAMovieWithItsOtherStreams)
     const std::vector<MovieCase> cases = {
         {"take.mov",
          "-c:v prores_ks -profile:v 3 -pix_fmt yuv422p10le -c:a pcm_s16le -timecode 01:00:00:00",
-         "yuv422p10le", "rgb48le", 8 * 64, 1.0 * 64},
+         "yuv422p10le", "rgb48le", 12 * 64, 1.0 * 64},
         {"take.mp4", "-c:v libx264 -pix_fmt yuv420p -bf 3 -c:a aac", "yuv420p", "rgb24", 24, 2.0},
     };
     // A gentle grade, as a real one is: a steep random lattice would turn the new encoding's
