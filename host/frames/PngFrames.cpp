@@ -288,6 +288,34 @@ PngRead readPixels(std::FILE* file, Frame* frame, PngLayout* layout, int* channe
     return PngRead::Taken;
 }
 
+/// The colour space, profile, offset, density and time chunks, as the source had them. Holds
+/// nothing that libpng's jump out would have to destroy.
+void setChunksBeforePixels(png_structp png, png_infop info, const PngLayout& layout)
+{
+    if (!layout.gamma)
+    {
+        png_set_sRGB_gAMA_and_cHRM(png, info, PNG_sRGB_INTENT_ABSOLUTE);
+    }
+    else
+    {
+        png_set_gAMA_fixed(png, info, *layout.gamma);
+    }
+    if (!layout.profile.empty())
+    {
+        png_set_iCCP(png, info, layout.profileName.c_str(), PNG_COMPRESSION_TYPE_BASE,
+                     layout.profile.data(), static_cast<png_uint_32>(layout.profile.size()));
+    }
+    png_set_oFFs(png, info, 0, 0, PNG_OFFSET_PIXEL);
+    if (layout.density)
+    {
+        png_set_pHYs(png, info, layout.density->x, layout.density->y, layout.density->unit);
+    }
+    if (layout.time)
+    {
+        png_set_tIME(png, info, &*layout.time);
+    }
+}
+
 /// Writes the frame with what OpenImageIO reported of the source: the colour space as chunks
 /// and as its own text tag, the ICC profile, a zero offset, the pixel density, the time, the
 /// text chunks, then Software.
@@ -333,28 +361,7 @@ bool writePixels(std::FILE* file, const Frame& frame, const PngLayout& layout, i
     png_set_IHDR(png, info, frame.width(), frame.height(), layout.bitDepth,
                  channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!layout.gamma)
-    {
-        png_set_sRGB_gAMA_and_cHRM(png, info, PNG_sRGB_INTENT_ABSOLUTE);
-    }
-    else
-    {
-        png_set_gAMA_fixed(png, info, *layout.gamma);
-    }
-    if (!layout.profile.empty())
-    {
-        png_set_iCCP(png, info, layout.profileName.c_str(), PNG_COMPRESSION_TYPE_BASE,
-                     layout.profile.data(), static_cast<png_uint_32>(layout.profile.size()));
-    }
-    png_set_oFFs(png, info, 0, 0, PNG_OFFSET_PIXEL);
-    if (layout.density)
-    {
-        png_set_pHYs(png, info, layout.density->x, layout.density->y, layout.density->unit);
-    }
-    if (layout.time)
-    {
-        png_set_tIME(png, info, &*layout.time);
-    }
+    setChunksBeforePixels(png, info, layout);
     png_set_text(png, info, texts.data(), static_cast<int>(texts.size()));
     png_write_info(png, info);
     if (layout.bitDepth == 16)

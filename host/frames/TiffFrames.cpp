@@ -194,18 +194,17 @@ template <typename T> T fieldOr(TIFF* tif, ttag_t tag, T fallback)
     return TIFFGetField(tif, tag, &value) == 1 ? value : fallback;
 }
 
-/// Reads the layout's tags the way OpenImageIO does; false for anything outside it.
-bool readTags(TIFF* tif, TiffLayout* layout, std::uint32_t* width, std::uint32_t* height,
-              int* channels, bool* associated)
+/// The size, sample layout and compression: false for anything outside what is taken here.
+bool readPixelTags(TIFF* tif, TiffLayout* layout, std::uint32_t* width, std::uint32_t* height,
+                   std::uint16_t* samples)
 {
-    std::uint16_t samples = 0;
     std::uint16_t photometric = 0;
     std::uint16_t planar = PLANARCONFIG_CONTIG;
     std::uint16_t format = SAMPLEFORMAT_UINT;
     if (TIFFIsTiled(tif) != 0 || TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, width) != 1 ||
         TIFFGetField(tif, TIFFTAG_IMAGELENGTH, height) != 1 ||
         TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &layout->bits) != 1 ||
-        TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples) != 1 ||
+        TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, samples) != 1 ||
         TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) != 1 ||
         TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar) != 1 ||
         TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format) != 1 ||
@@ -213,8 +212,8 @@ bool readTags(TIFF* tif, TiffLayout* layout, std::uint32_t* width, std::uint32_t
     {
         return false;
     }
-    const bool grey = photometric == PHOTOMETRIC_MINISBLACK && (samples == 1 || samples == 2);
-    const bool rgb = photometric == PHOTOMETRIC_RGB && (samples == 3 || samples == 4);
+    const bool grey = photometric == PHOTOMETRIC_MINISBLACK && (*samples == 1 || *samples == 2);
+    const bool rgb = photometric == PHOTOMETRIC_RGB && (*samples == 3 || *samples == 4);
     if ((layout->bits != 8 && layout->bits != 16) || format != SAMPLEFORMAT_UINT ||
         planar != PLANARCONFIG_CONTIG || (!grey && !rgb) || *width < 1 || *height < 1 ||
         *width > static_cast<std::uint32_t>(kMaxFrameEdge) ||
@@ -225,52 +224,35 @@ bool readTags(TIFF* tif, TiffLayout* layout, std::uint32_t* width, std::uint32_t
     // The compressions OpenImageIO names, and so writes back; a predictor libtiff undoes.
     layout->compression = writtenCompression(layout->compression);
     std::uint16_t predictor = PREDICTOR_NONE;
-    if (layout->compression == 0 ||
-        (TIFFGetField(tif, TIFFTAG_PREDICTOR, &predictor) == 1 && predictor != PREDICTOR_NONE &&
-         predictor != PREDICTOR_HORIZONTAL))
-    {
-        return false;
-    }
-    *channels = samples;
-    // An alpha channel must say which kind it is: without the tag OpenImageIO guesses.
+    return layout->compression != 0 &&
+           (TIFFGetField(tif, TIFFTAG_PREDICTOR, &predictor) != 1 || predictor == PREDICTOR_NONE ||
+            predictor == PREDICTOR_HORIZONTAL);
+}
+
+/// Whether alpha is stored associated; false when an alpha channel doesn't say which kind it is
+/// (without the tag OpenImageIO guesses) or extra samples come without alpha.
+bool readAlphaTags(TIFF* tif, std::uint16_t samples, bool* associated)
+{
     std::uint16_t extraCount = 0;
     std::uint16_t* extra = nullptr;
     const bool hasExtra = TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra) == 1;
-    const bool alpha = samples == 2 || samples == 4;
     *associated = false;
-    if (alpha)
+    if (samples != 2 && samples != 4)
     {
-        if (!hasExtra || extraCount != 1 ||
-            (extra[0] != EXTRASAMPLE_UNASSALPHA && extra[0] != EXTRASAMPLE_ASSOCALPHA))
-        {
-            return false;
-        }
-        *associated = extra[0] == EXTRASAMPLE_ASSOCALPHA;
+        return !hasExtra || extraCount == 0;
     }
-    else if (hasExtra && extraCount != 0)
+    if (!hasExtra || extraCount != 1 ||
+        (extra[0] != EXTRASAMPLE_UNASSALPHA && extra[0] != EXTRASAMPLE_ASSOCALPHA))
     {
         return false;
     }
-    if (fieldOr<std::uint16_t>(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) !=
-        ORIENTATION_TOPLEFT)
-    {
-        return false;
-    }
-    // OpenImageIO keeps the count as an int, and only when positive.
-    layout->rowsPerStrip = fieldOr<std::uint32_t>(tif, TIFFTAG_ROWSPERSTRIP, 0);
-    if (layout->rowsPerStrip > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
-    {
-        layout->rowsPerStrip = 0;
-    }
-    std::uint32_t subfile = 0;
-    if (TIFFGetField(tif, TIFFTAG_SUBFILETYPE, &subfile) == 1)
-    {
-        if (subfile != 0)
-        {
-            return false;
-        }
-        layout->subfileType = subfile;
-    }
+    *associated = extra[0] == EXTRASAMPLE_ASSOCALPHA;
+    return true;
+}
+
+/// The resolution and its unit as stored; false for one without the other or an unknown unit.
+bool readResolutionTags(TIFF* tif, TiffLayout* layout)
+{
     float resolution = 0.0F;
     if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &resolution) == 1)
     {
@@ -292,6 +274,41 @@ bool readTags(TIFF* tif, TiffLayout* layout, std::uint32_t* width, std::uint32_t
             return false;
         }
         layout->resolutionUnit = unit;
+    }
+    return true;
+}
+
+/// Reads the layout's tags the way OpenImageIO does; false for anything outside it.
+bool readTags(TIFF* tif, TiffLayout* layout, std::uint32_t* width, std::uint32_t* height,
+              int* channels, bool* associated)
+{
+    std::uint16_t samples = 0;
+    if (!readPixelTags(tif, layout, width, height, &samples) ||
+        !readAlphaTags(tif, samples, associated) ||
+        fieldOr<std::uint16_t>(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) !=
+            ORIENTATION_TOPLEFT)
+    {
+        return false;
+    }
+    *channels = samples;
+    // OpenImageIO keeps the count as an int, and only when positive.
+    layout->rowsPerStrip = fieldOr<std::uint32_t>(tif, TIFFTAG_ROWSPERSTRIP, 0);
+    if (layout->rowsPerStrip > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
+    {
+        layout->rowsPerStrip = 0;
+    }
+    std::uint32_t subfile = 0;
+    if (TIFFGetField(tif, TIFFTAG_SUBFILETYPE, &subfile) == 1)
+    {
+        if (subfile != 0)
+        {
+            return false;
+        }
+        layout->subfileType = subfile;
+    }
+    if (!readResolutionTags(tif, layout))
+    {
+        return false;
     }
     char* text = nullptr;
     layout->software = TIFFGetField(tif, TIFFTAG_SOFTWARE, &text) == 1 && text != nullptr;
