@@ -5,6 +5,7 @@
 #include <Imath/half.h>
 
 #if defined(__x86_64__)
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -74,9 +75,19 @@ void floatsToHalvesOneByOne(const float* floats, std::uint16_t* halves, std::siz
     floatsToHalvesOneByOne(floats + i, halves + i, count - i);
 }
 
+// The F16C bit comes from cpuid itself: clang's __builtin_cpu_supports has no name for it.
+// AVX's check covers the system saving the wide registers, which F16C's also need.
 bool hasF16c()
 {
-    static const bool has = __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
+    static const bool has = []
+    {
+        unsigned eax = 0;
+        unsigned ebx = 0;
+        unsigned ecx = 0;
+        unsigned edx = 0;
+        return __builtin_cpu_supports("avx") && __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 &&
+               (ecx & bit_F16C) != 0;
+    }();
     return has;
 }
 

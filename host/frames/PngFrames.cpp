@@ -4,6 +4,7 @@
 // for it (colour space, ICC profile, time, text, pixel density) kept for the written frame.
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -119,6 +120,9 @@ bool isSpecialKey(std::string_view key)
 /// a way of its own.
 bool keepTexts(png_structp png, png_infop info, PngLayout* layout)
 {
+    // More text than any tool writes is left to OpenImageIO rather than copied again here.
+    constexpr std::size_t kMaxKeptText = std::size_t{16} << 20U;
+    std::size_t kept = 0;
     png_textp texts = nullptr;
     const int count = png_get_text(png, info, &texts, nullptr);
     const std::string colourSpace = nameOf(layout->gamma);
@@ -134,7 +138,8 @@ bool keepTexts(png_structp png, png_infop info, PngLayout* layout)
         {
             continue;
         }
-        if (isSpecialKey(key) || value.find('\0') != std::string_view::npos)
+        kept += key.size() + value.size();
+        if (isSpecialKey(key) || value.find('\0') != std::string_view::npos || kept > kMaxKeptText)
         {
             return false;
         }

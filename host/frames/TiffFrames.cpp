@@ -52,7 +52,15 @@ struct TiffLayout final : StoredLayout
     bool software = false;               ///< the source named its software
     std::optional<std::string> dateTime; ///< kept as the source's, not the time of writing
     bool exifSrgb = false;               ///< an Exif directory saying sRGB
+    std::vector<std::pair<ttag_t, std::string>> texts; ///< the descriptive tags, kept
+    std::vector<std::uint8_t> profile;                 ///< an ICC profile, kept
 };
+
+/// The descriptive text tags OpenImageIO reports under their own names and writes back.
+constexpr std::array<ttag_t, 7> kTextTags{
+    TIFFTAG_IMAGEDESCRIPTION, TIFFTAG_ARTIST, TIFFTAG_COPYRIGHT,
+    TIFFTAG_DOCUMENTNAME,     TIFFTAG_MAKE,   TIFFTAG_MODEL,
+    TIFFTAG_HOSTCOMPUTER};
 
 /// The deflate level OpenImageIO's writer uses when the name gives none.
 constexpr int kZipQuality = 6;
@@ -316,6 +324,22 @@ bool readTags(TIFF* tif, TiffLayout* layout, std::uint32_t* width, std::uint32_t
     if (TIFFGetField(tif, TIFFTAG_DATETIME, &text) == 1 && text != nullptr)
     {
         layout->dateTime = text;
+    }
+    for (const ttag_t tag : kTextTags)
+    {
+        text = nullptr;
+        // OpenImageIO drops an empty text.
+        if (TIFFGetField(tif, tag, &text) == 1 && text != nullptr && text[0] != '\0')
+        {
+            layout->texts.emplace_back(tag, text);
+        }
+    }
+    std::uint32_t length = 0;
+    void* profile = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &length, &profile) == 1 && profile != nullptr)
+    {
+        const auto* bytes = static_cast<const std::uint8_t*>(profile);
+        layout->profile.assign(bytes, bytes + length);
     }
     return true;
 }
@@ -596,6 +620,15 @@ void setTags(TIFF* tif, const Frame& frame, const TiffLayout& layout, int channe
     if (layout.subfileType)
     {
         TIFFSetField(tif, TIFFTAG_SUBFILETYPE, *layout.subfileType);
+    }
+    for (const auto& [tag, text] : layout.texts)
+    {
+        TIFFSetField(tif, tag, text.c_str());
+    }
+    if (!layout.profile.empty())
+    {
+        TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<std::uint32_t>(layout.profile.size()),
+                     layout.profile.data());
     }
     // Software and DateTime are kept in the order they were set, which decides where their
     // text lands: the source's order, and what the source lacked after it.
