@@ -147,9 +147,11 @@ bool isTakenCompression(Imf::Compression compression)
     case Imf::PXR24_COMPRESSION:
     case Imf::B44_COMPRESSION:
     case Imf::B44A_COMPRESSION:
+    case Imf::DWAA_COMPRESSION:
+    case Imf::DWAB_COMPRESSION:
         return true;
     default:
-        return false; // DWA carries a quality level OpenImageIO handles on its own terms
+        return false;
     }
 }
 
@@ -223,27 +225,46 @@ void unpremultiply(float* pixels, std::size_t count)
 // when the file is uncompressed.
 constexpr std::size_t kStreamBuffer = std::size_t{1} << 20;
 
-constexpr int kOpenImageIoZipLevel = 4; // OpenImageIO's zip level unless the name gives one
+constexpr int kOpenImageIoZipLevel = 4;  // OpenImageIO's zip level unless the name gives one
+constexpr int kOpenImageIoDwaLevel = 45; // and its DWA level
 
-/// The written compression and zip level for the user's compression name as OpenImageIO reads
-/// it ("zip", "PIZ", "zip:6"), or nothing for a name it treats in ways not reproduced here.
-std::optional<std::pair<Imf::Compression, int>> compressionNamed(std::string_view text)
+/// How a file is written: the method, and the level of the methods that take one.
+struct WrittenCompression
 {
-    int level = kOpenImageIoZipLevel;
+    Imf::Compression method = Imf::ZIP_COMPRESSION;
+    int zipLevel = kOpenImageIoZipLevel;
+    std::optional<int> dwaLevel; ///< set for DWAA and DWAB only
+};
+
+bool isDwa(Imf::Compression method)
+{
+    return method == Imf::DWAA_COMPRESSION || method == Imf::DWAB_COMPRESSION;
+}
+
+/// The level after the name's colon as OpenImageIO reads it: zip's one digit, DWA's whole
+/// number (it keeps the digits before any fraction); nothing for any other text.
+std::optional<int> levelNamed(std::string_view text, bool dwa)
+{
+    const std::size_t digits = std::min(text.find_first_not_of("0123456789"), text.size());
+    if (digits == 0 || digits > (dwa ? 6 : 1) ||
+        (digits < text.size() &&
+         (!dwa || text[digits] != '.' ||
+          text.find_first_not_of("0123456789", digits + 1) != std::string_view::npos)))
+    {
+        return std::nullopt;
+    }
+    const int level = std::stoi(std::string(text.substr(0, digits)));
+    return dwa || level >= 1 ? std::optional(level) : std::nullopt;
+}
+
+/// The written compression for the user's compression name as OpenImageIO reads it ("zip",
+/// "PIZ", "zip:6", "dwaa:60"), or nothing for a name it treats in ways not reproduced here.
+std::optional<WrittenCompression> compressionNamed(std::string_view text)
+{
     std::string name(text.substr(0, text.find(':')));
     std::transform(name.begin(), name.end(), name.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (name.size() != text.size())
-    {
-        const std::string_view quality = text.substr(name.size() + 1);
-        if ((name != "zip" && name != "zips") || quality.size() != 1 || quality[0] < '1' ||
-            quality[0] > '9')
-        {
-            return std::nullopt;
-        }
-        level = quality[0] - '0';
-    }
-    constexpr std::array<std::pair<std::string_view, Imf::Compression>, 8> kNames{{
+    constexpr std::array<std::pair<std::string_view, Imf::Compression>, 10> kNames{{
         {"none", Imf::NO_COMPRESSION},
         {"rle", Imf::RLE_COMPRESSION},
         {"zips", Imf::ZIPS_COMPRESSION},
@@ -252,6 +273,8 @@ std::optional<std::pair<Imf::Compression, int>> compressionNamed(std::string_vie
         {"pxr24", Imf::PXR24_COMPRESSION},
         {"b44", Imf::B44_COMPRESSION},
         {"b44a", Imf::B44A_COMPRESSION},
+        {"dwaa", Imf::DWAA_COMPRESSION},
+        {"dwab", Imf::DWAB_COMPRESSION},
     }};
     const auto* found = std::find_if(kNames.begin(), kNames.end(),
                                      [&](const auto& entry) { return entry.first == name; });
@@ -259,13 +282,43 @@ std::optional<std::pair<Imf::Compression, int>> compressionNamed(std::string_vie
     {
         return std::nullopt;
     }
-    return std::make_pair(found->second, level);
+    WrittenCompression written{found->second, kOpenImageIoZipLevel, std::nullopt};
+    const bool zip =
+        written.method == Imf::ZIPS_COMPRESSION || written.method == Imf::ZIP_COMPRESSION;
+    const bool dwa = isDwa(written.method);
+    if (dwa)
+    {
+        written.dwaLevel = kOpenImageIoDwaLevel;
+    }
+    if (name.size() != text.size())
+    {
+        const std::optional<int> level =
+            zip || dwa ? levelNamed(text.substr(name.size() + 1), dwa) : std::nullopt;
+        if (!level)
+        {
+            return std::nullopt;
+        }
+        (zip ? written.zipLevel : *written.dwaLevel) = *level;
+    }
+    return written;
+}
+
+/// The compression of a file written without a name for one: the source's, at OpenImageIO's
+/// own levels (it doesn't take a DWA level over from the source's header).
+WrittenCompression sourceCompression(const Imf::Header& header)
+{
+    WrittenCompression written{header.compression(), kOpenImageIoZipLevel, std::nullopt};
+    if (isDwa(written.method))
+    {
+        written.dwaLevel = kOpenImageIoDwaLevel;
+    }
+    return written;
 }
 
 /// The header OpenImageIO writes for the frame: the source's carried attributes over the
 /// defaults, the Software tag, a capture date, the channels and the compression.
 Imf::Header headerFor(const Frame& frame, const ExrLayout& layout, int channels,
-                      Imf::PixelType type, std::pair<Imf::Compression, int> compression)
+                      Imf::PixelType type, const WrittenCompression& compression)
 {
     const Imath::Box2i window(Imath::V2i(0, 0), Imath::V2i(static_cast<int>(frame.width()) - 1,
                                                            static_cast<int>(frame.height()) - 1));
@@ -308,8 +361,15 @@ Imf::Header headerFor(const Frame& frame, const ExrLayout& layout, int channels,
     {
         header.setTileDescription(layout.header.tileDescription());
     }
-    header.compression() = compression.first;
-    header.zipCompressionLevel() = compression.second;
+    header.compression() = compression.method;
+    header.zipCompressionLevel() = compression.zipLevel;
+    if (compression.dwaLevel)
+    {
+        // OpenImageIO names the level in the header, where its reader finds it again.
+        header.dwaCompressionLevel() = static_cast<float>(*compression.dwaLevel);
+        header.insert("dwaCompressionLevel",
+                      Imf::FloatAttribute(static_cast<float>(*compression.dwaLevel)));
+    }
     return header;
 }
 
@@ -626,10 +686,9 @@ bool writeOpenExr(const std::string& destination, const Frame& frame, const Stor
     default:
         return false; // OpenImageIO refuses integer depths for OpenEXR: its message is wanted
     }
-    const auto compression =
-        options.compression.empty()
-            ? std::optional(std::make_pair(exr.header.compression(), kOpenImageIoZipLevel))
-            : compressionNamed(options.compression);
+    const auto compression = options.compression.empty()
+                                 ? std::optional(sourceCompression(exr.header))
+                                 : compressionNamed(options.compression);
     if (!compression)
     {
         return false;

@@ -204,7 +204,8 @@ TEST(ExrFrames, TakesWhatOpenImageIoAndFfmpegWriteAsOpenImageIoDoes)
     // render's own half and float outputs in each compression, re-graded as they are and with
     // the depth or compression changed.
     int index = 0;
-    for (const char* compression : {"", "none", "piz", "zips", "rle", "pxr24", "b44", "b44a"})
+    for (const char* compression :
+         {"", "none", "piz", "zips", "rle", "pxr24", "b44", "b44a", "dwaa", "dwab:60"})
     {
         for (const int channels : {3, 4})
         {
@@ -223,6 +224,8 @@ TEST(ExrFrames, TakesWhatOpenImageIoAndFfmpegWriteAsOpenImageIoDoes)
     cases.push_back({floatRgb, {StoredDepth::Half, "zip:9"}});
     cases.push_back({halfRgba, {StoredDepth::Kept, "zips:1"}});
     cases.push_back({floatRgb, {StoredDepth::Kept, "none"}});
+    cases.push_back({floatRgb, {StoredDepth::Half, "DWAA:90.5"}});
+    cases.push_back({cases[36].source, {StoredDepth::Kept, "zip"}}); // a DWA level, now unused
     // ffmpeg's frames: the benchmark's, and alpha, float, a frame rate, gamma and a pixel aspect.
     cases.push_back(
         {ffmpegFrame(dir, "ff-bench.exr", "-pix_fmt gbrpf32le -format half -compression none"),
@@ -260,6 +263,8 @@ TEST(ExrFrames, TakesWhatOpenImageIoAndFfmpegWriteAsOpenImageIoDoes)
         {"oiiotool-half", "-d half"},
         {"oiiotool-float-piz", "-d float --compression piz"},
         {"oiiotool-alpha-b44a", "--ch R,G,B,A=0.5 -d half --compression b44a"},
+        {"oiiotool-dwaa", "-d half --compression dwaa"},
+        {"oiiotool-tiled-dwab", "--ch R,G,B,A=0.5 -d float --tile 16 16 --compression dwab:200"},
         {"oiiotool-tiled", "-d half --tile 16 16"},
         {"oiiotool-tiled-float-none", "-d float --tile 32 8 --compression none"},
         {"oiiotool-window", "-d half --origin +4+2 --fullsize 72x40"},
@@ -311,7 +316,6 @@ TEST(ExrFrames, DeclinesWhatItDoesNotReproduce)
     variant("uint", [](ExrBytes& b) { b.type = 0; });
     variant("sampled", [](ExrBytes& b) { b.xSampling = 2; });
     variant("decreasing", [](ExrBytes& b) { b.lineOrder = 1; });
-    variant("dwaa", [](ExrBytes& b) { b.compression = 8; });
     variant("nul", [](ExrBytes& b) { b.attributes = {stringAttribute("writer", {"a\0b", 3})}; });
     variant("empty", [](ExrBytes& b) { b.attributes = {stringAttribute("writer", "")}; });
     variant("rate",
@@ -351,8 +355,8 @@ TEST(ExrFrames, DeclinesWhatItDoesNotReproduce)
     for (const host::FrameWriteOptions& options :
          std::vector<host::FrameWriteOptions>{{StoredDepth::UInt8, ""},
                                               {StoredDepth::UInt16, ""},
-                                              {StoredDepth::Kept, "dwaa"},
-                                              {StoredDepth::Kept, "dwab:45"},
+                                              {StoredDepth::Kept, "dwaa:x"},
+                                              {StoredDepth::Kept, "dwab:4e5"},
                                               {StoredDepth::Kept, "zip:0"},
                                               {StoredDepth::Kept, "piz:3"},
                                               {StoredDepth::Kept, "deflate"},
