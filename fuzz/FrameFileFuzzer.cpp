@@ -12,6 +12,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -32,6 +33,21 @@ std::string workFolder()
     return folder;
 }
 
+// DWA stores an 8×8 block of one colour in a few bytes, so a small OpenEXR file may stand for a
+// frame 2^16 times its size: the host allows that, but the allocation limit can't tell it from
+// a header asking for more than its bytes justify. DWA files are fuzzed up to 2 kB, where the
+// frames they justify stay under the limit.
+bool isLargeDwaFile(const std::uint8_t* data, std::size_t size)
+{
+    constexpr std::size_t kLongestDwaFile = 2048;
+    constexpr std::string_view kAttribute("compression\0compression\0\x01\0\0\0", 28);
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const std::size_t at = bytes.find(kAttribute);
+    return size > kLongestDwaFile && at != std::string_view::npos &&
+           at + kAttribute.size() < size &&
+           (data[at + kAttribute.size()] == 8 || data[at + kAttribute.size()] == 9);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -43,6 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const std::string extension = kExtensions.at(data[0] % kExtensions.size());
+    if (extension == ".exr" && isLargeDwaFile(data + 1, size - 1))
+    {
+        return 0;
+    }
     const std::string source = folder + "/frame" + extension;
     {
         std::ofstream file(source, std::ios::binary | std::ios::trunc);
