@@ -155,34 +155,58 @@ bool isTakenCompression(Imf::Compression compression)
     }
 }
 
-/// The channel set's count (3 for R, G, B; 4 with A), or nothing for any other set, sampled or
-/// mixed-type channels, or a type other than half and float. `type` gets the common type.
+/// The channel set's count as the host counts a source's channels (3 for R, G, B; 4 with A; 1
+/// for Y, grey; 2 for Y and A), or nothing for any other set, sampled or mixed-type channels,
+/// or a type other than half and float. `type` gets the common type.
 std::optional<int> rgbChannels(const Imf::ChannelList& list, Imf::PixelType* type)
 {
-    int count = 0;
+    int colours = 0;
+    bool grey = false;
     bool alpha = false;
     std::optional<Imf::PixelType> common;
     for (auto it = list.begin(); it != list.end(); ++it)
     {
         const std::string_view name = it.name();
         const Imf::Channel& channel = it.channel();
-        if ((name != "R" && name != "G" && name != "B" && name != "A") || channel.xSampling != 1 ||
-            channel.ySampling != 1 || (channel.type != Imf::HALF && channel.type != Imf::FLOAT) ||
+        if ((name != "R" && name != "G" && name != "B" && name != "A" && name != "Y") ||
+            channel.xSampling != 1 || channel.ySampling != 1 ||
+            (channel.type != Imf::HALF && channel.type != Imf::FLOAT) ||
             (common && *common != channel.type))
         {
             return std::nullopt;
         }
         common = channel.type;
         alpha = alpha || name == "A";
-        ++count;
+        grey = grey || name == "Y";
+        colours += name == "A" ? 0 : 1;
     }
-    // The list holds each name once, so four names are R, G, B and A, three without A are RGB.
-    if (!common || (count != 4 && (count != 3 || alpha)))
+    // The list holds each name once: Y alone, or R, G and B without it.
+    if (!common || (grey ? colours != 1 : colours != 3))
     {
         return std::nullopt;
     }
     *type = *common;
-    return count;
+    return colours + (alpha ? 1 : 0);
+}
+
+/// The frame's channel a file's channel goes to: grey to red, spread over green and blue after.
+std::size_t placeOf(std::string_view name)
+{
+    return name == "R" || name == "Y" ? 0 : name == "G" ? 1 : name == "B" ? 2 : 3;
+}
+
+/// Gives green and blue the grey that went to red.
+void spreadGrey(Frame* frame)
+{
+    for (std::uint32_t y = 0; y < frame->height(); ++y)
+    {
+        const std::span<float> row = frame->rowAs<float>(y);
+        for (std::size_t x = 0; x < row.size(); x += Frame::kChannels)
+        {
+            row[x + 1] = row[x];
+            row[x + 2] = row[x];
+        }
+    }
 }
 
 /// Sets OpenEXR's worker pool once for the process. OpenImageIO makes it as large as its own
@@ -376,21 +400,44 @@ Imf::Header headerFor(const Frame& frame, const ExrLayout& layout, int channels,
 constexpr std::array<const char*, 4> kChannelNames{"R", "G", "B", "A"};
 
 /// Slices for the first `channels` of R, G, B and A, interleaved values of `type` `pixelBytes`
-/// apart in rows `rowBytes` apart, placed so that the file's pixel (`first`) lands on `base`;
-/// alpha 1 where the file has none.
+/// apart in rows `rowBytes` apart from `base`.
 Imf::FrameBuffer slicesOf(std::byte* base, Imf::PixelType type, std::size_t channels,
-                          std::size_t pixelBytes, std::size_t rowBytes, Imath::V2i first = {0, 0})
+                          std::size_t pixelBytes, std::size_t rowBytes)
 {
     const std::size_t size = type == Imf::HALF ? sizeof(half) : sizeof(float);
-    // OpenEXR addresses a slice from the file's pixel (0, 0), which may lie outside the frame.
-    std::byte* const origin =
-        base - static_cast<std::ptrdiff_t>(first.y) * static_cast<std::ptrdiff_t>(rowBytes) -
-        static_cast<std::ptrdiff_t>(first.x) * static_cast<std::ptrdiff_t>(pixelBytes);
     Imf::FrameBuffer buffer;
     for (std::size_t c = 0; c < channels; ++c)
     {
-        buffer.insert(kChannelNames[c], Imf::Slice(type, reinterpret_cast<char*>(origin + c * size),
+        buffer.insert(kChannelNames[c], Imf::Slice(type, reinterpret_cast<char*>(base + c * size),
                                                    pixelBytes, rowBytes, 1, 1, 1.0));
+    }
+    return buffer;
+}
+
+/// Float slices for the file's channels at their places in the frame's RGBA rows, placed so that
+/// the file's pixel (`first`) lands on the frame's first; alpha 1 where the file has none.
+Imf::FrameBuffer channelSlices(Frame* frame, const Imf::ChannelList& list, Imath::V2i first)
+{
+    const std::size_t pixelBytes = frame->bytesPerPixel();
+    const std::size_t rowBytes = frame->rowBytes();
+    // OpenEXR addresses a slice from the file's pixel (0, 0), which may lie outside the frame.
+    std::byte* const origin =
+        frame->data() -
+        static_cast<std::ptrdiff_t>(first.y) * static_cast<std::ptrdiff_t>(rowBytes) -
+        static_cast<std::ptrdiff_t>(first.x) * static_cast<std::ptrdiff_t>(pixelBytes);
+    Imf::FrameBuffer buffer;
+    for (auto it = list.begin(); it != list.end(); ++it)
+    {
+        buffer.insert(it.name(), Imf::Slice(Imf::FLOAT,
+                                            reinterpret_cast<char*>(origin + placeOf(it.name()) *
+                                                                                 sizeof(float)),
+                                            pixelBytes, rowBytes, 1, 1, 0.0));
+    }
+    if (list.findChannel("A") == nullptr)
+    {
+        buffer.insert("A",
+                      Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(origin + 3 * sizeof(float)),
+                                 pixelBytes, rowBytes, 1, 1, 1.0));
     }
     return buffer;
 }
@@ -539,8 +586,7 @@ bool readStoredLines(Imf::InputFile& file, const Imf::ChannelList& list, Imf::Pi
     std::size_t count = 0;
     for (auto it = list.begin(); it != list.end(); ++it, ++count)
     {
-        const std::string_view name = it.name();
-        places[count] = name == "R" ? 0 : name == "G" ? 1 : name == "B" ? 2 : 3;
+        places[count] = placeOf(it.name());
     }
     // Each line's channels widened side by side, then laid out as RGBA in one pass.
     const auto planes = std::make_unique_for_overwrite<float[]>(width * Frame::kChannels);
@@ -647,11 +693,14 @@ bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const St
     }
     else
     {
-        file.setFrameBuffer(slicesOf(frame->data(), Imf::FLOAT, Frame::kChannels,
-                                     frame->bytesPerPixel(), frame->rowBytes(), data.min));
+        file.setFrameBuffer(channelSlices(frame, header.channels(), data.min));
         file.readPixels(data.min.y, data.max.y);
     }
-    if (*count == 4)
+    if (*count <= 2)
+    {
+        spreadGrey(frame);
+    }
+    if (*count == 2 || *count == 4)
     {
         for (std::uint32_t y = 0; y < frame->height(); ++y)
         {

@@ -237,6 +237,10 @@ TEST(ExrFrames, TakesWhatOpenImageIoAndFfmpegWriteAsOpenImageIoDoes)
     cases.push_back(
         {ffmpegFrame(dir, "ff-float.exr", "-vf setsar=3/2 -pix_fmt gbrpf32le -compression zip1"),
          {StoredDepth::Half, ""}});
+    cases.push_back(
+        {ffmpegFrame(dir, "ff-grey.exr", "-pix_fmt grayf32le -format half -compression none"), {}});
+    cases.push_back({ffmpegFrame(dir, "ff-grey-zip.exr", "-pix_fmt grayf32le -compression zip16"),
+                     {StoredDepth::Half, ""}});
     // Halves at every edge, divided and multiplied by every kind of alpha; floats rounded to half.
     ExrBytes edges;
     edges.attributes = {{"screenWindowCenter", "v2f", bytesOf(0.5F) + bytesOf(-2.0F)},
@@ -257,6 +261,8 @@ TEST(ExrFrames, TakesWhatOpenImageIoAndFfmpegWriteAsOpenImageIoDoes)
     cases.push_back({dir.write("edges-float.exr", edges.file()), {StoredDepth::Half, "rle"}});
     edges.channels = {"A", "B", "G", "R"};
     cases.push_back({dir.write("edges-float-rgba.exr", edges.file()), {StoredDepth::Half, ""}});
+    edges.channels = {"A", "Y"};
+    cases.push_back({dir.write("edges-grey-alpha.exr", edges.file()), {}});
 
     // oiiotool's frames: its history and other attributes, as a compositing tool sets them.
     const std::vector<std::pair<std::string, std::string>> oiiotool = {
@@ -264,6 +270,7 @@ TEST(ExrFrames, TakesWhatOpenImageIoAndFfmpegWriteAsOpenImageIoDoes)
         {"oiiotool-float-piz", "-d float --compression piz"},
         {"oiiotool-alpha-b44a", "--ch R,G,B,A=0.5 -d half --compression b44a"},
         {"oiiotool-dwaa", "-d half --compression dwaa"},
+        {"oiiotool-grey-alpha", "--ch R,A=0.5 --chnames Y,A -d half --compression piz"},
         {"oiiotool-tiled-dwab", "--ch R,G,B,A=0.5 -d float --tile 16 16 --compression dwab:200"},
         {"oiiotool-tiled", "-d half --tile 16 16"},
         {"oiiotool-tiled-float-none", "-d float --tile 32 8 --compression none"},
@@ -307,8 +314,7 @@ TEST(ExrFrames, DeclinesWhatItDoesNotReproduce)
         change(bytes);
         files.emplace_back(name, bytes);
     };
-    variant("grey", [](ExrBytes& b) { b.channels = {"Y"}; });
-    variant("grey-alpha", [](ExrBytes& b) { b.channels = {"A", "Y"}; });
+    variant("grey-and-colour", [](ExrBytes& b) { b.channels = {"B", "G", "R", "Y"}; });
     variant("rg", [](ExrBytes& b) { b.channels = {"G", "R"}; });
     variant("rgba-z", [](ExrBytes& b) { b.channels = {"A", "B", "G", "R", "Z"}; });
     variant("layer", [](ExrBytes& b) { b.channels = {"c.B", "c.G", "c.R"}; });
