@@ -5,7 +5,8 @@
 // common-format module. The first byte picks the format (PNG, TIFF, OpenEXR), the rest is the
 // file. Whatever the bytes, the file is refused or declined, or read within its buffers, and a
 // frame it read it writes back; run-all's allocation limit holds every allocation to what such
-// a small file could justify.
+// a small file could justify. A fourth choice is a bare Exif block, as a PNG's eXIf chunk holds
+// it: inside a PNG the chunk's checksum turns nearly every change to the block away.
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 
 #include "host/FrameFileBounds.h"
 #include "host/frames/CommonFrameFileModule.h"
+#include "host/frames/ExifBlock.h"
 
 namespace
 {
@@ -58,7 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         return 0;
     }
-    const std::string extension = kExtensions.at(data[0] % kExtensions.size());
+    if (data[0] % (kExtensions.size() + 1) == kExtensions.size())
+    {
+        (void)huecast::host::frames::readExifBlock({data + 1, size - 1});
+        return 0;
+    }
+    const std::string extension = kExtensions.at(data[0] % (kExtensions.size() + 1));
     if (extension == ".exr" && isLargeDwaFile(data + 1, size - 1))
     {
         return 0;

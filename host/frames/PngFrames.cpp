@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Huecast contributors
 // PNG frames through libpng: every layout libpng reads, with the metadata OpenImageIO reports
-// for it (colour space, ICC profile, time, text, pixel density) kept for the written frame.
+// for it (colour space, ICC profile, time, text, pixel density, Exif block) kept for the written
+// frame.
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -19,43 +20,12 @@
 #include <zlib.h>
 
 #include "host/frames/CommonFormats.h"
+#include "host/frames/PngLayout.h"
 
 namespace huecast::host::frames
 {
 namespace
 {
-
-/// pHYs: OpenImageIO reports it as a resolution, zeros included, and the numbers are kept.
-struct PixelDensity
-{
-    png_uint_32 x = 0;
-    png_uint_32 y = 0;
-    int unit = PNG_RESOLUTION_UNKNOWN;
-};
-
-/// A text chunk as stored: OpenImageIO reports each under its key (three keys renamed), and
-/// reads the same from the chunk written back.
-struct PngText
-{
-    int compression = PNG_TEXT_COMPRESSION_NONE;
-    std::string key;
-    std::string text;
-    std::string language;
-    std::string translatedKey;
-};
-
-struct PngLayout final : StoredLayout
-{
-    PngLayout() : StoredLayout(Family::Png) {}
-
-    int bitDepth = 8;
-    std::optional<png_fixed_point> gamma; ///< gAMA without sRGB; none for sRGB
-    std::optional<PixelDensity> density;
-    std::optional<png_time> time;
-    std::string profileName; ///< iCCP, kept with its profile
-    std::vector<png_byte> profile;
-    std::vector<PngText> texts; ///< every text chunk before the pixels but the tool's own
-};
 
 /// Closes the file however the function that opened it ends.
 struct FileCloser
@@ -90,13 +60,6 @@ std::string nameOf(const std::optional<png_fixed_point>& gamma)
     std::array<char, 32> name{};
     std::snprintf(name.data(), name.size(), "Gamma%.2g", static_cast<double>(exponent));
     return name.data();
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](unsigned char x, unsigned char y)
-                                              { return std::tolower(x) == std::tolower(y); });
 }
 
 /// Keys OpenImageIO reads into something other than one attribute of that name (an XMP or
@@ -150,15 +113,10 @@ bool keepTexts(png_structp png, png_infop info, PngLayout* layout)
     return true;
 }
 
-/// What the file's chunks before the pixels say; false when one of them is read by
-/// OpenImageIO in a way not kept here (an Exif block, which it decodes into attributes of many
-/// types and writes back as text).
+/// What the file's chunks before the pixels say, an Exif block last, as OpenImageIO reads it
+/// after the others; false when one of them is read by OpenImageIO in a way not kept here.
 bool layoutOf(png_structp png, png_infop info, PngLayout* layout)
 {
-    if (png_get_valid(png, info, PNG_INFO_eXIf) != 0)
-    {
-        return false;
-    }
     if (png_get_valid(png, info, PNG_INFO_sRGB) == 0)
     {
         png_fixed_point gamma = 0;
@@ -186,7 +144,11 @@ bool layoutOf(png_structp png, png_infop info, PngLayout* layout)
         layout->profileName = name != nullptr ? name : "";
         layout->profile.assign(profile, profile + length);
     }
-    return keepTexts(png, info, layout);
+    png_bytep exif = nullptr;
+    png_uint_32 exifLength = 0;
+    return keepTexts(png, info, layout) &&
+           (png_get_eXIf_1(png, info, &exifLength, &exif) == 0 || exif == nullptr ||
+            keepExif({exif, exifLength}, layout));
 }
 
 /// Where a check keeps libpng's message before the jump out.

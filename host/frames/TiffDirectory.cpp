@@ -50,21 +50,6 @@ constexpr std::array<std::uint16_t, 29> kKnownTags = {
     TIFFTAG_PREDICTOR,
 };
 
-/// A stored 16-bit number, in the file's byte order.
-std::uint16_t u16(const unsigned char* bytes, bool bigEndian)
-{
-    return bigEndian ? static_cast<std::uint16_t>((bytes[0] << 8U) | bytes[1])
-                     : static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8U));
-}
-
-/// A stored 32-bit number, in the file's byte order.
-std::uint32_t u32(const unsigned char* bytes, bool bigEndian)
-{
-    const std::uint32_t high = u16(bytes + (bigEndian ? 0 : 2), bigEndian);
-    const std::uint32_t low = u16(bytes + (bigEndian ? 2 : 0), bigEndian);
-    return (high << 16U) | low;
-}
-
 struct Directory
 {
     std::vector<unsigned char> entries; ///< 12 bytes each

@@ -161,6 +161,109 @@ std::string iccProfile()
                              std::string(reinterpret_cast<const char*>(packed.data()), packedSize));
 }
 
+/// One Exif directory entry: numbers for SHORT (3), LONG (4) and RATIONAL (5, numerator then
+/// denominator) values, bytes for ASCII (2, stored with a NUL), BYTE (1) and UNDEFINED (7).
+struct ExifEntry
+{
+    std::uint16_t tag;
+    std::uint16_t type;
+    std::vector<std::uint32_t> numbers{};
+    std::string bytes{};
+};
+using ExifDirectory = std::vector<ExifEntry>;
+
+std::string stored(bool big, std::uint32_t value, int width)
+{
+    std::string bytes;
+    for (int i = 0; i < width; ++i)
+    {
+        const int shift = 8 * (big ? width - 1 - i : i);
+        bytes += static_cast<char>(value >> shift);
+    }
+    return bytes;
+}
+
+std::string valueOf(bool big, const ExifEntry& entry)
+{
+    if (entry.type == 2)
+    {
+        return entry.bytes + '\0';
+    }
+    std::string value = entry.bytes;
+    for (const std::uint32_t number : entry.numbers)
+    {
+        value += stored(big, number, entry.type == 3 ? 2 : 4);
+    }
+    return value;
+}
+
+/// The directory at `offset` of the block, then the values that don't fit in its entries.
+std::string exifDirectory(bool big, const ExifDirectory& entries, std::size_t offset)
+{
+    std::string directory = stored(big, static_cast<std::uint32_t>(entries.size()), 2);
+    std::string values;
+    const std::size_t valuesAt = offset + 2 + 12 * entries.size() + 4;
+    for (const ExifEntry& entry : entries)
+    {
+        const std::string value = valueOf(big, entry);
+        const std::size_t count = entry.type == 3 || entry.type == 4 ? entry.numbers.size()
+                                  : entry.type == 5                  ? entry.numbers.size() / 2
+                                                                     : value.size();
+        directory += stored(big, entry.tag, 2) + stored(big, entry.type, 2) +
+                     stored(big, static_cast<std::uint32_t>(count), 4);
+        if (value.size() <= 4)
+        {
+            directory += value + std::string(4 - value.size(), '\0');
+            continue;
+        }
+        directory += stored(big, static_cast<std::uint32_t>(valuesAt + values.size()), 4);
+        values += value + std::string(value.size() % 2, '\0');
+    }
+    return directory + stored(big, 0, 4) + values;
+}
+
+/// An eXIf chunk in either byte order: the main directory, then the Exif and GPS directories
+/// its last entries point to, where given.
+std::string exifChunk(bool big, ExifDirectory main, const ExifDirectory& exif = {},
+                      const ExifDirectory& gps = {})
+{
+    std::vector<const ExifDirectory*> others;
+    for (const auto& [tag, directory] : {std::pair{0x8769, &exif}, std::pair{0x8825, &gps}})
+    {
+        if (!directory->empty())
+        {
+            main.push_back({static_cast<std::uint16_t>(tag), 4, {0}});
+            others.push_back(directory);
+        }
+    }
+    const std::size_t mainSize = exifDirectory(big, main, 8).size();
+    std::string rest;
+    for (std::size_t i = 0; i < others.size(); ++i)
+    {
+        const std::size_t offset = 8 + mainSize + rest.size();
+        main[main.size() - others.size() + i].numbers = {static_cast<std::uint32_t>(offset)};
+        rest += exifDirectory(big, *others[i], offset);
+    }
+    return chunk("eXIf", std::string(big ? "MM" : "II") + stored(big, 42, 2) + stored(big, 8, 4) +
+                             exifDirectory(big, main, 8) + rest);
+}
+
+/// What a camera writes: Make, Model, Orientation, XResolution, DateTime; ExposureTime,
+/// FNumber, ISOSpeedRatings, DateTimeOriginal.
+std::string cameraExif(bool big)
+{
+    return exifChunk(big,
+                     {{0x10F, 2, {}, "Canon"},
+                      {0x110, 2, {}, "EOS R5"},
+                      {0x112, 3, {6}},
+                      {0x11A, 5, {300, 1}},
+                      {0x132, 2, {}, "2021:02:03 04:05:06"}},
+                     {{0x829A, 5, {1, 250}},
+                      {0x829D, 5, {28, 10}},
+                      {0x8827, 3, {400}},
+                      {0x9003, 2, {}, "2021:02:03 04:05:07"}});
+}
+
 const std::string kSrgb = chunk("sRGB", std::string(1, '\0'));
 const std::string kGamma22 = chunk("gAMA", bigEndian(45455));
 const std::string kChromaticities =
@@ -214,6 +317,33 @@ TEST(PngFrames, TakesWhatToolsWriteAndWritesWhatOpenImageIOReadsAsItsOwn)
              chunk("iTXt", std::string("Disclaimer\0\0\0en\0Haftung\0none", 28)) +
              text("Empty", "")},
         {"textAfterPixels", 8, 2, "", text("Comment", "not read")},
+        {"exif", 8, 2, cameraExif(false)},
+        {"exifBigEndian", 16, 6, cameraExif(true)},
+        {"exifEmpty", 8, 2, chunk("eXIf", std::string("II*\0\x08\0\0\0\0\0\0\0\0\0", 14))},
+        // The chunks' own time, density and text come first: the block's are not read.
+        {"exifUnderChunks", 8, 2,
+         kTime + pixelDensity(3780, 3780, 1) + text("Comment", "kept") +
+             exifChunk(false, {{0x10E, 2, {}, "what"},
+                               {0x11A, 5, {72, 1}},
+                               {0x128, 3, {2}},
+                               {0x131, 2, {}, "a tool"},
+                               {0x132, 2, {}, "2021:02:03 04:05:06"},
+                               {0x13B, 2, {}, "someone"},
+                               {0x8298, 2, {}, "(c) someone"}})},
+        {"exifColourSpace", 8, 2, kGamma22 + exifChunk(false, {}, {{0xA001, 3, {1}}})},
+        {"exifUncalibrated", 8, 2, kGamma22 + exifChunk(false, {}, {{0xA001, 3, {0xFFFF}}})},
+        {"exifVersionsAndGps", 8, 2,
+         exifChunk(true, {{0x11A, 5, {72, 1}}, {0x11B, 5, {96, 1}}},
+                   {{0x9000, 7, {}, "0230"},
+                    {0x9101, 7, {}, std::string("\1\2\3\0", 4)},
+                    {0x9286, 7, {}, std::string("ASCII\0\0\0a note", 14)},
+                    {0xA000, 7, {}, "0100"},
+                    {0xA002, 4, {37}},
+                    {0xA003, 3, {11}}},
+                   {{0, 1, {}, std::string("\2\2\0\0", 4)},
+                    {1, 2, {}, "N"},
+                    {2, 5, {51, 1, 30, 1, 1234, 100}},
+                    {29, 2, {}, "2021:02:03"}})},
         {"otherChunks", 8, 2,
          chunk("bKGD", std::string(6, '\0')) + chunk("sBIT", "\x08\x08\x08") +
              chunk("prIv", "data")},
@@ -282,7 +412,15 @@ TEST(PngFrames, DeclinesWhatOpenImageIOMapsInItsOwnWay)
     const std::string validIdat = pngBytes({"", 8, 2});
     const std::vector<PngSource> sources = {
         {"otherColourSpace", 8, 2, text("oiio:ColorSpace", "Linear")},
-        {"exif", 8, 2, chunk("eXIf", std::string("II*\0\x08\0\0\0\0\0\0\0\0\0", 14))},
+        {"exifUnknownTag", 8, 2, exifChunk(false, {}, {{0x927C, 7, {}, "a maker note"}})},
+        {"exifNumberAsText", 8, 2, exifChunk(false, {{0x112, 2, {}, "6"}})},
+        {"exifPastTheBlock", 8, 2,
+         chunk("eXIf",
+               std::string("II*\0\x08\0\0\0\x01\0\x0f\x01\x02\0\x20\0\0\0\x1a\0\0\0\0\0\0\0", 26))},
+        {"exifLoop", 8, 2, exifChunk(false, {{0x8769, 4, {8}}})},
+        {"exifUnderText", 8, 2, text("Author", "one") + exifChunk(false, {{0x13B, 2, {}, "two"}})},
+        {"exifResolutionUnit", 8, 2, exifChunk(false, {{0x11A, 5, {300, 1}}, {0x128, 3, {2}}})},
+        {"exifTimeOutOfRange", 8, 2, exifChunk(false, {{0x132, 2, {}, "2021:13:03 04:05:06"}})},
         {"xmp", 8, 2, text("XML:com.adobe.xmp", "<x:xmpmeta/>")},
         {"exifAsText", 8, 2, text("Raw profile type exif", "\nexif\n 0\n")},
         {"timeAsText", 8, 2, text("DateTime", "yesterday")},
