@@ -46,7 +46,7 @@ std::string byOiiotool(const TempDir& dir, const std::string& name, const std::s
 }
 
 /// A 37×11 frame of varied values written big-endian by libtiff itself (no tool here writes
-/// that order): `samples` channels of `bits` bits, in the compression given.
+/// that order): `samples` channels of `bits` bits (32: floats), in the compression given.
 std::string bigEndian(const TempDir& dir, const std::string& name, int samples, int bits,
                       std::uint16_t compression)
 {
@@ -63,6 +63,7 @@ std::string bigEndian(const TempDir& dir, const std::string& name, int samples, 
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kHeight);
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, bits == 32 ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT);
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
@@ -84,6 +85,11 @@ std::string bigEndian(const TempDir& dir, const std::string& name, int samples, 
         {
             std::vector<std::uint8_t> bytes(row.begin(), row.end());
             TIFFWriteScanline(tif, bytes.data(), y, 0);
+        }
+        else if (bits == 32)
+        {
+            std::vector<float> floats(row.begin(), row.end());
+            TIFFWriteScanline(tif, floats.data(), y, 0);
         }
         else
         {
@@ -160,6 +166,7 @@ TEST(TiffFrames, TakesPlainFramesAndWritesThemAsOpenImageIODoes)
     cases.push_back({bigEndian(dir, "big-16.tif", 3, 16, COMPRESSION_NONE), kept});
     cases.push_back({bigEndian(dir, "big-16-alpha-lzw.tif", 4, 16, COMPRESSION_LZW), kept});
     cases.push_back({bigEndian(dir, "big-8-deflate.tif", 3, 8, COMPRESSION_ADOBE_DEFLATE), kept});
+    cases.push_back({bigEndian(dir, "big-float.tif", 4, 32, COMPRESSION_NONE), kept});
     // Metadata the writer carries over or mends: a time stamp without software, a unit without
     // densities, unequal densities, densities of 1 without a unit.
     const std::string plain = cases[0].source;
