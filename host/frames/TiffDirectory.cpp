@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <tiffio.h>
@@ -224,10 +225,14 @@ bool checkDirectory(int fd, DirectoryFacts* facts)
     }
     *facts = {};
     Geometry geometry;
+    std::array<bool, kKnownTags.size()> seen{};
     for (std::size_t i = 0; i < main->count(); ++i)
     {
         const std::uint16_t tag = main->tag(i);
-        if (std::find(kKnownTags.begin(), kKnownTags.end(), tag) == kKnownTags.end())
+        const auto* known = std::find(kKnownTags.begin(), kKnownTags.end(), tag);
+        // A tag given twice may mean one thing here and another to libtiff.
+        if (known == kKnownTags.end() ||
+            std::exchange(seen[static_cast<std::size_t>(known - kKnownTags.begin())], true))
         {
             return false;
         }
