@@ -4,7 +4,6 @@
 // sides use.
 #pragma once
 
-#include <array>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
@@ -43,12 +42,6 @@ struct TiffLayout final : StoredLayout
     std::vector<std::pair<ttag_t, std::string>> texts; ///< the descriptive tags, kept
     std::vector<std::uint8_t> profile;                 ///< an ICC profile, kept
 };
-
-/// The descriptive text tags OpenImageIO reports under their own names and writes back.
-inline constexpr std::array<ttag_t, 7> kTextTags{
-    TIFFTAG_IMAGEDESCRIPTION, TIFFTAG_ARTIST, TIFFTAG_COPYRIGHT,
-    TIFFTAG_DOCUMENTNAME,     TIFFTAG_MAKE,   TIFFTAG_MODEL,
-    TIFFTAG_HOSTCOMPUTER};
 
 /// Reads the pixels, packed as stored (`samples` a pixel at the layout's depth), to the start of
 /// the frame, whose size and type are set: strips or tiles, in one plane or a plane per channel,

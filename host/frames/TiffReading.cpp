@@ -6,6 +6,7 @@
 // or a plane per channel, uncompressed, LZW, deflate or PackBits, and 8-bit RGB in YCbCr JPEG,
 // whose every tag it knows what OpenImageIO makes of; it reads the pixels as OpenImageIO does.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -158,6 +159,12 @@ void expandPixels(Frame* frame, const TiffLayout& layout, int channels, bool div
 }
 
 // ---- tags ----
+
+/// The descriptive text tags OpenImageIO reports under their own names and writes back.
+constexpr std::array<ttag_t, 7> kTextTags{
+    TIFFTAG_IMAGEDESCRIPTION, TIFFTAG_ARTIST, TIFFTAG_COPYRIGHT,
+    TIFFTAG_DOCUMENTNAME,     TIFFTAG_MAKE,   TIFFTAG_MODEL,
+    TIFFTAG_HOSTCOMPUTER};
 
 /// The compression OpenImageIO writes for a source's: the same, by its name; 0 for those the
 /// module doesn't take.
