@@ -6,11 +6,15 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <limits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <tiffio.h>
 #include <unistd.h>
+
+#include "host/FrameFiles.h"
 
 namespace huecast::host::frames
 {
@@ -18,7 +22,7 @@ namespace
 {
 
 /// The tags whose meaning to OpenImageIO, and back through its writer, the module reproduces.
-constexpr std::array<std::uint16_t, 29> kKnownTags = {
+constexpr std::array<std::uint16_t, 35> kKnownTags = {
     TIFFTAG_IMAGEDESCRIPTION,
     TIFFTAG_ARTIST,
     TIFFTAG_COPYRIGHT,
@@ -48,6 +52,12 @@ constexpr std::array<std::uint16_t, 29> kKnownTags = {
     TIFFTAG_SAMPLEFORMAT,
     TIFFTAG_EXIFIFD,
     TIFFTAG_PREDICTOR,
+    TIFFTAG_TILEWIDTH,
+    TIFFTAG_TILELENGTH,
+    TIFFTAG_TILEOFFSETS,
+    TIFFTAG_TILEBYTECOUNTS,
+    TIFFTAG_JPEGTABLES,
+    TIFFTAG_REFERENCEBLACKWHITE,
 };
 
 struct Directory
@@ -86,6 +96,78 @@ std::optional<Directory> readDirectory(int fd, std::uint32_t offset, bool bigEnd
     return directory;
 }
 
+/// The numbers libtiff lays out the strip or tile table by, as the directory gives them.
+struct Geometry
+{
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t samples = 1;
+    std::uint32_t tileWidth = 0;
+    std::uint32_t tileHeight = 0;
+    bool tileOffsets = false;
+    bool stripOffsets = false;
+
+    void take(const unsigned char* entry, bool bigEndian)
+    {
+        const std::uint16_t type = u16(entry + 2, bigEndian);
+        // One SHORT or LONG, held in the entry; UINT32_MAX, beyond every bound, for others.
+        std::uint32_t value = std::numeric_limits<std::uint32_t>::max();
+        if (u32(entry + 4, bigEndian) == 1 && (type == TIFF_SHORT || type == TIFF_LONG))
+        {
+            value = type == TIFF_SHORT ? u16(entry + 8, bigEndian) : u32(entry + 8, bigEndian);
+        }
+        switch (u16(entry, bigEndian))
+        {
+        case TIFFTAG_IMAGEWIDTH:
+            width = value;
+            break;
+        case TIFFTAG_IMAGELENGTH:
+            height = value;
+            break;
+        case TIFFTAG_SAMPLESPERPIXEL:
+            samples = value;
+            break;
+        case TIFFTAG_TILEWIDTH:
+            tileWidth = value;
+            break;
+        case TIFFTAG_TILELENGTH:
+            tileHeight = value;
+            break;
+        case TIFFTAG_TILEOFFSETS:
+            tileOffsets = true;
+            break;
+        case TIFFTAG_STRIPOFFSETS:
+            stripOffsets = true;
+            break;
+        default:
+            break;
+        }
+    }
+
+    /// Tiles come in multiples of 16 pixels (OpenImageIO writes no others), and overhang the
+    /// image by less than that: a table of at most a tile per 256 pixels.
+    [[nodiscard]] static bool tileFits(std::uint32_t tile, std::uint32_t edge)
+    {
+        return tile >= 16 && tile % 16 == 0 && tile <= (edge + 15) / 16 * 16;
+    }
+
+    [[nodiscard]] bool withinBounds() const
+    {
+        const auto maxEdge = static_cast<std::uint32_t>(kMaxFrameEdge);
+        if (width < 1 || height < 1 || width > maxEdge || height > maxEdge || samples < 1 ||
+            samples > 4)
+        {
+            return false;
+        }
+        if (tileWidth == 0 && tileHeight == 0 && !tileOffsets)
+        {
+            return stripOffsets; // a strip per row at most
+        }
+        return tileFits(tileWidth, width) && tileFits(tileHeight, height) && tileOffsets &&
+               !stripOffsets;
+    }
+};
+
 } // namespace
 
 bool readAt(int fd, std::uint64_t offset, void* into, std::size_t size)
@@ -109,10 +191,7 @@ bool readAt(int fd, std::uint64_t offset, void* into, std::size_t size)
     return true;
 }
 
-/// Whether the file is a classic TIFF (either byte order) of one image that carries only known
-/// tags, and an Exif directory, if any, that holds just the sRGB colour space; says whether there
-/// is such a directory, and a predictor.
-bool onlyKnownTags(int fd, bool* exifSrgb, bool* predictor)
+bool checkDirectory(int fd, DirectoryFacts* facts)
 {
     std::array<unsigned char, 8> header{};
     if (!readAt(fd, 0, header.data(), header.size()))
@@ -129,16 +208,22 @@ bool onlyKnownTags(int fd, bool* exifSrgb, bool* predictor)
     {
         return false; // one image only: OpenImageIO reports the others as subimages
     }
-    *exifSrgb = false;
-    *predictor = false;
+    *facts = {};
+    Geometry geometry;
+    std::array<bool, kKnownTags.size()> seen{};
     for (std::size_t i = 0; i < main->count(); ++i)
     {
         const std::uint16_t tag = main->tag(i);
-        if (std::find(kKnownTags.begin(), kKnownTags.end(), tag) == kKnownTags.end())
+        const auto* known = std::find(kKnownTags.begin(), kKnownTags.end(), tag);
+        // A tag given twice may mean one thing here and another to libtiff.
+        if (known == kKnownTags.end() ||
+            std::exchange(seen[static_cast<std::size_t>(known - kKnownTags.begin())], true))
         {
             return false;
         }
-        *predictor |= tag == TIFFTAG_PREDICTOR;
+        geometry.take(main->entry(i), big);
+        facts->predictor |= tag == TIFFTAG_PREDICTOR;
+        facts->jpegTags |= tag == TIFFTAG_JPEGTABLES || tag == TIFFTAG_REFERENCEBLACKWHITE;
         if (tag == TIFFTAG_EXIFIFD)
         {
             const std::optional<Directory> exif =
@@ -150,10 +235,10 @@ bool onlyKnownTags(int fd, bool* exifSrgb, bool* predictor)
             {
                 return false;
             }
-            *exifSrgb = true;
+            facts->exifSrgb = true;
         }
     }
-    return true;
+    return geometry.withinBounds();
 }
 
 } // namespace huecast::host::frames

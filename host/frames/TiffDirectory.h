@@ -28,9 +28,18 @@ inline std::uint32_t u32(const unsigned char* bytes, bool bigEndian)
 /// Reads `size` bytes at `offset` of the file; false if the file ends first or a read fails.
 [[nodiscard]] bool readAt(int fd, std::uint64_t offset, void* into, std::size_t size);
 
+/// What the check of a directory found beside its tags' names.
+struct DirectoryFacts
+{
+    bool exifSrgb = false;  ///< an Exif directory that holds just the sRGB colour space
+    bool predictor = false; ///< a Predictor tag
+    bool jpegTags = false;  ///< JPEG tables or a reference black and white, which only JPEG uses
+};
+
 /// Whether the file is a classic TIFF (either byte order) of one image that carries only known
-/// tags, and an Exif directory, if any, that holds just the sRGB colour space; says whether there
-/// is such a directory, and a predictor.
-[[nodiscard]] bool onlyKnownTags(int fd, bool* exifSrgb, bool* predictor);
+/// tags, an Exif directory, if any, that holds just the sRGB colour space, and a size, sample
+/// count and tiles within bounds: libtiff lays out a strip or tile table by them as it opens the
+/// file, so these bound what it allocates to what the frame needs.
+[[nodiscard]] bool checkDirectory(int fd, DirectoryFacts* facts);
 
 } // namespace huecast::host::frames
