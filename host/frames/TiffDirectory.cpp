@@ -22,7 +22,7 @@ namespace
 {
 
 /// The tags whose meaning to OpenImageIO, and back through its writer, the module reproduces.
-constexpr std::array<std::uint16_t, 35> kKnownTags = {
+constexpr std::array<std::uint16_t, 37> kKnownTags = {
     TIFFTAG_IMAGEDESCRIPTION,
     TIFFTAG_ARTIST,
     TIFFTAG_COPYRIGHT,
@@ -58,6 +58,8 @@ constexpr std::array<std::uint16_t, 35> kKnownTags = {
     TIFFTAG_TILEBYTECOUNTS,
     TIFFTAG_JPEGTABLES,
     TIFFTAG_REFERENCEBLACKWHITE,
+    TIFFTAG_YCBCRSUBSAMPLING,
+    TIFFTAG_COLORMAP,
 };
 
 struct Directory
@@ -223,7 +225,10 @@ bool checkDirectory(int fd, DirectoryFacts* facts)
         }
         geometry.take(main->entry(i), big);
         facts->predictor |= tag == TIFFTAG_PREDICTOR;
-        facts->jpegTags |= tag == TIFFTAG_JPEGTABLES || tag == TIFFTAG_REFERENCEBLACKWHITE;
+        facts->jpegTables |= tag == TIFFTAG_JPEGTABLES;
+        facts->referenceBlackWhite |= tag == TIFFTAG_REFERENCEBLACKWHITE;
+        facts->subsampling |= tag == TIFFTAG_YCBCRSUBSAMPLING;
+        facts->colourMap |= tag == TIFFTAG_COLORMAP;
         if (tag == TIFFTAG_EXIFIFD)
         {
             const std::optional<Directory> exif =

@@ -31,9 +31,12 @@ inline std::uint32_t u32(const unsigned char* bytes, bool bigEndian)
 /// What the check of a directory found beside its tags' names.
 struct DirectoryFacts
 {
-    bool exifSrgb = false;  ///< an Exif directory that holds just the sRGB colour space
-    bool predictor = false; ///< a Predictor tag
-    bool jpegTags = false;  ///< JPEG tables or a reference black and white, which only JPEG uses
+    bool exifSrgb = false;            ///< an Exif directory that holds just the sRGB colour space
+    bool predictor = false;           ///< a Predictor tag
+    bool jpegTables = false;          ///< JPEG tables, which only JPEG uses
+    bool referenceBlackWhite = false; ///< which only YCbCr uses
+    bool subsampling = false;         ///< YCbCr subsampling, which only YCbCr uses
+    bool colourMap = false;           ///< which only a palette uses
 };
 
 /// Whether the file is a classic TIFF (either byte order) of one image that carries only known

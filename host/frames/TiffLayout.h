@@ -25,8 +25,9 @@ struct TiffLayout final : StoredLayout
 {
     TiffLayout() : StoredLayout(Family::Tiff) {}
 
-    std::uint16_t bits = 8;         ///< stored depth: 8, 16 or 32
-    bool floats = false;            ///< IEEE samples: 16-bit half or 32-bit float
+    std::uint16_t bits = 8;                      ///< stored depth: 1 (grey only), 8, 16 or 32
+    std::uint16_t photometric = PHOTOMETRIC_RGB; ///< as stored; the writer stores RGB
+    bool floats = false;                         ///< IEEE samples: 16-bit half or 32-bit float
     std::uint16_t compression = 1;  ///< the source's compression, which the writer keeps
     std::uint32_t rowsPerStrip = 0; ///< as libtiff reports it; 0: none given
     std::uint32_t tileWidth = 0;    ///< 0: strips

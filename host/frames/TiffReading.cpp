@@ -191,17 +191,31 @@ template <typename T> T fieldOr(TIFF* tif, ttag_t tag, T fallback)
     return TIFFGetField(tif, tag, &value) == 1 ? value : fallback;
 }
 
-/// Whether the samples are of a kind taken here: grey or RGB, with or without alpha, in 8- or
-/// 16-bit integers or 16- or 32-bit floats; or 8-bit RGB as YCbCr JPEG in strips of one plane,
-/// the one kind of JPEG read here as OpenImageIO reads it, through libtiff's RGBA interface (its
-/// own tiled JPEG it can't read back).
-bool takenSamples(const TiffLayout& layout, std::uint16_t photometric, std::uint16_t format,
-                  std::uint16_t planar, std::uint16_t samples)
+/// Whether the file is one libtiff's RGBA interface reads as OpenImageIO does, into 8-bit RGB
+/// (grey for 1-bit files) with opaque alpha: JPEG, whose YCbCr libjpeg turns into RGB; 8-bit
+/// palettes; 1-bit grey, black or white at 0; and other 8-bit YCbCr.
+bool readsThroughRgba(const TiffLayout& layout)
 {
-    const bool jpeg = layout.compression == COMPRESSION_JPEG;
-    if (jpeg || photometric == PHOTOMETRIC_YCBCR)
+    return layout.compression == COMPRESSION_JPEG || layout.photometric == PHOTOMETRIC_PALETTE ||
+           layout.photometric == PHOTOMETRIC_YCBCR || layout.bits == 1;
+}
+
+/// Whether the samples are of a kind taken here: grey or RGB, with or without alpha, in 8- or
+/// 16-bit integers or 16- or 32-bit floats; or, in strips of one plane of unsigned samples, the
+/// kinds read through the RGBA interface (for JPEG, only 8-bit YCbCr: its own tiled JPEG
+/// OpenImageIO can't read back).
+bool takenSamples(const TiffLayout& layout, std::uint16_t format, std::uint16_t planar,
+                  std::uint16_t samples)
+{
+    const std::uint16_t photometric = layout.photometric;
+    if (readsThroughRgba(layout))
     {
-        return jpeg && photometric == PHOTOMETRIC_YCBCR && samples == 3 && layout.bits == 8 &&
+        const bool ycbcr = photometric == PHOTOMETRIC_YCBCR && samples == 3 && layout.bits == 8;
+        const bool palette = photometric == PHOTOMETRIC_PALETTE && samples == 1 && layout.bits == 8;
+        const bool bilevel =
+            (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
+            samples == 1 && layout.bits == 1;
+        return (layout.compression == COMPRESSION_JPEG ? ycbcr : ycbcr || palette || bilevel) &&
                format == SAMPLEFORMAT_UINT && planar == PLANARCONFIG_CONTIG &&
                layout.tileWidth == 0;
     }
@@ -218,14 +232,13 @@ bool takenSamples(const TiffLayout& layout, std::uint16_t photometric, std::uint
 bool readPixelTags(TIFF* tif, TiffLayout* layout, std::uint32_t* width, std::uint32_t* height,
                    std::uint16_t* samples)
 {
-    std::uint16_t photometric = 0;
     std::uint16_t planar = PLANARCONFIG_CONTIG;
     std::uint16_t format = SAMPLEFORMAT_UINT;
     if (TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, width) != 1 ||
         TIFFGetField(tif, TIFFTAG_IMAGELENGTH, height) != 1 ||
         TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &layout->bits) != 1 ||
         TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, samples) != 1 ||
-        TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) != 1 ||
+        TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &layout->photometric) != 1 ||
         TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar) != 1 ||
         TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format) != 1 ||
         TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &layout->compression) != 1 ||
@@ -236,8 +249,8 @@ bool readPixelTags(TIFF* tif, TiffLayout* layout, std::uint32_t* width, std::uin
     {
         return false;
     }
-    if (!takenSamples(*layout, photometric, format, planar, *samples) || *width < 1 ||
-        *height < 1 || *width > static_cast<std::uint32_t>(kMaxFrameEdge) ||
+    if (!takenSamples(*layout, format, planar, *samples) || *width < 1 || *height < 1 ||
+        *width > static_cast<std::uint32_t>(kMaxFrameEdge) ||
         *height > static_cast<std::uint32_t>(kMaxFrameEdge))
     {
         return false;
@@ -367,9 +380,9 @@ bool readTags(TIFF* tif, TiffLayout* layout, std::uint32_t* width, std::uint32_t
     return true;
 }
 
-/// Reads YCbCr JPEG through libtiff's RGBA interface, as OpenImageIO does: libjpeg turns the
-/// colour into RGB, and alpha comes out opaque. The raster's words become the frame's bytes.
-bool readJpeg(TIFF* tif, Frame* frame)
+/// Reads the kinds `readsThroughRgba` names through libtiff's RGBA interface, as OpenImageIO
+/// does. The raster's words become the frame's bytes.
+bool readThroughRgba(TIFF* tif, Frame* frame)
 {
     std::byte* const bytes = frame->data();
     if (TIFFReadRGBAImageOriented(tif, frame->width(), frame->height(),
@@ -391,13 +404,27 @@ bool readJpeg(TIFF* tif, Frame* frame)
     return true;
 }
 
+/// Whether the tags that belong to one kind of file come with that kind: libtiff would
+/// otherwise make of them what OpenImageIO may not (a predictor beside another codec, JPEG's
+/// tables beside another, subsampled YCbCr in JPEG, which OpenImageIO reads its own way).
+bool fitsItsKind(const DirectoryFacts& facts, const TiffLayout& layout)
+{
+    const bool jpeg = layout.compression == COMPRESSION_JPEG;
+    const bool ycbcr = layout.photometric == PHOTOMETRIC_YCBCR;
+    return (!facts.predictor || layout.compression == COMPRESSION_LZW ||
+            layout.compression == COMPRESSION_ADOBE_DEFLATE) &&
+           (!facts.jpegTables || jpeg) && (!facts.referenceBlackWhite || ycbcr) &&
+           (!facts.subsampling || (ycbcr && !jpeg)) &&
+           facts.colourMap == (layout.photometric == PHOTOMETRIC_PALETTE);
+}
+
 PixelType frameType(const TiffLayout& layout)
 {
     if (layout.floats)
     {
         return PixelType::Float;
     }
-    return layout.bits == 8 ? PixelType::UInt8 : PixelType::UInt16;
+    return layout.bits <= 8 ? PixelType::UInt8 : PixelType::UInt16;
 }
 
 } // namespace
@@ -431,19 +458,15 @@ bool readTiff(const std::string& path, Frame* frame, std::shared_ptr<const Store
     std::uint32_t height = 0;
     int samples = 0;
     bool associated = false;
-    // A predictor means nothing to the other codecs, nor JPEG's tags to the others: tags
-    // libtiff doesn't know.
     if (!readTags(tif.get(), stored.get(), &width, &height, &samples, &associated) ||
-        (facts.predictor && stored->compression != COMPRESSION_LZW &&
-         stored->compression != COMPRESSION_ADOBE_DEFLATE) ||
-        (facts.jpegTags && stored->compression != COMPRESSION_JPEG))
+        !fitsItsKind(facts, *stored))
     {
         return false;
     }
     frame->reshape(width, height, frameType(*stored));
-    if (stored->compression == COMPRESSION_JPEG)
+    if (readsThroughRgba(*stored))
     {
-        if (!readJpeg(tif.get(), frame))
+        if (!readThroughRgba(tif.get(), frame))
         {
             return false;
         }
@@ -457,7 +480,8 @@ bool readTiff(const std::string& path, Frame* frame, std::shared_ptr<const Store
         }
         expandPixels(frame, *stored, samples, associated);
     }
-    *channels = samples;
+    // A palette's colours are RGB to OpenImageIO; the writer stores them so, as it does YCbCr.
+    *channels = stored->photometric == PHOTOMETRIC_PALETTE ? 3 : samples;
     *layout = std::move(stored);
     return true;
 }

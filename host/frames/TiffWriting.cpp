@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -130,8 +131,10 @@ bool chooseSamples(const Frame& frame, const TiffLayout& layout, StoredDepth dep
         return false; // it stores floats instead, which the OpenImageIO module calls a failure
     }
     // OpenImageIO rounds floats to integers one way four at a time and another for a row's
-    // last few: float frames go to floats only.
-    return frame.type() != PixelType::Float || written->floats;
+    // last few: float frames go to floats only. A 1-bit source's graded colour it keeps at 1
+    // bit, from 8-bit frames.
+    return (frame.type() != PixelType::Float || written->floats) &&
+           (written->bits != 1 || frame.type() == PixelType::UInt8);
 }
 
 bool equalsIgnoringCase(std::string_view text, const char* name)
@@ -236,8 +239,11 @@ void setCompression(TIFF* tif, const Written& written)
     TIFFSetField(tif, TIFFTAG_COMPRESSION, written.compression);
     if (written.compression == COMPRESSION_LZW || written.compression == COMPRESSION_ADOBE_DEFLATE)
     {
-        TIFFSetField(tif, TIFFTAG_PREDICTOR,
-                     written.floats ? PREDICTOR_FLOATINGPOINT : PREDICTOR_HORIZONTAL);
+        if (written.bits != 1) // libtiff has no predictor for bits
+        {
+            TIFFSetField(tif, TIFFTAG_PREDICTOR,
+                         written.floats ? PREDICTOR_FLOATINGPOINT : PREDICTOR_HORIZONTAL);
+        }
         if (written.compression == COMPRESSION_ADOBE_DEFLATE)
         {
             TIFFSetField(tif, TIFFTAG_ZIPQUALITY,
@@ -412,6 +418,36 @@ PackRows packer(const Frame& frame, const Written& written)
     return nullptr;
 }
 
+/// Writes an 8-bit frame's `channels` at one bit each, in strips of `rowsPerStrip` rows: the top
+/// bit of each value, first in its byte, as OpenImageIO narrows 8 bits to 1.
+bool writeBits(TIFF* tif, const Frame& frame, int channels, std::uint32_t rowsPerStrip)
+{
+    const auto values = static_cast<std::size_t>(channels);
+    const std::size_t rowBytes = (frame.width() * values + 7) / 8;
+    std::vector<std::uint8_t> strip(rowBytes * rowsPerStrip);
+    for (std::uint32_t top = 0; top < frame.height(); top += rowsPerStrip)
+    {
+        const std::uint32_t rows = std::min(rowsPerStrip, frame.height() - top);
+        std::fill(strip.begin(), strip.end(), std::uint8_t{0});
+        for (std::uint32_t row = 0; row < rows; ++row)
+        {
+            const std::span<const std::uint8_t> pixels = frame.rowAs<std::uint8_t>(top + row);
+            std::uint8_t* const bits = strip.data() + row * rowBytes;
+            for (std::size_t i = 0; i < frame.width() * values; ++i)
+            {
+                const std::uint8_t value = pixels[i / values * Frame::kChannels + i % values];
+                bits[i / 8] |= static_cast<std::uint8_t>((value >> 7U) << (7U - i % 8));
+            }
+        }
+        if (TIFFWriteEncodedStrip(tif, TIFFComputeStrip(tif, top, 0), strip.data(),
+                                  static_cast<tmsize_t>(rowBytes * rows)) < 0)
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool writeTiff(const std::string& destination, const Frame& frame, const StoredLayout& layout,
@@ -451,8 +487,10 @@ bool writeTiff(const std::string& destination, const Frame& frame, const StoredL
     // The directory is finished where the checkpoint put it (JPEG's once more after its strips,
     // as OpenImageIO's writer does); an Exif link added after that moves it to the end of the
     // file when it is closed.
-    if (!writePixels(tif.get(), frame, stored, written.rowsPerStrip, packer(frame, written),
-                     channels, static_cast<std::size_t>(written.bits / 8)) ||
+    if (!(written.bits == 1
+              ? writeBits(tif.get(), frame, channels, written.rowsPerStrip)
+              : writePixels(tif.get(), frame, stored, written.rowsPerStrip, packer(frame, written),
+                            channels, static_cast<std::size_t>(written.bits / 8))) ||
         (written.compression == COMPRESSION_JPEG && TIFFCheckpointDirectory(tif.get()) != 1) ||
         TIFFWriteDirectory(tif.get()) != 1 || (stored.exifSrgb && !writeExif(tif.get())))
     {
