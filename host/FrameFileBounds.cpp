@@ -230,6 +230,7 @@ struct ExrHeader
     std::uint64_t ratio = kDeflateRatio;
     bool compressionSeen = false;
     double pixelBytes = 0; // a channel sampled every other pixel counts a quarter
+    std::optional<std::array<std::uint32_t, 2>> tile; // a tiled file's tile size
 };
 
 // Reads a channel list as OpenEXR's reader does, up to its empty name, whatever size the file
@@ -363,6 +364,12 @@ bool noteAttribute(const File& file, std::uint64_t offset, const ExrAttribute& a
             std::array<std::int32_t, 4>{littleEndian32(&value[0]), littleEndian32(&value[4]),
                                         littleEndian32(&value[8]), littleEndian32(&value[12])};
     }
+    else if (attribute.name == "tiles" && attribute.type == "tiledesc" && !header.tile)
+    {
+        header.tile =
+            std::array<std::uint32_t, 2>{static_cast<std::uint32_t>(littleEndian32(&value[0])),
+                                         static_cast<std::uint32_t>(littleEndian32(&value[4]))};
+    }
     else if (attribute.name == "compression" && attribute.type == "compression" &&
              !header.compressionSeen)
     {
@@ -462,10 +469,25 @@ bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error
     {
         return true;
     }
+    const double held =
+        static_cast<double>(fileSize) * static_cast<double>(header.ratio) + kSlackBytes;
     const double raw = static_cast<double>(width) * static_cast<double>(height) * header.pixelBytes;
-    if (raw > static_cast<double>(fileSize) * static_cast<double>(header.ratio) + kSlackBytes)
+    if (raw > held)
     {
         return tooLarge(error, width, height, fileSize);
+    }
+    // OpenEXR sets aside a whole tile's worth as it opens the file, whatever the window: a tile
+    // of up to 64 MiB (2048×2048 RGBA floats) passes, a larger one only as the data window would.
+    constexpr double kAnyTile = 64.0 * (1 << 20);
+    const double tile = header.tile ? static_cast<double>((*header.tile)[0]) *
+                                          static_cast<double>((*header.tile)[1]) * header.pixelBytes
+                                    : 0.0;
+    if (tile > kAnyTile && tile > held)
+    {
+        return hostError(error, HostError::FrameUnreadable,
+                         fmt::format("It declares tiles of {}×{} pixels, more than its {} bytes "
+                                     "could hold",
+                                     (*header.tile)[0], (*header.tile)[1], fileSize));
     }
     return true;
 }

@@ -141,6 +141,14 @@ TEST(FrameFiles, AHeaderDeclaringMoreThanItsFileCouldHoldIsRefusedBeforeAnyAlloc
         attribute("compression", "compression", std::string(1, '\3')) +
         attribute("dataWindow", "box2i", window) + std::string(1, '\0') + std::string(1024, '\0');
     EXPECT_EQ(refusal("window.exr", header).rfind("It declares 16384×16384 pixels", 0), 0U);
+    // A 2×2 tiled file whose tiles OpenEXR would set 2 GB aside for as it opens it.
+    const std::string tiled = std::string("\x76\x2f\x31\x01\x02\x02\x00\x00", 8) +
+                              header.substr(8, header.rfind(std::string("dataWindow\0", 11)) - 8) +
+                              attribute("dataWindow", "box2i",
+                                        std::string(8, '\0') + std::string("\1\0\0\0\1\0\0\0", 8)) +
+                              attribute("tiles", "tiledesc", std::string("\0\0\1\0\0\0\1\0\0", 9)) +
+                              std::string(1, '\0') + std::string(1024, '\0');
+    EXPECT_EQ(refusal("tiles.exr", tiled).rfind("It declares tiles of 65536×65536 pixels", 0), 0U);
 
     // An uncompressed TIFF of a few hundred bytes declaring 16384² 16-bit RGBA.
     const auto tiffEntry = [](std::uint16_t tag, std::uint16_t type, std::uint32_t value)
