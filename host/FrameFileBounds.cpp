@@ -179,6 +179,29 @@ std::uint64_t exrRatio(unsigned char compression)
     }
 }
 
+// How many scan lines each OpenEXR compression takes at once: its decompressor sets aside that
+// many lines' worth as the file is opened, however few the image has.
+std::uint64_t exrLinesPerBlock(unsigned char compression)
+{
+    switch (compression)
+    {
+    case 0: // none
+    case 1: // RLE
+    case 2: // ZIPS
+        return 1;
+    case 3: // ZIP
+    case 5: // PXR24
+        return 16;
+    case 4: // PIZ
+    case 6: // B44
+    case 7: // B44A
+    case 8: // DWAA
+        return 32;
+    default: // DWAB, and any other
+        return 256;
+    }
+}
+
 // Reads one null-terminated name of at most 255 bytes at `offset`, moving past it.
 std::optional<std::string> exrName(const File& file, std::uint64_t fileSize, std::uint64_t& offset)
 {
@@ -228,7 +251,7 @@ struct ExrHeader
     std::optional<std::array<std::int32_t, 4>> window;
     // A header without a compression attribute has OpenEXR's default, ZIP.
     std::uint64_t ratio = kDeflateRatio;
-    bool compressionSeen = false;
+    std::uint64_t linesPerBlock = 16;
     double pixelBytes = 0; // a channel sampled every other pixel counts a quarter
     std::optional<std::array<std::uint32_t, 2>> tile; // a tiled file's tile size
 };
@@ -348,7 +371,8 @@ AttributeFit fitAttribute(const File& file, std::uint64_t fileSize, std::uint64_
     return taken == attribute.size ? AttributeFit::Fits : misSizedAttribute(attribute, error);
 }
 
-// Keeps the first data window and compression the header gives; false when the value at
+// Keeps the data window, tile size and compression the header gives, the last of each: OpenEXR's
+// reader lets a later attribute of a name overwrite an earlier one. False when the value at
 // `offset` can't be read.
 bool noteAttribute(const File& file, std::uint64_t offset, const ExrAttribute& attribute,
                    ExrHeader& header)
@@ -358,23 +382,22 @@ bool noteAttribute(const File& file, std::uint64_t offset, const ExrAttribute& a
     {
         return false;
     }
-    if (attribute.name == "dataWindow" && attribute.type == "box2i" && !header.window)
+    if (attribute.name == "dataWindow" && attribute.type == "box2i")
     {
         header.window =
             std::array<std::int32_t, 4>{littleEndian32(&value[0]), littleEndian32(&value[4]),
                                         littleEndian32(&value[8]), littleEndian32(&value[12])};
     }
-    else if (attribute.name == "tiles" && attribute.type == "tiledesc" && !header.tile)
+    else if (attribute.name == "tiles" && attribute.type == "tiledesc")
     {
         header.tile =
             std::array<std::uint32_t, 2>{static_cast<std::uint32_t>(littleEndian32(&value[0])),
                                          static_cast<std::uint32_t>(littleEndian32(&value[4]))};
     }
-    else if (attribute.name == "compression" && attribute.type == "compression" &&
-             !header.compressionSeen)
+    else if (attribute.name == "compression" && attribute.type == "compression")
     {
         header.ratio = exrRatio(value[0]);
-        header.compressionSeen = true;
+        header.linesPerBlock = exrLinesPerBlock(value[0]);
     }
     return true;
 }
@@ -476,13 +499,20 @@ bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error
     {
         return tooLarge(error, width, height, fileSize);
     }
-    // OpenEXR sets aside a whole tile's worth as it opens the file, whatever the window: a tile
-    // of up to 64 MiB (2048×2048 RGBA floats) passes, a larger one only as the data window would.
-    constexpr double kAnyTile = 64.0 * (1 << 20);
+    // OpenEXR sets aside a whole tile's worth, or a block of scan lines' worth, as it opens the
+    // file, whatever the window: up to 64 MiB (a 2048×2048 tile of RGBA floats) passes, more
+    // only as the data window would.
+    constexpr double kAnyBlock = 64.0 * (1 << 20);
+    const double lines = static_cast<double>(std::max(height, header.linesPerBlock));
+    if (!header.tile &&
+        static_cast<double>(width) * lines * header.pixelBytes > std::max(held, kAnyBlock))
+    {
+        return tooLarge(error, width, height, fileSize);
+    }
     const double tile = header.tile ? static_cast<double>((*header.tile)[0]) *
                                           static_cast<double>((*header.tile)[1]) * header.pixelBytes
                                     : 0.0;
-    if (tile > kAnyTile && tile > held)
+    if (tile > std::max(held, kAnyBlock))
     {
         return hostError(error, HostError::FrameUnreadable,
                          fmt::format("It declares tiles of {}×{} pixels, more than its {} bytes "

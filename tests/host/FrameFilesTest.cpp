@@ -141,6 +141,13 @@ TEST(FrameFiles, AHeaderDeclaringMoreThanItsFileCouldHoldIsRefusedBeforeAnyAlloc
         attribute("compression", "compression", std::string(1, '\3')) +
         attribute("dataWindow", "box2i", window) + std::string(1, '\0') + std::string(1024, '\0');
     EXPECT_EQ(refusal("window.exr", header).rfind("It declares 16384×16384 pixels", 0), 0U);
+    // OpenEXR's reader takes the last of two data windows: a small one before hides nothing.
+    const std::size_t windowAt = header.rfind(std::string("dataWindow\0", 11));
+    EXPECT_EQ(refusal("twice.exr", header.substr(0, windowAt) +
+                                       attribute("dataWindow", "box2i", std::string(16, '\0')) +
+                                       header.substr(windowAt))
+                  .rfind("It declares 16384×16384 pixels", 0),
+              0U);
     // A 2×2 tiled file whose tiles OpenEXR would set 2 GB aside for as it opens it.
     const std::string tiled = std::string("\x76\x2f\x31\x01\x02\x02\x00\x00", 8) +
                               header.substr(8, header.rfind(std::string("dataWindow\0", 11)) - 8) +
