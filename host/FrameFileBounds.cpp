@@ -476,13 +476,15 @@ bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error
             break;
         }
     }
-    const auto& window = header.window;
-    if (!window || (*window)[2] < (*window)[0] || (*window)[3] < (*window)[1])
+    // Without a data window of its own, a header has OpenEXR's default, 64×64.
+    const std::array<std::int32_t, 4> window =
+        header.window.value_or(std::array<std::int32_t, 4>{0, 0, 63, 63});
+    if (window[2] < window[0] || window[3] < window[1])
     {
         return true;
     }
-    const auto width = static_cast<std::uint64_t>(std::int64_t{(*window)[2]} - (*window)[0] + 1);
-    const auto height = static_cast<std::uint64_t>(std::int64_t{(*window)[3]} - (*window)[1] + 1);
+    const auto width = static_cast<std::uint64_t>(std::int64_t{window[2]} - window[0] + 1);
+    const auto height = static_cast<std::uint64_t>(std::int64_t{window[3]} - window[1] + 1);
     if (outsideFrameEdges(error, width, height))
     {
         return false;

@@ -148,13 +148,18 @@ TEST(FrameFiles, AHeaderDeclaringMoreThanItsFileCouldHoldIsRefusedBeforeAnyAlloc
                                        header.substr(windowAt))
                   .rfind("It declares 16384×16384 pixels", 0),
               0U);
-    // A 2×2 tiled file whose tiles OpenEXR would set 2 GB aside for as it opens it.
-    const std::string tiled = std::string("\x76\x2f\x31\x01\x02\x02\x00\x00", 8) +
-                              header.substr(8, header.rfind(std::string("dataWindow\0", 11)) - 8) +
+    // A tiled file whose tiles OpenEXR would set 2 GB aside for as it opens it, with a data
+    // window of 2×2, and with none (OpenEXR's default, 64×64).
+    const std::string tiles = attribute("tiles", "tiledesc", std::string("\0\0\1\0\0\0\1\0\0", 9)) +
+                              std::string(1, '\0') + std::string(1024, '\0');
+    const std::string start = std::string("\x76\x2f\x31\x01\x02\x02\x00\x00", 8) +
+                              header.substr(8, header.rfind(std::string("dataWindow\0", 11)) - 8);
+    EXPECT_EQ(refusal("no-window.exr", start + tiles).rfind("It declares tiles of 65536×65536", 0),
+              0U);
+    const std::string tiled = start +
                               attribute("dataWindow", "box2i",
                                         std::string(8, '\0') + std::string("\1\0\0\0\1\0\0\0", 8)) +
-                              attribute("tiles", "tiledesc", std::string("\0\0\1\0\0\0\1\0\0", 9)) +
-                              std::string(1, '\0') + std::string(1024, '\0');
+                              tiles;
     EXPECT_EQ(refusal("tiles.exr", tiled).rfind("It declares tiles of 65536×65536 pixels", 0), 0U);
 
     // An uncompressed TIFF of a few hundred bytes declaring 16384² 16-bit RGBA.
