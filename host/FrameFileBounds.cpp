@@ -451,6 +451,7 @@ bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error
     }
     constexpr unsigned char kDeep = 0x08; // version flags, second byte
     constexpr unsigned char kMultiPart = 0x10;
+    constexpr unsigned char kTiled = 0x02; // a single-part file's tiles, whatever its attributes
     ExrHeader header;
     std::uint64_t offset = 8;
     for (int part = 0; part < kMaxHeaderItems; ++part)
@@ -506,14 +507,16 @@ bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error
     // only as the data window would.
     constexpr double kAnyBlock = 64.0 * (1 << 20);
     const double lines = static_cast<double>(std::max(height, header.linesPerBlock));
-    if (!header.tile &&
+    const bool tiled = (start[5] & kTiled) != 0;
+    if (!tiled &&
         static_cast<double>(width) * lines * header.pixelBytes > std::max(held, kAnyBlock))
     {
         return tooLarge(error, width, height, fileSize);
     }
-    const double tile = header.tile ? static_cast<double>((*header.tile)[0]) *
-                                          static_cast<double>((*header.tile)[1]) * header.pixelBytes
-                                    : 0.0;
+    const double tile = tiled && header.tile
+                            ? static_cast<double>((*header.tile)[0]) *
+                                  static_cast<double>((*header.tile)[1]) * header.pixelBytes
+                            : 0.0;
     if (tile > std::max(held, kAnyBlock))
     {
         return hostError(error, HostError::FrameUnreadable,
