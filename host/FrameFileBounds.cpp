@@ -250,8 +250,7 @@ struct ExrHeader
 {
     std::optional<std::array<std::int32_t, 4>> window;
     // A header without a compression attribute has OpenEXR's default, ZIP.
-    std::uint64_t ratio = kDeflateRatio;
-    std::uint64_t linesPerBlock = 16;
+    unsigned char compression = 3;
     double pixelBytes = 0; // a channel sampled every other pixel counts a quarter
     std::optional<std::array<std::uint32_t, 2>> tile; // a tiled file's tile size
 };
@@ -396,8 +395,7 @@ bool noteAttribute(const File& file, std::uint64_t offset, const ExrAttribute& a
     }
     else if (attribute.name == "compression" && attribute.type == "compression")
     {
-        header.ratio = exrRatio(value[0]);
-        header.linesPerBlock = exrLinesPerBlock(value[0]);
+        header.compression = value[0];
     }
     return true;
 }
@@ -496,7 +494,8 @@ bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error
         return true;
     }
     const double held =
-        static_cast<double>(fileSize) * static_cast<double>(header.ratio) + kSlackBytes;
+        static_cast<double>(fileSize) * static_cast<double>(exrRatio(header.compression)) +
+        kSlackBytes;
     const double raw = static_cast<double>(width) * static_cast<double>(height) * header.pixelBytes;
     if (raw > held)
     {
@@ -506,7 +505,8 @@ bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error
     // file, whatever the window: up to 64 MiB (a 2048×2048 tile of RGBA floats) passes, more
     // only as the data window would.
     constexpr double kAnyBlock = 64.0 * (1 << 20);
-    const double lines = static_cast<double>(std::max(height, header.linesPerBlock));
+    const double lines =
+        static_cast<double>(std::max(height, exrLinesPerBlock(header.compression)));
     const bool tiled = (start[5] & kTiled) != 0;
     if (!tiled &&
         static_cast<double>(width) * lines * header.pixelBytes > std::max(held, kAnyBlock))

@@ -3,9 +3,12 @@
 // Inside the common-format module: one reader and one writer per format.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "host/Frame.h"
 #include "host/FrameFiles.h"
@@ -44,6 +47,14 @@ bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const St
                  int* channels);
 bool writeOpenExr(const std::string& destination, const Frame& frame, const StoredLayout& layout,
                   int channels, const FrameWriteOptions& options);
+
+/// Whether two names are the same but for case, as OpenImageIO compares its names and keys.
+inline bool equalsIgnoringCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](unsigned char x, unsigned char y)
+                                              { return std::tolower(x) == std::tolower(y); });
+}
 
 /// The time of writing as OpenImageIO stamps a file that names none: local time,
 /// "YYYY:MM:DD HH:MM:SS".

@@ -48,7 +48,7 @@ struct WrittenCompression
 {
     Imf::Compression method = Imf::ZIP_COMPRESSION;
     int zipLevel = kOpenImageIoZipLevel;
-    std::optional<int> dwaLevel; ///< set for DWAA and DWAB only
+    int dwaLevel = kOpenImageIoDwaLevel; ///< used by DWAA and DWAB only
 };
 
 bool isDwa(Imf::Compression method)
@@ -76,9 +76,7 @@ std::optional<int> levelNamed(std::string_view text, bool dwa)
 /// "PIZ", "zip:6", "dwaa:60"), or nothing for a name it treats in ways not reproduced here.
 std::optional<WrittenCompression> compressionNamed(std::string_view text)
 {
-    std::string name(text.substr(0, text.find(':')));
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string_view name = text.substr(0, text.find(':'));
     constexpr std::array<std::pair<std::string_view, Imf::Compression>, 10> kNames{{
         {"none", Imf::NO_COMPRESSION},
         {"rle", Imf::RLE_COMPRESSION},
@@ -91,20 +89,17 @@ std::optional<WrittenCompression> compressionNamed(std::string_view text)
         {"dwaa", Imf::DWAA_COMPRESSION},
         {"dwab", Imf::DWAB_COMPRESSION},
     }};
-    const auto* found = std::find_if(kNames.begin(), kNames.end(),
-                                     [&](const auto& entry) { return entry.first == name; });
+    const auto* found =
+        std::find_if(kNames.begin(), kNames.end(),
+                     [&](const auto& entry) { return equalsIgnoringCase(entry.first, name); });
     if (found == kNames.end())
     {
         return std::nullopt;
     }
-    WrittenCompression written{found->second, kOpenImageIoZipLevel, std::nullopt};
+    WrittenCompression written{found->second, kOpenImageIoZipLevel, kOpenImageIoDwaLevel};
     const bool zip =
         written.method == Imf::ZIPS_COMPRESSION || written.method == Imf::ZIP_COMPRESSION;
     const bool dwa = isDwa(written.method);
-    if (dwa)
-    {
-        written.dwaLevel = kOpenImageIoDwaLevel;
-    }
     if (name.size() != text.size())
     {
         const std::optional<int> level =
@@ -113,7 +108,7 @@ std::optional<WrittenCompression> compressionNamed(std::string_view text)
         {
             return std::nullopt;
         }
-        (zip ? written.zipLevel : *written.dwaLevel) = *level;
+        (zip ? written.zipLevel : written.dwaLevel) = *level;
     }
     return written;
 }
@@ -122,12 +117,7 @@ std::optional<WrittenCompression> compressionNamed(std::string_view text)
 /// own levels (it doesn't take a DWA level over from the source's header).
 WrittenCompression sourceCompression(const Imf::Header& header)
 {
-    WrittenCompression written{header.compression(), kOpenImageIoZipLevel, std::nullopt};
-    if (isDwa(written.method))
-    {
-        written.dwaLevel = kOpenImageIoDwaLevel;
-    }
-    return written;
+    return WrittenCompression{header.compression(), kOpenImageIoZipLevel, kOpenImageIoDwaLevel};
 }
 
 /// The header OpenImageIO writes for the frame: the source's carried attributes over the
@@ -178,12 +168,12 @@ Imf::Header headerFor(const Frame& frame, const ExrLayout& layout, int channels,
     }
     header.compression() = compression.method;
     header.zipCompressionLevel() = compression.zipLevel;
-    if (compression.dwaLevel)
+    if (isDwa(compression.method))
     {
         // OpenImageIO names the level in the header, where its reader finds it again.
-        header.dwaCompressionLevel() = static_cast<float>(*compression.dwaLevel);
-        header.insert("dwaCompressionLevel",
-                      Imf::FloatAttribute(static_cast<float>(*compression.dwaLevel)));
+        const auto level = static_cast<float>(compression.dwaLevel);
+        header.dwaCompressionLevel() = level;
+        header.insert("dwaCompressionLevel", Imf::FloatAttribute(level));
     }
     return header;
 }

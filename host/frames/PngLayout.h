@@ -50,13 +50,6 @@ struct PngLayout final : StoredLayout
     std::vector<PngText> texts; ///< every text chunk before the pixels but the tool's own
 };
 
-inline bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](unsigned char x, unsigned char y)
-                                              { return std::tolower(x) == std::tolower(y); });
-}
-
 /// Adds to the layout, read from every chunk before the pixels but this one, what OpenImageIO's
 /// PNG writer keeps of the attributes it reads from an eXIf chunk: the strings as text chunks,
 /// DateTime as the time, the resolution as the density, the Exif colour space. False for a block

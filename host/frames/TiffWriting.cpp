@@ -20,7 +20,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <strings.h>
 #include <tiffio.h>
 #include <unistd.h>
 
@@ -135,11 +134,6 @@ bool chooseSamples(const Frame& frame, const TiffLayout& layout, StoredDepth dep
     // bit, from 8-bit frames.
     return (frame.type() != PixelType::Float || written->floats) &&
            (written->bits != 1 || frame.type() == PixelType::UInt8);
-}
-
-bool equalsIgnoringCase(std::string_view text, const char* name)
-{
-    return text.size() == std::strlen(name) && strncasecmp(text.data(), name, text.size()) == 0;
 }
 
 /// The compression a user's name asks for, as OpenImageIO's writer reads it ("zip:9": deflate
