@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const huecast::host::CommonFrameFileModule* module = HuecastCommonFrameFileModule();
     huecast::host::Frame frame;
-    std::shared_ptr<const void> layout;
+    std::shared_ptr<const huecast::host::StoredFrameLayout> layout;
     int channels = 0;
     std::string damage;
     if (module->read(source, &frame, &layout, &channels, &damage))

@@ -46,17 +46,19 @@ const CommonFrameFileModule* commonFrameFileModule()
 
 /// Writes through OpenImageIO, which needs its own description of a source another module read.
 bool writeThroughOpenImageIO(const std::string& path, const std::string& temporary,
-                             const Frame& frame, const std::shared_ptr<const void>& stored,
-                             int channels, const FrameWriteOptions& options, bool describeSource,
-                             const std::string& source, foundation::Error* error)
+                             const Frame& frame,
+                             const std::shared_ptr<const StoredFrameLayout>& stored, int channels,
+                             const FrameWriteOptions& options, const std::string& source,
+                             foundation::Error* error)
 {
     const FrameFileModule* module = frameFileModule(HostError::FrameNotWritten, error);
     if (module == nullptr)
     {
         return false;
     }
-    std::shared_ptr<const void> described = stored;
-    if (describeSource && !module->readFormat(source, &described, error))
+    std::shared_ptr<const StoredFrameLayout> described = stored;
+    if (stored != nullptr && stored->module != StoredFrameLayout::Module::OpenImageIO &&
+        !module->readLayout(source, &described, error))
     {
         return false;
     }
@@ -171,7 +173,7 @@ bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* forma
     {
         return false;
     }
-    std::shared_ptr<const void> stored;
+    std::shared_ptr<const StoredFrameLayout> stored;
     int channels = 4;
     const CommonFrameFileModule* common =
         frames::familyOfName(path) ? commonFrameFileModule() : nullptr;
@@ -180,8 +182,7 @@ bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* forma
     {
         if (format != nullptr)
         {
-            format->keepSource(std::move(stored), channels, FrameFileFormat::Reader::CommonFormats,
-                               path);
+            format->keepSource(std::move(stored), channels, path);
         }
         return true;
     }
@@ -206,7 +207,8 @@ bool readFrameFile(const std::string& path, Frame* frame, FrameFileFormat* forma
 bool writeFrameFile(const std::string& path, const Frame& frame, const FrameFileFormat& format,
                     foundation::Error* error)
 {
-    const bool readByCommon = format.m_reader == FrameFileFormat::Reader::CommonFormats;
+    const bool readByCommon = format.m_stored != nullptr &&
+                              format.m_stored->module == StoredFrameLayout::Module::CommonFormats;
     const CommonFrameFileModule* common = readByCommon ? commonFrameFileModule() : nullptr;
     std::string reason;
     const bool written = replaceFile(
@@ -220,8 +222,8 @@ bool writeFrameFile(const std::string& path, const Frame& frame, const FrameFile
             }
             foundation::Error writeError;
             if (writeThroughOpenImageIO(path, temporary, frame, format.m_stored,
-                                        format.writtenChannels(), format.m_options, readByCommon,
-                                        format.m_source, &writeError))
+                                        format.writtenChannels(), format.m_options, format.m_source,
+                                        &writeError))
             {
                 return true;
             }

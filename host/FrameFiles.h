@@ -34,6 +34,27 @@ struct FrameWriteOptions
     std::string compression; ///< the writer's compression name ("zip", "dwaa:45"); empty: its own
 };
 
+/// What a frame-file module kept of a file it read, to write the graded frame back the same way:
+/// each module derives its own and writes only with its own, so a layout can't be taken for
+/// another module's.
+class StoredFrameLayout
+{
+public:
+    /// The module that read the file.
+    enum class Module : std::uint8_t
+    {
+        OpenImageIO,
+        CommonFormats,
+    };
+
+    explicit StoredFrameLayout(Module reader) : module(reader) {}
+    StoredFrameLayout(const StoredFrameLayout&) = default;
+    StoredFrameLayout& operator=(const StoredFrameLayout&) = delete;
+    virtual ~StoredFrameLayout() = default;
+
+    const Module module;
+};
+
 /// How a frame file stored its pixels beyond the RGBA the host works on: its channels, its
 /// stored pixel format (10-bit DPX, half-float EXR, ...) and its metadata, so that a graded
 /// frame is written back the way its source was.
@@ -59,26 +80,17 @@ private:
     friend class ClipReader;
     friend class MovieWriter;
 
-    /// The module whose description of the source `m_stored` is.
-    enum class Reader : std::uint8_t
-    {
-        OpenImageIO,
-        CommonFormats,
-    };
-
     /// Takes what a read gave back about the source; the write options stay as they were.
-    void keepSource(std::shared_ptr<const void> stored, int channels,
-                    Reader reader = Reader::OpenImageIO, std::string source = {})
+    void keepSource(std::shared_ptr<const StoredFrameLayout> stored, int channels,
+                    std::string source = {})
     {
         m_stored = std::move(stored);
         m_channels = channels;
-        m_reader = reader;
         m_source = std::move(source);
     }
 
-    std::shared_ptr<const void> m_stored; // the reader's own description, or null
+    std::shared_ptr<const StoredFrameLayout> m_stored; // the reading module's own, or null
     int m_channels = 4;
-    Reader m_reader = Reader::OpenImageIO;
     std::string m_source; // the file read, for OpenImageIO to describe when it writes instead
     std::int64_t m_clipTime = 0; // a clip's frame: its time in the clip's video stream
     FrameWriteOptions m_options;

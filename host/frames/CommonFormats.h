@@ -19,12 +19,9 @@ namespace huecast::host::frames
 
 /// What a read kept of a file to write the graded frame back with the metadata OpenImageIO
 /// reported for it: each format derives its own.
-struct StoredLayout
+struct StoredLayout : StoredFrameLayout
 {
-    explicit StoredLayout(Family kind) : family(kind) {}
-    StoredLayout(const StoredLayout&) = default;
-    StoredLayout& operator=(const StoredLayout&) = delete;
-    virtual ~StoredLayout() = default;
+    explicit StoredLayout(Family kind) : StoredFrameLayout(Module::CommonFormats), family(kind) {}
 
     const Family family;
 };

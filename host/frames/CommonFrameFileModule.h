@@ -24,22 +24,25 @@ namespace huecast::host
 /// then hands to that module, and errors keep OpenImageIO's messages.
 struct CommonFrameFileModule
 {
-    static constexpr int kVersion = 2;
+    static constexpr int kVersion = 3;
     int version = kVersion;
 
-    /// Reads the file into the frame as the OpenImageIO module would; the stored layout (opaque,
-    /// owned by the module) and the source's channel count come back for writing. False, with
+    /// Reads the file into the frame as the OpenImageIO module would; the stored layout (the
+    /// module's own) and the source's channel count come back for writing. False, with
     /// the frame unspecified, for a file the module declines or can't read; `damage` then says
     /// what is wrong where the module found the file damaged (a PNG: libpng, under OpenImageIO,
     /// prints its errors itself, beside the host's message), and stays empty otherwise.
-    bool (*read)(const std::string& path, Frame* frame, std::shared_ptr<const void>* layout,
-                 int* channels, std::string* damage) = nullptr;
+    bool (*read)(const std::string& path, Frame* frame,
+                 std::shared_ptr<const StoredFrameLayout>* layout, int* channels,
+                 std::string* damage) = nullptr;
     /// Writes the frame with `channels` channels into `destination` (an existing temporary) as
     /// the OpenImageIO module would write it to `path`, given what `read` kept of the source.
-    /// False when it declines (another format, options it doesn't reproduce) or fails; the
-    /// temporary is then rewritten from the start by the OpenImageIO module.
+    /// False when it declines (another format, another module's layout, options it doesn't
+    /// reproduce) or fails; the temporary is then rewritten from the start by the OpenImageIO
+    /// module.
     bool (*write)(const std::string& path, const std::string& destination, const Frame& frame,
-                  const void* layout, int channels, const FrameWriteOptions& options) = nullptr;
+                  const StoredFrameLayout* layout, int channels,
+                  const FrameWriteOptions& options) = nullptr;
 };
 
 namespace frames

@@ -65,8 +65,9 @@ bool write(const std::string& path, const std::string& destination, const Frame&
 
 // Nothing thrown inside (by a library, or memory running out) crosses into the host: the file
 // is declined, and OpenImageIO gets its turn and gives the message.
-bool guardedRead(const std::string& path, Frame* frame, std::shared_ptr<const void>* stored,
-                 int* channels, std::string* damage)
+bool guardedRead(const std::string& path, Frame* frame,
+                 std::shared_ptr<const StoredFrameLayout>* stored, int* channels,
+                 std::string* damage)
 {
     try
     {
@@ -85,11 +86,11 @@ bool guardedRead(const std::string& path, Frame* frame, std::shared_ptr<const vo
 }
 
 bool guardedWrite(const std::string& path, const std::string& destination, const Frame& frame,
-                  const void* stored, int channels, const FrameWriteOptions& options)
+                  const StoredFrameLayout* stored, int channels, const FrameWriteOptions& options)
 {
     try
     {
-        return stored != nullptr &&
+        return stored != nullptr && stored->module == StoredFrameLayout::Module::CommonFormats &&
                write(path, destination, frame, *static_cast<const StoredLayout*>(stored), channels,
                      options);
     }

@@ -22,6 +22,17 @@ namespace huecast::host
 namespace
 {
 
+/// What a read kept of the source: OpenImageIO's own description, which its writers take.
+struct OiioLayout final : StoredFrameLayout
+{
+    explicit OiioLayout(OIIO::ImageSpec header)
+        : StoredFrameLayout(Module::OpenImageIO), spec(std::move(header))
+    {
+    }
+
+    const OIIO::ImageSpec spec;
+};
+
 OIIO::TypeDesc typeDescOf(PixelType type)
 {
     switch (type)
@@ -167,8 +178,9 @@ std::unique_ptr<OIIO::ImageInput> openInput(const std::string& path)
 }
 
 /// Reads the input's current image (a file's first, a clip's chosen frame) into the frame.
-bool readCurrentImage(OIIO::ImageInput& input, Frame* frame, std::shared_ptr<const void>* format,
-                      int* channels, foundation::Error* error)
+bool readCurrentImage(OIIO::ImageInput& input, Frame* frame,
+                      std::shared_ptr<const StoredFrameLayout>* layout, int* channels,
+                      foundation::Error* error)
 {
     const OIIO::ImageSpec& header = input.spec();
     if (header.deep)
@@ -222,23 +234,23 @@ bool readCurrentImage(OIIO::ImageInput& input, Frame* frame, std::shared_ptr<con
     {
         associate(frame, true);
     }
-    *format = std::make_shared<const OIIO::ImageSpec>(header);
+    *layout = std::make_shared<const OiioLayout>(header);
     *channels = header.nchannels;
     return true;
 }
 
-bool read(const std::string& path, Frame* frame, std::shared_ptr<const void>* format, int* channels,
-          foundation::Error* error)
+bool read(const std::string& path, Frame* frame, std::shared_ptr<const StoredFrameLayout>* layout,
+          int* channels, foundation::Error* error)
 {
     auto input = openInput(path);
     if (!input)
     {
         return hostError(error, HostError::FrameUnreadable, oiioError<OIIO::ImageInput>(nullptr));
     }
-    return readCurrentImage(*input, frame, format, channels, error);
+    return readCurrentImage(*input, frame, layout, channels, error);
 }
 
-bool readFormat(const std::string& path, std::shared_ptr<const void>* format,
+bool readLayout(const std::string& path, std::shared_ptr<const StoredFrameLayout>* layout,
                 foundation::Error* error)
 {
     auto input = openInput(path);
@@ -246,7 +258,7 @@ bool readFormat(const std::string& path, std::shared_ptr<const void>* format,
     {
         return hostError(error, HostError::FrameUnreadable, oiioError<OIIO::ImageInput>(nullptr));
     }
-    *format = std::make_shared<const OIIO::ImageSpec>(input->spec());
+    *layout = std::make_shared<const OiioLayout>(input->spec());
     return true;
 }
 
@@ -323,17 +335,22 @@ bool writeTiles(OIIO::ImageOutput& output, const Frame& pixels)
 }
 
 bool write(const std::string& path, const std::string& destination, const Frame& frame,
-           const void* format, int channels, const FrameWriteOptions& options,
+           const StoredFrameLayout* stored, int channels, const FrameWriteOptions& options,
            foundation::Error* error)
 {
+    if (stored != nullptr && stored->module != StoredFrameLayout::Module::OpenImageIO)
+    {
+        return hostError(error, HostError::FrameNotWritten,
+                         "The source's layout comes from another reader than OpenImageIO");
+    }
     auto output = OIIO::ImageOutput::create(path);
     if (!output)
     {
         return hostError(error, HostError::FrameNotWritten, oiioError<OIIO::ImageOutput>(nullptr));
     }
     OIIO::ImageSpec layout =
-        format != nullptr
-            ? *static_cast<const OIIO::ImageSpec*>(format)
+        stored != nullptr
+            ? static_cast<const OiioLayout*>(stored)->spec
             : OIIO::ImageSpec(1, 1, static_cast<int>(Frame::kChannels), typeDescOf(frame.type()));
     layout.width = static_cast<int>(frame.width());
     layout.height = static_cast<int>(frame.height());
@@ -412,27 +429,28 @@ template <typename Body> bool guarded(HostError code, foundation::Error* error, 
     }
 }
 
-bool guardedRead(const std::string& path, Frame* frame, std::shared_ptr<const void>* format,
-                 int* channels, foundation::Error* error)
+bool guardedRead(const std::string& path, Frame* frame,
+                 std::shared_ptr<const StoredFrameLayout>* layout, int* channels,
+                 foundation::Error* error)
 {
     return guarded(HostError::FrameUnreadable, error,
-                   [&] { return read(path, frame, format, channels, error); });
+                   [&] { return read(path, frame, layout, channels, error); });
 }
 
 bool guardedWrite(const std::string& path, const std::string& destination, const Frame& frame,
-                  const void* format, int channels, const FrameWriteOptions& options,
+                  const StoredFrameLayout* layout, int channels, const FrameWriteOptions& options,
                   foundation::Error* error)
 {
     return guarded(HostError::FrameNotWritten, error,
                    [&]
-                   { return write(path, destination, frame, format, channels, options, error); });
+                   { return write(path, destination, frame, layout, channels, options, error); });
 }
 
-bool guardedReadFormat(const std::string& path, std::shared_ptr<const void>* format,
+bool guardedReadLayout(const std::string& path, std::shared_ptr<const StoredFrameLayout>* layout,
                        foundation::Error* error)
 {
     return guarded(HostError::FrameUnreadable, error,
-                   [&] { return readFormat(path, format, error); });
+                   [&] { return readLayout(path, layout, error); });
 }
 
 } // namespace
@@ -442,6 +460,6 @@ const huecast::host::FrameFileModule* HuecastFrameFileModule()
 {
     static const huecast::host::FrameFileModule module{
         huecast::host::FrameFileModule::kVersion, huecast::host::guardedRead,
-        huecast::host::guardedWrite, huecast::host::guardedReadFormat};
+        huecast::host::guardedWrite, huecast::host::guardedReadLayout};
     return &module;
 }

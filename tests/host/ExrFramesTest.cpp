@@ -352,7 +352,7 @@ TEST(ExrFrames, DeclinesWhatItDoesNotReproduce)
     const auto* common = commonModule();
     ASSERT_NE(common, nullptr);
     host::Frame frame;
-    std::shared_ptr<const void> layout;
+    std::shared_ptr<const host::StoredFrameLayout> layout;
     int channels = 0;
     std::string damage;
     ASSERT_TRUE(common->read(dir.write("good.exr", whole), &frame, &layout, &channels, &damage));

@@ -114,7 +114,7 @@ CommonModule compareWithOpenImageIO(const std::string& source, const TempDir& di
         return CommonModule::Declined;
     }
     host::Frame commonFrame;
-    std::shared_ptr<const void> commonLayout;
+    std::shared_ptr<const host::StoredFrameLayout> commonLayout;
     int commonChannels = 0;
     std::string damage;
     if (!common->read(source, &commonFrame, &commonLayout, &commonChannels, &damage))
@@ -122,7 +122,7 @@ CommonModule compareWithOpenImageIO(const std::string& source, const TempDir& di
         return CommonModule::Declined;
     }
     host::Frame oiioFrame;
-    std::shared_ptr<const void> oiioLayout;
+    std::shared_ptr<const host::StoredFrameLayout> oiioLayout;
     int oiioChannels = 0;
     foundation::Error error;
     EXPECT_TRUE(oiio->read(source, &oiioFrame, &oiioLayout, &oiioChannels, &error))
@@ -145,7 +145,7 @@ CommonModule compareWithOpenImageIO(const std::string& source, const TempDir& di
     // source stores it, where OpenImageIO's own write mends a zero or a contradicting one.
     host::Frame oiioAgain;
     host::Frame commonAgain;
-    std::shared_ptr<const void> ignored;
+    std::shared_ptr<const host::StoredFrameLayout> ignored;
     int channels = 0;
     EXPECT_TRUE(oiio->read(byOiio, &oiioAgain, &ignored, &channels, &error));
     EXPECT_TRUE(oiio->read(byCommon, &commonAgain, &ignored, &channels, &error))

@@ -460,5 +460,27 @@ TEST(PngFrames, DamagedDataIsOneMessageFromTheHostNotAlsoOneFromLibpng)
     }
 }
 
+TEST(PngFrames, EachModuleWritesOnlyWithTheLayoutItMade)
+{
+    const TempDir dir;
+    const std::string path = dir.write("plain.png", pngBytes({"", 8, 2}));
+    const auto* oiio = oiioModule();
+    const auto* common = commonModule();
+    ASSERT_TRUE(oiio != nullptr && common != nullptr);
+    host::Frame frame;
+    std::shared_ptr<const host::StoredFrameLayout> byOiio;
+    std::shared_ptr<const host::StoredFrameLayout> byCommon;
+    int channels = 0;
+    std::string damage;
+    foundation::Error error;
+    ASSERT_TRUE(oiio->read(path, &frame, &byOiio, &channels, &error));
+    ASSERT_TRUE(common->read(path, &frame, &byCommon, &channels, &damage));
+    // Taken for its own, the other's layout would be read as another type.
+    EXPECT_FALSE(common->write(path, dir.pathOf("common.png"), frame, byOiio.get(), 3, {}));
+    EXPECT_FALSE(oiio->write(path, dir.pathOf("oiio.png"), frame, byCommon.get(), 3, {}, &error));
+    EXPECT_EQ(error.localizedDescription(),
+              "The source's layout comes from another reader than OpenImageIO");
+}
+
 } // namespace
 } // namespace huecast::test

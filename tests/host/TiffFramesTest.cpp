@@ -303,7 +303,7 @@ TEST(TiffFrames, DeclinesWhatItDoesNotReproduce)
     for (const std::string& path : damaged)
     {
         host::Frame frame;
-        std::shared_ptr<const void> layout;
+        std::shared_ptr<const host::StoredFrameLayout> layout;
         int channels = 0;
         std::string damage;
         testing::internal::CaptureStderr();
@@ -320,7 +320,7 @@ TEST(TiffFrames, DeclinesWhatItDoesNotReproduce)
           Case{tiled, {host::StoredDepth::Kept, "jpeg"}}})
     {
         host::Frame frame;
-        std::shared_ptr<const void> layout;
+        std::shared_ptr<const host::StoredFrameLayout> layout;
         int channels = 0;
         std::string damage;
         ASSERT_TRUE(module->read(writing.source, &frame, &layout, &channels, &damage))
