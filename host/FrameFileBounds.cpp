@@ -19,6 +19,7 @@
 
 #include "host/FrameFiles.h"
 #include "host/HostError.h"
+#include "host/frames/TiffEntries.h"
 
 namespace huecast::host
 {
@@ -550,17 +551,6 @@ std::uint64_t tiffRatio(std::uint32_t compression)
     }
 }
 
-// A number of `size` bytes in the file's byte order.
-std::uint32_t tiffNumber(bool little, const unsigned char* bytes, std::size_t size)
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < size; ++i)
-    {
-        value |= std::uint32_t{bytes[little ? i : size - 1 - i]} << (8 * i);
-    }
-    return value;
-}
-
 // What the first directory says of the first image's size, with the defaults of a directory
 // without these tags.
 struct TiffDirectory
@@ -602,50 +592,40 @@ struct TiffDirectory
 
 // The first directory of a classic TIFF file; nothing for BigTIFF or anything unreadable,
 // which the reader decides on.
-std::optional<TiffDirectory> readTiffDirectory(const File& file, std::uint64_t fileSize)
+std::optional<TiffDirectory> readTiffDirectory(int fd)
 {
-    std::array<unsigned char, 8> header{};
-    if (!file.read(0, header.data(), header.size()) || header[2] == 43 || header[3] == 43)
-    {
-        return std::nullopt;
-    }
-    const bool little = header[0] == 'I';
-    const std::uint64_t offset = tiffNumber(little, header.data() + 4, 4);
-    std::array<unsigned char, 2> countBytes{};
-    if (offset + 2 > fileSize || !file.read(offset, countBytes.data(), countBytes.size()))
+    const std::optional<frames::TiffStart> start = frames::readTiffStart(fd);
+    const std::optional<frames::StoredDirectory> stored =
+        start ? frames::readStoredDirectory(fd, start->firstDirectory, start->bigEndian)
+              : std::nullopt;
+    if (!stored)
     {
         return std::nullopt;
     }
     TiffDirectory directory;
-    const std::uint32_t entries = tiffNumber(little, countBytes.data(), 2);
-    for (std::uint32_t i = 0; i < entries; ++i)
+    for (std::size_t i = 0; i < stored->count(); ++i)
     {
-        std::array<unsigned char, 12> entry{};
-        if (!file.read(offset + 2 + 12ULL * i, entry.data(), entry.size()))
-        {
-            return std::nullopt;
-        }
-        // SHORT or LONG
-        const std::size_t size = tiffNumber(little, entry.data() + 2, 2) == 3 ? 2 : 4;
-        // The first value: in the entry when all of them fit there, else where it points.
-        const std::uint64_t count = tiffNumber(little, entry.data() + 4, 4);
+        // The first value, a SHORT or else taken as a LONG: in the entry when all of them fit
+        // there, else where it points.
+        const std::size_t size = stored->type(i) == 3 ? 2 : 4;
         std::array<unsigned char, 4> first{};
-        std::memcpy(first.data(), entry.data() + 8, first.size());
-        if (count * size > 4 &&
-            !file.read(tiffNumber(little, entry.data() + 8, 4), first.data(), size))
+        std::memcpy(first.data(), stored->entry(i) + 8, first.size());
+        if (std::uint64_t{stored->valueCount(i)} * size > 4 &&
+            !frames::readAt(fd, stored->valueField(i), first.data(), size))
         {
             return std::nullopt;
         }
-        directory.take(tiffNumber(little, entry.data(), 2), tiffNumber(little, first.data(), size));
+        directory.take(stored->tag(i), size == 2 ? frames::u16(first.data(), stored->bigEndian)
+                                                 : frames::u32(first.data(), stored->bigEndian));
     }
     return directory;
 }
 
 // Reads the first directory of a classic TIFF: the image's size, samples and bits, and its
 // compression; the strips and tiles can hold no more than the file's bytes.
-bool checkTiff(const File& file, std::uint64_t fileSize, foundation::Error* error)
+bool checkTiff(int fd, std::uint64_t fileSize, foundation::Error* error)
 {
-    const std::optional<TiffDirectory> directory = readTiffDirectory(file, fileSize);
+    const std::optional<TiffDirectory> directory = readTiffDirectory(fd);
     if (!directory)
     {
         return true; // the reader decides
@@ -679,7 +659,7 @@ bool checkDeclaredSize(int fd, frames::Family family, std::uint64_t fileSize,
     case frames::Family::OpenExr:
         return checkExr(file, fileSize, error);
     case frames::Family::Tiff:
-        return checkTiff(file, fileSize, error);
+        return checkTiff(fd, fileSize, error);
     }
     return true;
 }

@@ -4,15 +4,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdint>
 #include <limits>
 #include <optional>
 #include <utility>
-#include <vector>
 
 #include <tiffio.h>
-#include <unistd.h>
 
 #include "host/FrameFiles.h"
 
@@ -62,42 +59,6 @@ constexpr std::array<std::uint16_t, 37> kKnownTags = {
     TIFFTAG_COLORMAP,
 };
 
-struct Directory
-{
-    std::vector<unsigned char> entries; ///< 12 bytes each
-    std::uint32_t next = 0;
-    bool bigEndian = false;
-
-    [[nodiscard]] std::size_t count() const { return entries.size() / 12; }
-    [[nodiscard]] std::uint16_t tag(std::size_t index) const
-    {
-        return u16(&entries[index * 12], bigEndian);
-    }
-    [[nodiscard]] const unsigned char* entry(std::size_t index) const
-    {
-        return &entries[index * 12];
-    }
-};
-
-std::optional<Directory> readDirectory(int fd, std::uint32_t offset, bool bigEndian)
-{
-    std::array<unsigned char, 2> count{};
-    if (offset == 0 || !readAt(fd, offset, count.data(), count.size()))
-    {
-        return std::nullopt;
-    }
-    Directory directory;
-    directory.bigEndian = bigEndian;
-    directory.entries.resize(std::size_t{u16(count.data(), bigEndian)} * 12 + 4);
-    if (!readAt(fd, offset + 2, directory.entries.data(), directory.entries.size()))
-    {
-        return std::nullopt;
-    }
-    directory.next = u32(&directory.entries[directory.entries.size() - 4], bigEndian);
-    directory.entries.resize(directory.entries.size() - 4);
-    return directory;
-}
-
 /// The numbers libtiff lays out the strip or tile table by, as the directory gives them.
 struct Geometry
 {
@@ -109,16 +70,17 @@ struct Geometry
     bool tileOffsets = false;
     bool stripOffsets = false;
 
-    void take(const unsigned char* entry, bool bigEndian)
+    void take(const StoredDirectory& directory, std::size_t index)
     {
-        const std::uint16_t type = u16(entry + 2, bigEndian);
+        const std::uint16_t type = directory.type(index);
         // One SHORT or LONG, held in the entry; UINT32_MAX, beyond every bound, for others.
         std::uint32_t value = std::numeric_limits<std::uint32_t>::max();
-        if (u32(entry + 4, bigEndian) == 1 && (type == TIFF_SHORT || type == TIFF_LONG))
+        if (directory.valueCount(index) == 1 && (type == TIFF_SHORT || type == TIFF_LONG))
         {
-            value = type == TIFF_SHORT ? u16(entry + 8, bigEndian) : u32(entry + 8, bigEndian);
+            value = type == TIFF_SHORT ? u16(directory.entry(index) + 8, directory.bigEndian)
+                                       : directory.valueField(index);
         }
-        switch (u16(entry, bigEndian))
+        switch (directory.tag(index))
         {
         case TIFFTAG_IMAGEWIDTH:
             width = value;
@@ -172,40 +134,15 @@ struct Geometry
 
 } // namespace
 
-bool readAt(int fd, std::uint64_t offset, void* into, std::size_t size)
-{
-    auto* bytes = static_cast<unsigned char*>(into);
-    while (size > 0)
-    {
-        const ssize_t count = ::pread(fd, bytes, size, static_cast<off_t>(offset));
-        if (count < 0 && errno == EINTR)
-        {
-            continue;
-        }
-        if (count <= 0)
-        {
-            return false;
-        }
-        bytes += count;
-        offset += static_cast<std::uint64_t>(count);
-        size -= static_cast<std::size_t>(count);
-    }
-    return true;
-}
-
 bool checkDirectory(int fd, DirectoryFacts* facts)
 {
-    std::array<unsigned char, 8> header{};
-    if (!readAt(fd, 0, header.data(), header.size()))
-    {
-        return false;
-    }
-    const bool big = header[0] == 'M' && header[1] == 'M';
-    if ((!big && (header[0] != 'I' || header[1] != 'I')) || u16(&header[2], big) != 42)
+    const std::optional<TiffStart> start = readTiffStart(fd);
+    if (!start)
     {
         return false; // BigTIFF isn't verified
     }
-    const std::optional<Directory> main = readDirectory(fd, u32(&header[4], big), big);
+    const bool big = start->bigEndian;
+    const std::optional<StoredDirectory> main = readStoredDirectory(fd, start->firstDirectory, big);
     if (!main || main->next != 0)
     {
         return false; // one image only: OpenImageIO reports the others as subimages
@@ -223,7 +160,7 @@ bool checkDirectory(int fd, DirectoryFacts* facts)
         {
             return false;
         }
-        geometry.take(main->entry(i), big);
+        geometry.take(*main, i);
         facts->predictor |= tag == TIFFTAG_PREDICTOR;
         facts->jpegTables |= tag == TIFFTAG_JPEGTABLES;
         facts->referenceBlackWhite |= tag == TIFFTAG_REFERENCEBLACKWHITE;
@@ -231,11 +168,11 @@ bool checkDirectory(int fd, DirectoryFacts* facts)
         facts->colourMap |= tag == TIFFTAG_COLORMAP;
         if (tag == TIFFTAG_EXIFIFD)
         {
-            const std::optional<Directory> exif =
-                readDirectory(fd, u32(main->entry(i) + 8, big), big);
+            const std::optional<StoredDirectory> exif =
+                readStoredDirectory(fd, main->valueField(i), big);
             // A short value sits at the start of the entry's value field in either order.
             if (!exif || exif->count() != 1 || exif->tag(0) != EXIFTAG_COLORSPACE ||
-                u16(exif->entry(0) + 2, big) != TIFF_SHORT || u32(exif->entry(0) + 4, big) != 1 ||
+                exif->type(0) != TIFF_SHORT || exif->valueCount(0) != 1 ||
                 u16(exif->entry(0) + 8, big) != 1)
             {
                 return false;

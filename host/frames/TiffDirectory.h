@@ -4,29 +4,10 @@
 // only tags whose meaning it keeps.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include "host/frames/TiffEntries.h"
 
 namespace huecast::host::frames
 {
-
-/// A stored 16-bit number, in the file's byte order.
-inline std::uint16_t u16(const unsigned char* bytes, bool bigEndian)
-{
-    return bigEndian ? static_cast<std::uint16_t>((bytes[0] << 8U) | bytes[1])
-                     : static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8U));
-}
-
-/// A stored 32-bit number, in the file's byte order.
-inline std::uint32_t u32(const unsigned char* bytes, bool bigEndian)
-{
-    const std::uint32_t high = u16(bytes + (bigEndian ? 0 : 2), bigEndian);
-    const std::uint32_t low = u16(bytes + (bigEndian ? 2 : 0), bigEndian);
-    return (high << 16U) | low;
-}
-
-/// Reads `size` bytes at `offset` of the file; false if the file ends first or a read fails.
-[[nodiscard]] bool readAt(int fd, std::uint64_t offset, void* into, std::size_t size);
 
 /// What the check of a directory found beside its tags' names.
 struct DirectoryFacts
