@@ -2,6 +2,7 @@
 // Copyright Huecast contributors
 #include "tests/host/FrameModules.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -9,6 +10,13 @@
 
 #include <OpenImageIO/imageio.h>
 #include <gtest/gtest.h>
+extern "C"
+{
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+}
 
 #include "platform/foundation/DynamicModule.h"
 
@@ -100,6 +108,79 @@ Attributes attributesOf(const std::string& path)
     return attributes;
 }
 
+struct FfmpegFree
+{
+    void operator()(AVFormatContext* input) const { avformat_close_input(&input); }
+    void operator()(AVCodecContext* decoder) const { avcodec_free_context(&decoder); }
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+template <typename T> using FfmpegPointer = std::unique_ptr<T, FfmpegFree>;
+
+/// Decodes the file's first frame with FFmpeg's libraries; false where they can't.
+bool decodeWithFfmpeg(const std::string& path, AVFrame* frame)
+{
+    AVFormatContext* opened = nullptr;
+    if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0)
+    {
+        return false;
+    }
+    const FfmpegPointer<AVFormatContext> input(opened);
+    const int stream = avformat_find_stream_info(opened, nullptr) < 0
+                           ? -1
+                           : av_find_best_stream(opened, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const AVCodec* codec =
+        stream < 0 ? nullptr : avcodec_find_decoder(opened->streams[stream]->codecpar->codec_id);
+    const FfmpegPointer<AVCodecContext> decoder(avcodec_alloc_context3(codec));
+    const FfmpegPointer<AVPacket> packet(av_packet_alloc());
+    if (codec == nullptr || !decoder || !packet ||
+        avcodec_parameters_to_context(decoder.get(), opened->streams[stream]->codecpar) < 0 ||
+        avcodec_open2(decoder.get(), codec, nullptr) < 0)
+    {
+        return false;
+    }
+    while (av_read_frame(opened, packet.get()) >= 0)
+    {
+        const bool sent =
+            packet->stream_index != stream || avcodec_send_packet(decoder.get(), packet.get()) >= 0;
+        av_packet_unref(packet.get());
+        if (!sent)
+        {
+            return false;
+        }
+        if (avcodec_receive_frame(decoder.get(), frame) == 0)
+        {
+            return true;
+        }
+    }
+    avcodec_send_packet(decoder.get(), nullptr);
+    return avcodec_receive_frame(decoder.get(), frame) == 0;
+}
+
+/// What FFmpeg, which reads these formats too, makes of the file: its first frame's size, pixel
+/// format and pixels, or that it can't. The aspect ratio, which comes from the resolution, is
+/// left out: that is kept as the source stores it.
+std::string ffmpegDecoding(const std::string& path)
+{
+    const FfmpegPointer<AVFrame> frame(av_frame_alloc());
+    if (!frame || !decodeWithFfmpeg(path, frame.get()))
+    {
+        return "(FFmpeg can't decode it)";
+    }
+    const auto format = static_cast<AVPixelFormat>(frame->format);
+    const int size = av_image_get_buffer_size(format, frame->width, frame->height, 1);
+    std::string decoded(static_cast<std::size_t>(std::max(size, 0)), '\0');
+    if (size < 0 ||
+        av_image_copy_to_buffer(reinterpret_cast<std::uint8_t*>(decoded.data()), size, frame->data,
+                                frame->linesize, format, frame->width, frame->height, 1) < 0)
+    {
+        return "(FFmpeg can't copy its pixels)";
+    }
+    const char* name = av_get_pix_fmt_name(format);
+    return std::to_string(frame->width) + "x" + std::to_string(frame->height) + " " +
+           (name != nullptr ? name : "?") + " " + decoded;
+}
+
 } // namespace
 
 CommonModule compareWithOpenImageIO(const std::string& source, const TempDir& dir,
@@ -172,6 +253,8 @@ CommonModule compareWithOpenImageIO(const std::string& source, const TempDir& di
     EXPECT_EQ(expected, actual) << source << " written as " << output
                                 << " reads back unlike OpenImageIO's write (kept: " << byOiio
                                 << ", " << byCommon << ")";
+    EXPECT_EQ(ffmpegDecoding(byOiio), ffmpegDecoding(byCommon))
+        << source << " written as " << output << " is decoded by ffmpeg unlike OpenImageIO's write";
     return CommonModule::Took;
 }
 

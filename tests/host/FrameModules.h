@@ -30,7 +30,8 @@ enum class CommonModule
 /// Reads `source` through both modules and, when the common one takes it, expects the same
 /// frame and channel count, then writes that frame through both to `output` (whose extension
 /// names the format) in `dir` and expects OpenImageIO to read the same pixels and the same
-/// metadata from both files (the resolution as the source stores it).
+/// metadata from both files (the resolution as the source stores it), and FFmpeg to decode both
+/// alike (or neither).
 /// Expects the common module to write whenever it read. Failures are reported through gtest.
 CommonModule compareWithOpenImageIO(const std::string& source, const TempDir& dir,
                                     const std::string& output,
