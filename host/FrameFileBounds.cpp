@@ -146,7 +146,8 @@ bool checkPng(const File& file, std::uint64_t fileSize, foundation::Error* error
         return false;
     }
     // Each row is a filter byte and its pixels, deflated.
-    const double raw = static_cast<double>(height) * static_cast<double>(1 + (rowBits + 7) / 8);
+    const std::uint64_t rowBytes = 1 + (rowBits + 7) / 8;
+    const double raw = static_cast<double>(height) * static_cast<double>(rowBytes);
     if (raw > static_cast<double>(imageData * kDeflateRatio + kSlackBytes))
     {
         return tooLarge(error, width, height, fileSize);

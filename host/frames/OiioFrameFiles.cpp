@@ -319,7 +319,7 @@ bool writeTiles(OIIO::ImageOutput& output, const Frame& pixels)
             const std::size_t rowBytes = std::min(tileWidth, pixels.width() - left) * pixelBytes;
             for (std::uint32_t y = 0; y < rows; ++y)
             {
-                std::memcpy(&tile[y * tileWidth * pixelBytes],
+                std::memcpy(&tile[std::size_t{y} * tileWidth * pixelBytes],
                             pixels.row(top + y) + left * pixelBytes, rowBytes);
             }
             if (!output.write_tile(static_cast<int>(left), static_cast<int>(top), 0,
