@@ -29,11 +29,11 @@ enum class Kind : std::uint8_t
 
 struct KnownTag
 {
-    std::uint16_t tag;
-    const char* name; ///< OpenImageIO's
-    Kind kind;
-    std::uint16_t type;
-    std::uint32_t count;         ///< 0 for any but 0
+    std::uint16_t tag = 0;
+    const char* name = nullptr; ///< OpenImageIO's
+    Kind kind = Kind::Text;
+    std::uint16_t type = 0;
+    std::uint32_t count = 0;     ///< 0 for any but 0
     std::uint16_t otherType = 0; ///< a second type allowed
 };
 

@@ -159,7 +159,7 @@ void unpremultiply(float* pixels, std::size_t count)
 
 /// Float slices for the file's channels at their places in the frame's RGBA rows, placed so that
 /// the file's pixel (`first`) lands on the frame's first; alpha 1 where the file has none.
-Imf::FrameBuffer channelSlices(Frame* frame, const Imf::ChannelList& list, Imath::V2i first)
+Imf::FrameBuffer channelSlices(Frame* frame, const Imf::ChannelList& list, const Imath::V2i& first)
 {
     const std::size_t pixelBytes = frame->bytesPerPixel();
     const std::size_t rowBytes = frame->rowBytes();

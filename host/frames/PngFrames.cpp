@@ -51,7 +51,7 @@ std::string nameOf(const std::optional<png_fixed_point>& gamma)
     {
         return "sRGB";
     }
-    float exponent = static_cast<float>(1.0 / (static_cast<double>(*gamma) / 100000.0));
+    auto exponent = static_cast<float>(1.0 / (static_cast<double>(*gamma) / 100000.0));
     exponent = std::round(100.0F * exponent) / 100.0F;
     if (exponent == 1.0F)
     {

@@ -285,10 +285,10 @@ TEST(ExrFrames, TakesWhatOpenImageIoAndFfmpegWriteAsOpenImageIoDoes)
     for (const auto& [name, arguments] : oiiotool)
     {
         const std::string path = dir.pathOf(name + ".exr");
-        const std::string line =
+        std::string line =
             "oiiotool --pattern fill:topleft=0,0.2,0.4:topright=1,0.5,0:bottomleft=0.1,1,0.3:"
-            "bottomright=0.7,0.1,0.9 37x11 3 " +
-            arguments + " -o '" + path + "' >/dev/null 2>&1";
+            "bottomright=0.7,0.1,0.9 37x11 3 ";
+        line.append(arguments).append(" -o '").append(path).append("' >/dev/null 2>&1");
         ASSERT_EQ(std::system(line.c_str()), 0) << line;
         cases.push_back({path, {}});
     }

@@ -50,7 +50,7 @@ std::string byOiiotool(const TempDir& dir, const std::string& name, const std::s
 std::string bigEndian(const TempDir& dir, const std::string& name, int samples, int bits,
                       std::uint16_t compression)
 {
-    const std::string path = dir.pathOf(name);
+    std::string path = dir.pathOf(name);
     TIFF* tif = TIFFOpen(path.c_str(), "wb");
     if (tif == nullptr)
     {
@@ -79,7 +79,7 @@ std::string bigEndian(const TempDir& dir, const std::string& name, int samples, 
     {
         for (std::size_t x = 0; x < values; ++x)
         {
-            row[x] = static_cast<std::uint16_t>((x * 2741 + y * 977 + x * x) % 65536);
+            row[x] = static_cast<std::uint16_t>((x * 2741 + std::size_t{y} * 977 + x * x) % 65536);
         }
         if (bits == 8)
         {
