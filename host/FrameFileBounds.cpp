@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include <fcntl.h>
@@ -531,7 +533,7 @@ bool checkExr(const File& file, std::uint64_t fileSize, foundation::Error* error
 
 // How far each TIFF compression can expand its data at most. JPEG makes a flat 8×8 block a few
 // bits; codecs unknown here get 2^16.
-std::uint64_t tiffRatio(std::uint32_t compression)
+std::uint64_t tiffRatio(std::uint64_t compression)
 {
     switch (compression)
     {
@@ -563,7 +565,7 @@ struct TiffDirectory
     std::uint64_t ratio = 1;
     bool subsampled = false;
 
-    void take(std::uint32_t tag, std::uint32_t value)
+    void take(std::uint16_t tag, std::uint64_t value)
     {
         switch (tag)
         {
@@ -591,38 +593,33 @@ struct TiffDirectory
     }
 };
 
-// The first directory of a classic TIFF file; nothing for BigTIFF or anything unreadable,
-// which the reader decides on.
+// The first directory of a TIFF file, each tag as libtiff reads it: the first of any given
+// twice, its first value of any integer type; a value of another type can't be bounded, so it
+// counts as the largest. Nothing for a file whose directory libtiff can't read either.
 std::optional<TiffDirectory> readTiffDirectory(int fd)
 {
     const std::optional<frames::TiffStart> start = frames::readTiffStart(fd);
     const std::optional<frames::StoredDirectory> stored =
-        start ? frames::readStoredDirectory(fd, start->firstDirectory, start->bigEndian)
-              : std::nullopt;
+        start ? frames::readStoredDirectory(fd, start->firstDirectory, *start) : std::nullopt;
     if (!stored)
     {
         return std::nullopt;
     }
     TiffDirectory directory;
+    std::set<std::uint16_t> seen;
     for (std::size_t i = 0; i < stored->count(); ++i)
     {
-        // The first value, a SHORT or else taken as a LONG: in the entry when all of them fit
-        // there, else where it points.
-        const std::size_t size = stored->type(i) == 3 ? 2 : 4;
-        std::array<unsigned char, 4> first{};
-        std::memcpy(first.data(), stored->entry(i) + 8, first.size());
-        if (std::uint64_t{stored->valueCount(i)} * size > 4 &&
-            !frames::readAt(fd, stored->valueField(i), first.data(), size))
+        if (seen.insert(stored->tag(i)).second)
         {
-            return std::nullopt;
+            directory.take(stored->tag(i),
+                           frames::firstInteger(fd, *stored, i)
+                               .value_or(std::numeric_limits<std::uint64_t>::max()));
         }
-        directory.take(stored->tag(i), size == 2 ? frames::u16(first.data(), stored->bigEndian)
-                                                 : frames::u32(first.data(), stored->bigEndian));
     }
     return directory;
 }
 
-// Reads the first directory of a classic TIFF: the image's size, samples and bits, and its
+// Reads the first directory of a TIFF file: the image's size, samples and bits, and its
 // compression; the strips and tiles can hold no more than the file's bytes.
 bool checkTiff(int fd, std::uint64_t fileSize, foundation::Error* error)
 {

@@ -77,8 +77,8 @@ struct Geometry
         std::uint32_t value = std::numeric_limits<std::uint32_t>::max();
         if (directory.valueCount(index) == 1 && (type == TIFF_SHORT || type == TIFF_LONG))
         {
-            value = type == TIFF_SHORT ? u16(directory.entry(index) + 8, directory.bigEndian)
-                                       : directory.valueField(index);
+            value = type == TIFF_SHORT ? u16(directory.valueField(index), directory.bigEndian)
+                                       : u32(directory.valueField(index), directory.bigEndian);
         }
         switch (directory.tag(index))
         {
@@ -137,12 +137,12 @@ struct Geometry
 bool checkDirectory(int fd, DirectoryFacts* facts)
 {
     const std::optional<TiffStart> start = readTiffStart(fd);
-    if (!start)
+    if (!start || start->bigTiff)
     {
         return false; // BigTIFF isn't verified
     }
-    const bool big = start->bigEndian;
-    const std::optional<StoredDirectory> main = readStoredDirectory(fd, start->firstDirectory, big);
+    const std::optional<StoredDirectory> main =
+        readStoredDirectory(fd, start->firstDirectory, *start);
     if (!main || main->next != 0)
     {
         return false; // one image only: OpenImageIO reports the others as subimages
@@ -168,12 +168,15 @@ bool checkDirectory(int fd, DirectoryFacts* facts)
         facts->colourMap |= tag == TIFFTAG_COLORMAP;
         if (tag == TIFFTAG_EXIFIFD)
         {
+            // libtiff follows only a single LONG or IFD link, and ignores any other.
+            const bool link = (main->type(i) == TIFF_LONG || main->type(i) == TIFF_IFD) &&
+                              main->valueCount(i) == 1;
             const std::optional<StoredDirectory> exif =
-                readStoredDirectory(fd, main->valueField(i), big);
+                link ? readStoredDirectory(fd, main->valueOffset(i), *start) : std::nullopt;
             // A short value sits at the start of the entry's value field in either order.
             if (!exif || exif->count() != 1 || exif->tag(0) != EXIFTAG_COLORSPACE ||
                 exif->type(0) != TIFF_SHORT || exif->valueCount(0) != 1 ||
-                u16(exif->entry(0) + 8, big) != 1)
+                u16(exif->valueField(0), start->bigEndian) != 1)
             {
                 return false;
             }

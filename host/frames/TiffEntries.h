@@ -4,6 +4,7 @@
 // host's check of what the file declares, and by the module's check of its tags.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstddef>
@@ -53,42 +54,65 @@ inline std::uint32_t u32(const unsigned char* bytes, bool bigEndian)
     return true;
 }
 
-/// Where a classic TIFF file (either byte order) keeps its first directory.
+/// A stored 64-bit number, in the file's byte order.
+inline std::uint64_t u64(const unsigned char* bytes, bool bigEndian)
+{
+    const std::uint64_t high = u32(bytes + (bigEndian ? 0 : 4), bigEndian);
+    const std::uint64_t low = u32(bytes + (bigEndian ? 4 : 0), bigEndian);
+    return (high << 32U) | low;
+}
+
+/// How a TIFF file (either byte order, classic or BigTIFF) stores its directories, and where
+/// the first one is.
 struct TiffStart
 {
     bool bigEndian = false;
-    std::uint32_t firstDirectory = 0;
+    bool bigTiff = false; ///< 8-byte counts and offsets, 20-byte entries
+    std::uint64_t firstDirectory = 0;
 };
 
-/// The byte order and first directory of a classic TIFF file; nothing for a BigTIFF or anything
-/// else.
+/// The byte order, kind and first directory of a TIFF file; nothing for anything else.
 inline std::optional<TiffStart> readTiffStart(int fd)
 {
-    std::array<unsigned char, 8> header{};
-    if (!readAt(fd, 0, header.data(), header.size()))
+    std::array<unsigned char, 16> header{};
+    if (!readAt(fd, 0, header.data(), 8))
     {
         return std::nullopt;
     }
     const bool big = header[0] == 'M' && header[1] == 'M';
-    if ((!big && (header[0] != 'I' || header[1] != 'I')) || u16(&header[2], big) != 42)
+    if (!big && (header[0] != 'I' || header[1] != 'I'))
     {
         return std::nullopt;
     }
-    return TiffStart{big, u32(&header[4], big)};
+    if (u16(&header[2], big) == 42)
+    {
+        return TiffStart{big, false, u32(&header[4], big)};
+    }
+    // BigTIFF: 43, the offsets' size (8) and 0, then the first offset in 8 bytes.
+    if (u16(&header[2], big) != 43 || u16(&header[4], big) != 8 || u16(&header[6], big) != 0 ||
+        !readAt(fd, 8, &header[8], 8))
+    {
+        return std::nullopt;
+    }
+    return TiffStart{big, true, u64(&header[8], big)};
 }
 
-/// One directory: its 12-byte entries (tag, type, count, and the value or where it is) and the
-/// offset of the next directory.
+/// One directory: its entries (tag, type, count, and the value or where it is) and the offset
+/// of the next directory.
 struct StoredDirectory
 {
     std::vector<unsigned char> entries;
-    std::uint32_t next = 0; ///< 0: the last, also where the file ends before saying, as to libtiff
+    std::uint64_t next = 0; ///< 0: the last, also where the file ends before saying, as to libtiff
     bool bigEndian = false;
+    bool bigTiff = false;
 
-    [[nodiscard]] std::size_t count() const { return entries.size() / 12; }
+    /// What an entry's value field holds in place; a longer value is where the field points.
+    [[nodiscard]] std::size_t valueBytes() const { return bigTiff ? 8 : 4; }
+    [[nodiscard]] std::size_t entryBytes() const { return 4 + 2 * valueBytes(); }
+    [[nodiscard]] std::size_t count() const { return entries.size() / entryBytes(); }
     [[nodiscard]] const unsigned char* entry(std::size_t index) const
     {
-        return &entries[index * 12];
+        return &entries[index * entryBytes()];
     }
     [[nodiscard]] std::uint16_t tag(std::size_t index) const
     {
@@ -98,40 +122,115 @@ struct StoredDirectory
     {
         return u16(entry(index) + 2, bigEndian);
     }
-    [[nodiscard]] std::uint32_t valueCount(std::size_t index) const
+    [[nodiscard]] std::uint64_t valueCount(std::size_t index) const
     {
-        return u32(entry(index) + 4, bigEndian);
+        return bigTiff ? u64(entry(index) + 4, bigEndian) : u32(entry(index) + 4, bigEndian);
     }
-    /// The entry's value field: the value when it fits in four bytes, else where it is.
-    [[nodiscard]] std::uint32_t valueField(std::size_t index) const
+    /// The entry's value field, in place.
+    [[nodiscard]] const unsigned char* valueField(std::size_t index) const
     {
-        return u32(entry(index) + 8, bigEndian);
+        return entry(index) + 4 + valueBytes();
+    }
+    /// Where a value longer than the field is.
+    [[nodiscard]] std::uint64_t valueOffset(std::size_t index) const
+    {
+        return bigTiff ? u64(valueField(index), bigEndian) : u32(valueField(index), bigEndian);
     }
 };
 
-/// The directory at `offset` (at most 65535 entries, so less than a megabyte); nothing where
-/// there is none or the file ends inside its entries.
-inline std::optional<StoredDirectory> readStoredDirectory(int fd, std::uint32_t offset,
-                                                          bool bigEndian)
+// libtiff reads no directory of more entries than this.
+inline constexpr std::uint64_t kMaxDirectoryEntries = 4096;
+
+/// The directory at `offset`; nothing where there is none, it has more entries than libtiff
+/// reads, or the file ends inside its entries.
+inline std::optional<StoredDirectory> readStoredDirectory(int fd, std::uint64_t offset,
+                                                          const TiffStart& start)
 {
-    std::array<unsigned char, 4> count{};
-    if (offset == 0 || !readAt(fd, offset, count.data(), 2))
-    {
-        return std::nullopt;
-    }
     StoredDirectory directory;
-    directory.bigEndian = bigEndian;
-    directory.entries.resize(std::size_t{u16(count.data(), bigEndian)} * 12);
-    const std::uint64_t end = std::uint64_t{offset} + 2 + directory.entries.size();
-    if (!readAt(fd, offset + 2ULL, directory.entries.data(), directory.entries.size()))
+    directory.bigEndian = start.bigEndian;
+    directory.bigTiff = start.bigTiff;
+    const std::size_t countBytes = start.bigTiff ? 8 : 2;
+    std::array<unsigned char, 8> number{};
+    if (offset == 0 || !readAt(fd, offset, number.data(), countBytes))
     {
         return std::nullopt;
     }
-    if (readAt(fd, end, count.data(), count.size()))
+    const std::uint64_t count =
+        start.bigTiff ? u64(number.data(), start.bigEndian) : u16(number.data(), start.bigEndian);
+    if (count > kMaxDirectoryEntries)
     {
-        directory.next = u32(count.data(), bigEndian);
+        return std::nullopt;
+    }
+    directory.entries.resize(count * directory.entryBytes());
+    const std::uint64_t entriesAt = offset + countBytes;
+    if (!readAt(fd, entriesAt, directory.entries.data(), directory.entries.size()))
+    {
+        return std::nullopt;
+    }
+    if (readAt(fd, entriesAt + directory.entries.size(), number.data(), directory.valueBytes()))
+    {
+        directory.next = start.bigTiff ? u64(number.data(), start.bigEndian)
+                                       : u32(number.data(), start.bigEndian);
     }
     return directory;
+}
+
+/// The first value of an entry of an integer type, unsigned, as libtiff reads a number from
+/// any of them: from the entry, or from where it points when the values don't fit there.
+/// Nothing for another type, no values, or a file that ends first.
+inline std::optional<std::uint64_t> firstInteger(int fd, const StoredDirectory& directory,
+                                                 std::size_t index)
+{
+    std::size_t size = 0;
+    switch (directory.type(index))
+    {
+    case 1: // BYTE, SBYTE
+    case 6:
+        size = 1;
+        break;
+    case 3: // SHORT, SSHORT
+    case 8:
+        size = 2;
+        break;
+    case 4: // LONG, SLONG, IFD
+    case 9:
+    case 13:
+        size = 4;
+        break;
+    case 16: // LONG8, SLONG8, IFD8
+    case 17:
+    case 18:
+        size = 8;
+        break;
+    default:
+        return std::nullopt;
+    }
+    const std::uint64_t count = directory.valueCount(index);
+    std::array<unsigned char, 8> value{};
+    if (count == 0)
+    {
+        return std::nullopt;
+    }
+    if (count <= directory.valueBytes() / size)
+    {
+        std::copy_n(directory.valueField(index), size, value.begin());
+    }
+    else if (!readAt(fd, directory.valueOffset(index), value.data(), size))
+    {
+        return std::nullopt;
+    }
+    const bool big = directory.bigEndian;
+    switch (size)
+    {
+    case 1:
+        return value[0];
+    case 2:
+        return u16(value.data(), big);
+    case 4:
+        return u32(value.data(), big);
+    default:
+        return u64(value.data(), big);
+    }
 }
 
 } // namespace huecast::host::frames

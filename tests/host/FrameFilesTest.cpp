@@ -162,24 +162,38 @@ TEST(FrameFiles, AHeaderDeclaringMoreThanItsFileCouldHoldIsRefusedBeforeAnyAlloc
                               tiles;
     EXPECT_EQ(refusal("tiles.exr", tiled).rfind("It declares tiles of 65536×65536 pixels", 0), 0U);
 
-    // An uncompressed TIFF of a few hundred bytes declaring 16384² 16-bit RGBA.
-    const auto tiffEntry = [](std::uint16_t tag, std::uint16_t type, std::uint32_t value)
+    // Uncompressed TIFFs of a few hundred bytes declaring 16384² 16-bit RGBA, each tag read as
+    // libtiff reads it: the first of two, in a type of eight bytes, in a BigTIFF.
+    const auto little = [](std::uint64_t value, std::size_t size)
     {
-        std::string bytes(12, '\0');
-        const std::array<std::uint32_t, 4> fields{tag, type, 1, value};
-        for (std::size_t at = 0, field = 0; field < 4; at += field < 2 ? 2 : 4, ++field)
+        std::string bytes(size, '\0');
+        for (std::size_t b = 0; b < size; ++b)
         {
-            for (std::size_t b = 0; b < (field < 2 ? 2U : 4U); ++b)
-            {
-                bytes[at + b] = static_cast<char>(fields[field] >> (8 * b));
-            }
+            bytes[b] = static_cast<char>(value >> (8 * b));
         }
         return bytes;
     };
-    const std::string tiff = std::string("II*\0\x08\0\0\0\x05\0", 10) + tiffEntry(256, 4, 16384) +
-                             tiffEntry(257, 4, 16384) + tiffEntry(258, 3, 16) +
-                             tiffEntry(259, 3, 1) + tiffEntry(277, 3, 4) + std::string(260, '\0');
+    const auto entry =
+        [&](std::uint16_t tag, std::uint16_t type, std::uint64_t value, std::size_t field = 4)
+    { return little(tag, 2) + little(type, 2) + little(1, field) + little(value, field); };
+    const std::string sizeTags =
+        entry(258, 3, 16) + entry(259, 3, 1) + entry(277, 3, 4) + std::string(260, '\0');
+    const std::string tiff = std::string("II*\0\x08\0\0\0\x05\0", 10) + entry(256, 4, 16384) +
+                             entry(257, 4, 16384) + sizeTags;
     EXPECT_EQ(refusal("huge.tif", tiff).rfind("It declares 16384×16384 pixels", 0), 0U);
+    const std::string twice = std::string("II*\0\x08\0\0\0\x07\0", 10) + entry(256, 4, 16384) +
+                              entry(256, 4, 1) + entry(257, 4, 16384) + entry(257, 4, 1) + sizeTags;
+    EXPECT_EQ(refusal("twice.tif", twice).rfind("It declares 16384×16384 pixels", 0), 0U);
+    // Both sizes at byte 80, after the directory's 66 bytes from byte 8.
+    const std::string eightBytes =
+        std::string("II*\0\x08\0\0\0\x05\0", 10) + entry(256, 16, 80) + entry(257, 16, 80) +
+        sizeTags.substr(0, 36) + std::string(10, '\0') + little(16384, 8) + std::string(260, '\0');
+    EXPECT_EQ(refusal("long8.tif", eightBytes).rfind("It declares 16384×16384 pixels", 0), 0U);
+    const std::string bigTiff = std::string("II+\0\x08\0\0\0", 8) + little(16, 8) + little(5, 8) +
+                                entry(256, 4, 16384, 8) + entry(257, 4, 16384, 8) +
+                                entry(258, 3, 16, 8) + entry(259, 3, 1, 8) + entry(277, 3, 4, 8) +
+                                std::string(260, '\0');
+    EXPECT_EQ(refusal("big.tif", bigTiff).rfind("It declares 16384×16384 pixels", 0), 0U);
 }
 
 TEST(FrameFiles, FramesAsCompressedAsTheirCodecsAllowAreStillRead)
