@@ -75,13 +75,18 @@ inline const KnownAttribute* knownAttribute(std::string_view name)
 /// Whether OpenImageIO reads an attribute no one above names into an attribute of the same
 /// name and type, which its own write gives back unchanged (a tool's or a studio's strings and
 /// numbers, comments, owner, chromaticities): so it is carried as it is. Its own "oiio:" names
-/// it reads in ways of its own.
+/// it reads in ways of its own, and the attributes OpenEXR keeps for a part of a file describe
+/// the source's file, not the one written.
 inline bool isCarriedAsItIs(std::string_view name, std::string_view type)
 {
     constexpr std::array<std::string_view, 11> kTypes{"string", "float", "double",        "int",
                                                       "v2i",    "v2f",   "v3i",           "v3f",
                                                       "m33f",   "m44f",  "chromaticities"};
+    constexpr std::array<std::string_view, 4> kPartAttributes{"name", "type", "version",
+                                                              "chunkCount"};
     return !name.starts_with("oiio:") &&
+           std::find(kPartAttributes.begin(), kPartAttributes.end(), name) ==
+               kPartAttributes.end() &&
            std::find(kTypes.begin(), kTypes.end(), type) != kTypes.end();
 }
 

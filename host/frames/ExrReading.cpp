@@ -202,7 +202,9 @@ bool readStoredLines(Imf::InputFile& file, const Imf::ChannelList& list, Imf::Pi
     }
     // Each line's channels widened side by side, then laid out as RGBA in one pass.
     const auto planes = std::make_unique_for_overwrite<float[]>(width * Frame::kChannels);
-    std::fill_n(planes.get() + 3 * width, width, 1.0F); // a missing alpha is opaque
+    // Colour a grey file doesn't hold is spread from it later; a missing alpha is opaque.
+    std::fill_n(planes.get(), 3 * width, 0.0F);
+    std::fill_n(planes.get() + 3 * width, width, 1.0F);
     const auto halves = std::make_unique_for_overwrite<std::uint16_t[]>(width);
     for (std::uint32_t y = 0; y < frame->height(); ++y)
     {
@@ -265,10 +267,11 @@ bool readOpenExr(const std::string& path, Frame* frame, std::shared_ptr<const St
     const bool tiled = Imf::isTiled(version);
     if (Imf::isMultiPart(version) || Imf::isNonImage(version) || !hasOnlyKnownAttributes(header) ||
         header.lineOrder() != Imf::INCREASING_Y || !isTakenCompression(header.compression()) ||
-        (tiled &&
-         (!header.hasTileDescription() || header.tileDescription().mode != Imf::ONE_LEVEL ||
-          header.tileDescription().xSize > static_cast<unsigned>(kMaxFrameEdge) ||
-          header.tileDescription().ySize > static_cast<unsigned>(kMaxFrameEdge))))
+        // A scan-line file may carry a stale tile description, which the writer would follow.
+        tiled != header.hasTileDescription() ||
+        (tiled && (header.tileDescription().mode != Imf::ONE_LEVEL ||
+                   header.tileDescription().xSize > static_cast<unsigned>(kMaxFrameEdge) ||
+                   header.tileDescription().ySize > static_cast<unsigned>(kMaxFrameEdge))))
     {
         return false; // mipmaps and ripmaps OpenImageIO reads as levels of their own
     }

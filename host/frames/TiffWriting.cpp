@@ -486,12 +486,14 @@ bool writeTiff(const std::string& destination, const Frame& frame, const StoredL
               : writePixels(tif.get(), frame, stored, written.rowsPerStrip, packer(frame, written),
                             channels, static_cast<std::size_t>(written.bits / 8))) ||
         (written.compression == COMPRESSION_JPEG && TIFFCheckpointDirectory(tif.get()) != 1) ||
-        TIFFWriteDirectory(tif.get()) != 1 || (stored.exifSrgb && !writeExif(tif.get())))
+        TIFFWriteDirectory(tif.get()) != 1 || (stored.exifSrgb && !writeExif(tif.get())) ||
+        TIFFFlush(tif.get()) != 1)
     {
         return false;
     }
+    // Everything is written: closing reports no failure, and what the file took is its own.
     TIFF* const closing = tif.release();
-    TIFFClose(closing); // writes what is left; it reports no failure, the file does
+    TIFFClose(closing);
     return file.flush() && ::close(std::exchange(destinationFd.fd, -1)) == 0;
 }
 

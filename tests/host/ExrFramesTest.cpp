@@ -330,6 +330,12 @@ TEST(ExrFrames, DeclinesWhatItDoesNotReproduce)
             });
     variant("typed", [](ExrBytes& b) { b.attributes = {{"gamma", "int", bytesOf(2)}}; });
     variant("tiled", [](ExrBytes& b) { b.version |= 0x200; });
+    variant("stale-tiles",
+            [](ExrBytes& b) {
+                b.attributes = {{"tiles", "tiledesc", bytesOf(16U) + bytesOf(16U) + '\0'}};
+            });
+    variant("part-type",
+            [](ExrBytes& b) { b.attributes = {stringAttribute("type", "tiledimage")}; });
     variant("deep", [](ExrBytes& b) { b.version |= 0x800; });
     variant("parts", [](ExrBytes& b) { b.version |= 0x1000; });
     for (const auto& [name, bytes] : files)
