@@ -565,6 +565,11 @@ struct TiffDirectory
     std::uint64_t ratio = 1;
     bool subsampled = false;
 
+    static bool uses(std::uint16_t tag)
+    {
+        return (tag >= 256 && tag <= 259) || tag == 262 || tag == 277;
+    }
+
     void take(std::uint16_t tag, std::uint64_t value)
     {
         switch (tag)
@@ -609,11 +614,11 @@ std::optional<TiffDirectory> readTiffDirectory(int fd)
     std::set<std::uint16_t> seen;
     for (std::size_t i = 0; i < stored->count(); ++i)
     {
-        if (seen.insert(stored->tag(i)).second)
+        const std::uint16_t tag = stored->tag(i);
+        if (TiffDirectory::uses(tag) && seen.insert(tag).second)
         {
-            directory.take(stored->tag(i),
-                           frames::firstInteger(fd, *stored, i)
-                               .value_or(std::numeric_limits<std::uint64_t>::max()));
+            directory.take(tag, frames::firstInteger(fd, *stored, i)
+                                    .value_or(std::numeric_limits<std::uint64_t>::max()));
         }
     }
     return directory;
