@@ -15,9 +15,7 @@
 #include <set>
 #include <vector>
 
-#include <fcntl.h>
 #include <fmt/format.h>
-#include <unistd.h>
 
 #include "host/FrameFiles.h"
 #include "host/HostError.h"
@@ -45,8 +43,7 @@ public:
     /// Exactly `size` bytes at `offset`, or false.
     bool read(std::uint64_t offset, void* into, std::size_t size) const
     {
-        return m_fd >= 0 &&
-               ::pread(m_fd, into, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
+        return m_fd >= 0 && frames::readAt(m_fd, offset, into, size);
     }
 
 private:

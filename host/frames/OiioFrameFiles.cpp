@@ -25,12 +25,12 @@ namespace
 /// What a read kept of the source: OpenImageIO's own description, which its writers take.
 struct OiioLayout final : StoredFrameLayout
 {
-    explicit OiioLayout(OIIO::ImageSpec header)
-        : StoredFrameLayout(Module::OpenImageIO), spec(std::move(header))
+    explicit OiioLayout(OIIO::ImageSpec read)
+        : StoredFrameLayout(Module::OpenImageIO), header(std::move(read))
     {
     }
 
-    const OIIO::ImageSpec spec;
+    const OIIO::ImageSpec header;
 };
 
 OIIO::TypeDesc typeDescOf(PixelType type)
@@ -350,7 +350,7 @@ bool write(const std::string& path, const std::string& destination, const Frame&
     }
     OIIO::ImageSpec layout =
         stored != nullptr
-            ? static_cast<const OiioLayout*>(stored)->spec
+            ? static_cast<const OiioLayout*>(stored)->header
             : OIIO::ImageSpec(1, 1, static_cast<int>(Frame::kChannels), typeDescOf(frame.type()));
     layout.width = static_cast<int>(frame.width());
     layout.height = static_cast<int>(frame.height());

@@ -93,14 +93,15 @@ Attributes attributesOf(const std::string& path)
         ADD_FAILURE() << "OpenImageIO can't read " << path << ": " << OIIO::geterror();
         return attributes;
     }
-    const OIIO::ImageSpec& spec = input->spec();
-    attributes["(size)"] = OIIO::Strutil::fmt::format("{}x{}+{}+{} in {}x{}+{}+{}", spec.width,
-                                                      spec.height, spec.x, spec.y, spec.full_width,
-                                                      spec.full_height, spec.full_x, spec.full_y);
-    attributes["(tiles)"] = OIIO::Strutil::fmt::format("{}x{}", spec.tile_width, spec.tile_height);
+    const OIIO::ImageSpec& header = input->spec();
+    attributes["(size)"] = OIIO::Strutil::fmt::format(
+        "{}x{}+{}+{} in {}x{}+{}+{}", header.width, header.height, header.x, header.y,
+        header.full_width, header.full_height, header.full_x, header.full_y);
+    attributes["(tiles)"] =
+        OIIO::Strutil::fmt::format("{}x{}", header.tile_width, header.tile_height);
     attributes["(channels)"] = OIIO::Strutil::fmt::format(
-        "{} {}", OIIO::Strutil::join(spec.channelnames, ","), spec.format.c_str());
-    for (const OIIO::ParamValue& value : spec.extra_attribs)
+        "{} {}", OIIO::Strutil::join(header.channelnames, ","), header.format.c_str());
+    for (const OIIO::ParamValue& value : header.extra_attribs)
     {
         attributes[value.name().string()] =
             std::string(value.type().c_str()) + " " + value.get_string(0);
