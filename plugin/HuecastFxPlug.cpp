@@ -80,18 +80,19 @@ HuecastFxPlug::~HuecastFxPlug()
     }
 }
 
-PassProgram HuecastFxPlug::programFor(bool tetrahedral, bool partialAmount)
+PassProgram HuecastFxPlug::programFor(const PassVariant& variant)
 {
-    if (_program_object == 0 || (!tetrahedral && !partialAmount))
+    if (_program_object == 0 || variant.number() == 0)
     {
         return {_program_object, m_uniforms};
     }
-    std::optional<PassProgram>& variant =
-        m_variantPrograms[(tetrahedral ? 0U : 1U) + (tetrahedral && partialAmount ? 2U : 0U)];
-    if (!variant)
+    std::optional<PassProgram>& built = m_variantPrograms.at(variant.number() - 1);
+    if (!built)
     {
-        const std::string defines = std::string(tetrahedral ? "#define TETRAHEDRAL\n" : "") +
-                                    (partialAmount ? "#define PARTIAL_AMOUNT\n" : "");
+        const std::string defines =
+            std::string(variant.mappedDomain ? "#define MAPPED_DOMAIN\n" : "") +
+            (variant.tetrahedral ? "#define TETRAHEDRAL\n" : "") +
+            (variant.partialAmount ? "#define PARTIAL_AMOUNT\n" : "");
         GLuint program = 0;
         if (!(GLSL_Init(&program) && GLSL_LoadVertexShader(&program, vsh) &&
               GLSL_LoadFragmentShaderVariant(&program, fsh, defines.c_str()) &&
@@ -101,9 +102,9 @@ PassProgram HuecastFxPlug::programFor(bool tetrahedral, bool partialAmount)
             glDeleteProgram(program);
             program = 0;
         }
-        variant = PassProgram{program, program != 0 ? PassUniforms::of(program) : PassUniforms{}};
+        built = PassProgram{program, program != 0 ? PassUniforms::of(program) : PassUniforms{}};
     }
-    return *variant;
+    return *built;
 }
 
 bool HuecastFxPlug::loadVertexShader(const char* vertexSource, const char* fragmentSource)

@@ -74,6 +74,9 @@ public:
     [[nodiscard]] const std::vector<std::string>& cubesList() const { return m_cubesList; }
     /// The program slot (0: none).
     [[nodiscard]] GLuint programObject() const { return _program_object; }
+    /// The program that draws the variant: the slot's for none, else the variant's, built in
+    /// the current context on first use (0 when it can't be built, or without the slot's).
+    [[nodiscard]] PassProgram programFor(const PassVariant& variant);
 
     /// The newest control's button and path display, or null once the host destroyed them.
     [[nodiscard]] std::shared_ptr<kit::NSButton> browseButton() const
@@ -96,7 +99,6 @@ private:
     [[nodiscard]] std::shared_ptr<kit::NSView> makeViewForParm(std::uint32_t parmId);
     bool applyLUTChoice();
     bool drawOutput(fx::FxTexture& output, fx::FxTexture& input, double time);
-    [[nodiscard]] PassProgram programFor(bool tetrahedral, bool partialAmount);
     bool chooseLibraryEntry(std::size_t index);
     void showErrorAlert(const foundation::Error* error, std::string_view fallback) const;
 
@@ -104,9 +106,9 @@ private:
     // The GL name keeps its established spelling: tools and notes refer to it by this name.
     GLuint _program_object = 0; // NOLINT(readability-identifier-naming)
     PassUniforms m_uniforms;    // _program_object's, looked up when it links
-    // The programs for tetrahedral, partial amount, and both, each built on its first frame
-    // (0 after a failed build); _program_object is trilinear at the full amount.
-    std::array<std::optional<PassProgram>, 3> m_variantPrograms;
+    // The program of each variant but none, at its number − 1, built on its first frame (0
+    // after a failed build); _program_object is trilinear at the full amount over 0..1.
+    std::array<std::optional<PassProgram>, 7> m_variantPrograms;
     std::weak_ptr<kit::NSButton> m_browseButton;
     std::weak_ptr<kit::NSTextField> m_filePathDisplay;
     std::vector<std::string> m_cubesList;

@@ -40,6 +40,15 @@ struct DomainMapping
 {
     std::array<GLfloat, 3> min{0.0F, 0.0F, 0.0F};
     std::array<GLfloat, 3> scale{1.0F, 1.0F, 1.0F};
+
+    /// Whether the mapping leaves every colour as it is: (c − 0) × 1 is c for every float, NaN
+    /// included, up to the sign of a zero that the clamp to 0..1 drops; so the program as
+    /// stored, which leaves the mapping out, draws the very same.
+    [[nodiscard]] bool isIdentity() const
+    {
+        return min == std::array<GLfloat, 3>{0.0F, 0.0F, 0.0F} &&
+               scale == std::array<GLfloat, 3>{1.0F, 1.0F, 1.0F};
+    }
 };
 
 /// The three numbers of a domain entry, or nothing when it isn't three numbers.
@@ -129,9 +138,9 @@ void setUniforms(const PassUniforms& uniforms, std::int64_t edge, const DomainMa
     const auto n = static_cast<float>(edge);
     glUniform1f(uniforms.multiplier, (n + (-1.0F)) / n);
     glUniform1f(uniforms.offset, 1.0F / (n + n));
+    // Only the variants have these; elsewhere the location is −1, which GL ignores.
     glUniform3fv(uniforms.domainMin, 1, domain.min.data());
     glUniform3fv(uniforms.domainScale, 1, domain.scale.data());
-    // Only the variants have these; elsewhere the location is −1, which GL ignores.
     glUniform1f(uniforms.latticeEdge, n);
     glUniform1f(uniforms.amount, controls.amount);
 }
@@ -257,8 +266,10 @@ bool HuecastFxPlug::drawOutput(fx::FxTexture& outputTexture, fx::FxTexture& inpu
         cube = ZRColourCube::identityCube();
     }
     const GradeControls controls = controlsAt(*retrieval, time);
+    const DomainMapping domain = domainOf(*cube);
     // Made before any state changes: a variant that can't be built draws nothing.
-    const PassProgram pass = programFor(controls.tetrahedral, controls.amount < 1.0F);
+    const PassProgram pass =
+        programFor({controls.tetrahedral, controls.amount < 1.0F, !domain.isIdentity()});
     const GLuint program = pass.program;
     if (program == 0 && _program_object != 0)
     {
@@ -290,7 +301,7 @@ bool HuecastFxPlug::drawOutput(fx::FxTexture& outputTexture, fx::FxTexture& inpu
     {
         // The current program is not part of the attribute stack: the bindings reset it.
         bindings.useProgram(program);
-        setUniforms(pass.uniforms, edge, domainOf(*cube), controls);
+        setUniforms(pass.uniforms, edge, domain, controls);
     }
     drawQuad(inRect, outRect);
     return true;

@@ -25,6 +25,20 @@ struct PassUniforms
     [[nodiscard]] static PassUniforms of(GLuint program);
 };
 
+/// What a frame asks of the pass beyond the program as stored; each choice is its own program.
+struct PassVariant
+{
+    bool tetrahedral = false;
+    bool partialAmount = false;
+    bool mappedDomain = false; ///< the cube's domain is not 0..1
+
+    /// 0 for the program as stored, else 1 + the variant's slot.
+    [[nodiscard]] unsigned number() const
+    {
+        return (tetrahedral ? 1U : 0U) | (partialAmount ? 2U : 0U) | (mappedDomain ? 4U : 0U);
+    }
+};
+
 /// One linked program of the pass, with its uniforms; program 0 is none.
 struct PassProgram
 {

@@ -2,17 +2,21 @@
 // Copyright Huecast contributors
 // Maps the input colour from the cube's domain onto the lattice and looks it up there; alpha
 // passes through. Built as it stands, the lookup is the texture unit's trilinear filter at the
-// full amount. The filter builds variants by defining TETRAHEDRAL (four lattice entries weighted
-// here) and PARTIAL_AMOUNT (the graded colour mixed with the input), each its own program: a
-// branch on a uniform made llvmpipe's trilinear draw three times as slow.
+// full amount over the domain 0..1, which nearly every cube has. The filter builds variants by
+// defining MAPPED_DOMAIN (another domain mapped onto 0..1), TETRAHEDRAL (four lattice entries
+// weighted here) and PARTIAL_AMOUNT (the graded colour mixed with the input), each its own
+// program: a branch on a uniform made llvmpipe's trilinear draw three times as slow, and mapping
+// 0..1 onto itself made it a tenth slower.
 #extension GL_ARB_texture_rectangle : enable
 
 uniform sampler2DRect inputTexture;
 uniform sampler3D lookup;
 uniform float multiplier;
 uniform float offset;
+#ifdef MAPPED_DOMAIN
 uniform vec3 domainMin;
 uniform vec3 domainScale;
+#endif
 #ifdef TETRAHEDRAL
 uniform float latticeEdge;
 #endif
@@ -63,7 +67,11 @@ vec3 lookUp(vec3 unit)
 void main()
 {
     vec4 colour = texture2DRect(inputTexture, gl_TexCoord[0].st);
+#ifdef MAPPED_DOMAIN
     vec3 inDomain = (colour.rgb - domainMin) * domainScale;
+#else
+    vec3 inDomain = colour.rgb;
+#endif
     vec3 unit = vec3(toUnit(inDomain.r), toUnit(inDomain.g), toUnit(inDomain.b));
     vec3 graded = lookUp(unit);
 #ifdef PARTIAL_AMOUNT
