@@ -7,6 +7,7 @@
 // whose every tag it knows what OpenImageIO makes of; it reads the pixels as OpenImageIO does.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -54,6 +55,28 @@ void spread(const T* from, T* to, std::size_t pixels, T opaque)
     }
 }
 
+/// 8-bit RGB spread as above a word a pixel: each pixel's four bytes are read whole and the
+/// fourth, the next pixel's red, becomes the alpha. The last pixel, whose fourth byte may lie
+/// past `from`, goes alone first. In place, a pixel's word is read before any write reaches it.
+void spreadRgb8(const std::uint8_t* from, std::uint8_t* to, std::size_t pixels, std::uint8_t opaque)
+{
+    if (pixels == 0)
+    {
+        return;
+    }
+    spread<std::uint8_t, 3>(from + (pixels - 1) * 3, to + (pixels - 1) * 4, 1, opaque);
+    constexpr bool kLittle = std::endian::native == std::endian::little;
+    constexpr std::uint32_t kColour = kLittle ? 0x00FFFFFFU : 0xFFFFFF00U;
+    const std::uint32_t alpha = kLittle ? std::uint32_t{opaque} << 24U : opaque;
+    for (std::size_t i = pixels - 1; i-- > 0;)
+    {
+        std::uint32_t pixel = 0;
+        std::memcpy(&pixel, from + i * 3, sizeof pixel);
+        pixel = (pixel & kColour) | alpha;
+        std::memcpy(to + i * 4, &pixel, sizeof pixel);
+    }
+}
+
 template <typename T> void spread(const T* from, T* to, std::size_t pixels, int channels, T opaque)
 {
     switch (channels)
@@ -65,7 +88,14 @@ template <typename T> void spread(const T* from, T* to, std::size_t pixels, int 
         spread<T, 2>(from, to, pixels, opaque);
         break;
     case 3:
-        spread<T, 3>(from, to, pixels, opaque);
+        if constexpr (std::is_same_v<T, std::uint8_t>)
+        {
+            spreadRgb8(from, to, pixels, opaque);
+        }
+        else
+        {
+            spread<T, 3>(from, to, pixels, opaque);
+        }
         break;
     default:
         if (from != to)

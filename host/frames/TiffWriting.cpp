@@ -328,12 +328,39 @@ bool writeExif(TIFF* tif)
 
 // ---- pixels ----
 
+/// An 8-bit RGBA row as RGB, a word a pixel: each pixel's four bytes are written whole and the
+/// next pixel's red overwrites the fourth. The last pixel, whose fourth byte would land past the
+/// row, goes alone.
+void packRgb8(const std::uint8_t* pixel, std::uint8_t* into, std::uint32_t width)
+{
+    if (width == 0)
+    {
+        return;
+    }
+    for (std::uint32_t x = 0; x + 1 < width; ++x)
+    {
+        std::uint32_t value = 0;
+        std::memcpy(&value, pixel + std::size_t{x} * Frame::kChannels, sizeof value);
+        std::memcpy(into + std::size_t{x} * 3, &value, sizeof value);
+    }
+    std::memcpy(into + std::size_t{width - 1} * 3,
+                pixel + std::size_t{width - 1} * Frame::kChannels, 3);
+}
+
 /// One row of the frame as the file stores it: `Channels` of RGBA, at the stored depth.
 template <typename From, typename To, std::size_t Channels>
 void packRow(const Frame& frame, std::uint32_t y, To* into)
 {
     const From* pixel = frame.rowAs<From>(y).data();
-    for (std::uint32_t x = 0; x < frame.width(); ++x, pixel += Frame::kChannels, into += Channels)
+    // A local width: the byte stores below may alias the frame, which would reload it each pixel.
+    const std::uint32_t width = frame.width();
+    if constexpr (std::is_same_v<From, std::uint8_t> && std::is_same_v<To, std::uint8_t> &&
+                  Channels == 3)
+    {
+        packRgb8(pixel, into, width);
+        return;
+    }
+    for (std::uint32_t x = 0; x < width; ++x, pixel += Frame::kChannels, into += Channels)
     {
         for (std::size_t c = 0; c < Channels; ++c)
         {
