@@ -251,7 +251,8 @@ ffmpeg_render() {
 # ffmpeg_job, both writing into $work/out.
 compare_commands() {
     local label=$1 n=$2 expected=$3 h f
-    fresh_out() { rm -rf "$work/out" && mkdir "$work/out"; }
+    # The previous run's files are flushed first, so that their write-back isn't timed here.
+    fresh_out() { rm -rf "$work/out" && mkdir "$work/out" && sync; }
     # Warm the page cache and the dynamic loader, and see that both write the same files.
     for side in huecast ffmpeg; do
         fresh_out
@@ -285,6 +286,7 @@ section_commands() {
     ffmpeg -v error -nostdin -start_number 1 -i "$in/8/f.%04d.tif" -start_number 1 \
         -pix_fmt gbrpf32le -format half -compression none "$in/exr/f.%04d.exr"
     make_frames 64x36 1 "$in/small.png"
+    sync # the frames' write-back would fall on the first job's rounds
 
     echo "peers: whole commands through a 33-point LUT (Cool.cube), $threads threads, ffmpeg's time as a multiple of huecast's"
     huecast_job=(--compression none "$in/8/f.%04d.tif" -o "$work/out/f.%04d.tif")
